@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Set-up, build, run and test Pelvano on Debian 12.
+#   ./setup.sh run     install what is missing, build, run on the sample title set
+#   ./setup.sh test    install what is missing, build, run the whole test suite
+#   ./setup.sh build [DIR] [cmake options...]
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(
+    cmake g++ make pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+    libdvdread-dev libavformat-dev libavcodec-dev libavutil-dev
+    libgtest-dev libgmock-dev
+    xvfb xauth x11-apps imagemagick
+    clang libclang-rt-14-dev
+)
+
+as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+
+install_deps() {
+    local missing=()
+    for p in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        as_root apt-get update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+}
+
+build() {
+    local dir=${1:-build}
+    shift || true
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" -j"$(nproc)"
+}
+
+run_tests() {
+    local dir=$1
+    (cd "$dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" --timeout 300)
+}
+
+case "${1:-}" in
+    run)
+        install_deps
+        build build
+        sample=examples/VTS_01_0.IFO
+        exec ./build/pelvano "$PWD/$sample" /dev/stdout x
+        ;;
+    test)
+        install_deps
+        build build
+        run_tests build
+        echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
+        build build-asan -DPELVANO_SANITIZE=ON
+        run_tests build-asan
+        ;;
+    build)
+        install_deps
+        shift
+        build "$@"
+        ;;
+    *)
+        sed -n '2,5p' "$0"
+        exit 2
+        ;;
+esac

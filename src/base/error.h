@@ -1,0 +1,20 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace pelvano {
+
+// The one error type of the core. Its message is shown to the user as it
+// stands (the window appends a full stop where needed), so it must read
+// well on its own.
+class Error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// printf-style formatting into a std::string, for the user-facing texts
+// that keep their C format strings.
+std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace pelvano

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pelvano {
+
+// One row of the cell table. The check mark is the chapter start mark; the
+// Timestamp text is the timestamp mark ("-" exactly means "not used").
+struct CellRow {
+    bool checked = false;
+    std::string caption;  // "#"
+    std::string vobId;
+    std::string cellId;
+    std::string length;
+    std::string timestamp;
+    std::string angle;
+    std::string linkedTo;
+    std::string chapter;
+
+    bool usedInTimestamps() const { return timestamp != kUnusedMark; }
+    static constexpr const char* kUnusedMark = "-";
+};
+
+// Times in milliseconds. The time of chapter k is
+// cellStartsMs[chapterStarts[k] - 1]; only the first chapterCount entries of
+// chapterStarts are in use.
+struct TitleModel {
+    std::vector<uint32_t> cellLengthsMs;
+    std::vector<uint32_t> cellStartsMs;
+    std::vector<uint32_t> chapterStarts;  // 1-based cell numbers
+    uint32_t chapterCount = 0;
+
+    // Start time of chapter k, or 0 when the model does not hold it (never
+    // reads outside the tables).
+    uint32_t chapterStartMs(size_t k) const;
+};
+
+// The cell table with the model it feeds and the two footer texts.
+struct ChapterDocument {
+    std::vector<CellRow> rows;
+    TitleModel model;
+    std::string timeLength = "00:00:00:00";  // lbLstTimeLen
+    std::string chapterTotal = "0";          // lbLstNbsChapter
+};
+
+// "%02d:%02d:%02d:%02d" of hours, minutes, seconds, hundredths; hours are
+// not wrapped.
+std::string FormatMsTime(uint32_t ms);
+
+// Recompute chapterStarts, chapterCount, the chapter label and the
+// Linked to / Chapter cells from the check marks.
+void RebuildChapters(ChapterDocument& doc);
+
+// Recompute cellStartsMs, the Timestamp cells of used rows and the length
+// label from the timestamp marks.
+void RebuildTimestamps(ChapterDocument& doc);
+
+// For every selected row (indexes into doc.rows): mark "0" sets the check
+// mark to `checked`, any other mark replaces the Timestamp text.
+void MarkSelectedCells(ChapterDocument& doc, const std::vector<size_t>& selectedRows,
+                       const std::string& mark, bool checked);
+
+}  // namespace pelvano

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "chapters/chapter_model.h"
+#include "output/keyframes.h"
+
+namespace pelvano {
+
+struct RenderInput {
+    std::string format;       // edFormat
+    std::string header;       // edHeader
+    std::string frameRate;    // cbFrameRate, thousandths of a frame per second
+    std::string frameOffset;  // edFrameOff
+    std::string msOffset;     // edMsOff
+};
+
+// Opens the key-frame source for one rendering; it is closed (destroyed) on
+// every way out. Throws Error when the file or its video stream can't be had.
+using KeyFrameOpener = std::function<std::unique_ptr<KeyFrameSource>()>;
+
+struct RenderOutput {
+    std::string text;        // items, each followed by CR LF
+    int32_t frameRateMilli;  // the rate parsed
+};
+
+// The chapter list of `model` through the format line and header. Throws
+// Error("'%s' is not a valid integer value") for a timing text that does
+// not parse; `snap` (may be empty) is opened first, before anything is
+// parsed.
+RenderOutput RenderChapters(const TitleModel& model, const RenderInput& input,
+                            const KeyFrameOpener& snap = {});
+
+// "\n" (backslash, n) -> CR LF.
+std::string ExpandLineBreaks(const std::string& text);
+
+}  // namespace pelvano
