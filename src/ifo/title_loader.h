@@ -16,7 +16,9 @@ namespace pelvano {
 struct LoadResult {
     Report report;                  // always replaced
     std::vector<CellRow> rows;      // always replaced (empty on failure)
-    bool opened = false;            // enables "Open AVI" when true, disables it otherwise
+    // "Open AVI": disabled when the file did not open, enabled when a PGC was
+    // read, left as it is when the load stopped in between.
+    std::optional<bool> openAviEnabled;
     std::optional<std::vector<std::string>> titles;  // cbTitle items
     int selectedTitle = -1;         // cbTitle selection when titles is set
     std::optional<std::string> frameRate;            // cbFrameRate text

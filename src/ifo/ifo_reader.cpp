@@ -1,0 +1,297 @@
+#include "ifo/ifo_reader.h"
+
+#include <dvdread/dvd_reader.h>
+#include <dvdread/ifo_read.h>
+#include <dvdread/ifo_types.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "base/error.h"
+
+namespace pelvano {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// libdvdread reports through this; a damaged file is ours to report, so
+// its chatter never reaches the terminal.
+void QuietLog(void*, dvd_logger_level_t, const char*, va_list) {}
+const dvd_logger_cb kQuietLogger = {QuietLog};
+
+uint8_t FromBcd(uint8_t v) { return static_cast<uint8_t>((v >> 4) * 10 + (v & 0x0f)); }
+
+IfoTime DecodeTime(const dvd_time_t& t)
+{
+    return IfoTime{FromBcd(t.hour), FromBcd(t.minute), FromBcd(t.second),
+                   FromBcd(static_cast<uint8_t>(t.frame_u & 0x3f))};
+}
+
+struct Language {
+    const char* code;
+    const char* name;
+};
+
+constexpr Language kLanguages[] = {
+    {"ar", "Arabic"},     {"bg", "Bulgarian"},  {"ca", "Catalan"},   {"cs", "Czech"},
+    {"da", "Danish"},     {"de", "German"},     {"el", "Greek"},     {"en", "English"},
+    {"es", "Spanish"},    {"et", "Estonian"},   {"eu", "Basque"},    {"fa", "Persian"},
+    {"fi", "Finnish"},    {"fr", "French"},     {"ga", "Irish"},     {"he", "Hebrew"},
+    {"hi", "Hindi"},      {"hr", "Croatian"},   {"hu", "Hungarian"}, {"id", "Indonesian"},
+    {"is", "Icelandic"},  {"it", "Italian"},    {"ja", "Japanese"},  {"ko", "Korean"},
+    {"lt", "Lithuanian"}, {"lv", "Latvian"},    {"ms", "Malay"},     {"nl", "Dutch"},
+    {"no", "Norwegian"},  {"pl", "Polish"},     {"pt", "Portuguese"}, {"ro", "Romanian"},
+    {"ru", "Russian"},    {"sk", "Slovak"},     {"sl", "Slovenian"}, {"sr", "Serbian"},
+    {"sv", "Swedish"},    {"th", "Thai"},       {"tr", "Turkish"},   {"uk", "Ukrainian"},
+    {"vi", "Vietnamese"}, {"zh", "Chinese"},
+};
+
+// "English (en)", the bare code for one we have no name for, or a plain
+// word when the stream carries no language.
+std::string DescribeLanguage(bool present, uint16_t code)
+{
+    const char c1 = static_cast<char>(code >> 8);
+    const char c2 = static_cast<char>(code & 0xff);
+    if (!present || !std::isalpha(static_cast<unsigned char>(c1)) ||
+        !std::isalpha(static_cast<unsigned char>(c2)))
+        return "language not specified";
+    const char lower[3] = {static_cast<char>(std::tolower(static_cast<unsigned char>(c1))),
+                           static_cast<char>(std::tolower(static_cast<unsigned char>(c2))), 0};
+    for (const Language& lang : kLanguages) {
+        if (lower[0] == lang.code[0] && lower[1] == lang.code[1])
+            return Format("%s (%s)", lang.name, lower);
+    }
+    return Format("language %s", lower);
+}
+
+std::string DescribeAudio(const audio_attr_t& a)
+{
+    static constexpr std::array<const char*, 8> kFormats = {
+        "AC-3", "unknown format", "MPEG-1", "MPEG-2 ext", "LPCM", "unknown format", "DTS", "SDDS"};
+    std::string text = kFormats[a.audio_format & 7];
+    if ((a.audio_format & 7) == 4) {
+        static constexpr std::array<const char*, 4> kBits = {"16 bit", "20 bit", "24 bit", "DRC"};
+        text += Format(" %s", kBits[a.quantization & 3]);
+    }
+    text += Format(", %u ch", static_cast<unsigned>(a.channels) + 1);
+    switch (a.sample_frequency) {
+    case 0: text += ", 48 kHz"; break;
+    case 1: text += ", 96 kHz"; break;
+    default: text += ", unknown rate"; break;
+    }
+    text += ", " + DescribeLanguage(a.lang_type == 1, a.lang_code);
+    return text;
+}
+
+std::string DescribeSubPicture(const subp_attr_t& s)
+{
+    return DescribeLanguage(s.type == 1, s.lang_code);
+}
+
+// A private folder with one link under the name libdvdread looks for, so
+// that any file name opens and nothing else in the user's folder (a BUP
+// standing in for a damaged IFO) is read instead of the file asked for.
+class LinkFolder {
+public:
+    explicit LinkFolder(const fs::path& target, const std::string& linkName)
+    {
+        std::error_code ec;
+        std::string pattern = (fs::temp_directory_path(ec) / "pelvano-XXXXXX").string();
+        if (ec || !mkdtemp(pattern.data()))
+            return;
+        dir_ = pattern;
+        link_ = dir_ / linkName;
+        if (symlink(target.c_str(), link_.c_str()) != 0)
+            link_.clear();
+    }
+    ~LinkFolder()
+    {
+        if (!link_.empty())
+            unlink(link_.c_str());
+        if (!dir_.empty())
+            rmdir(dir_.c_str());
+    }
+    LinkFolder(const LinkFolder&) = delete;
+    LinkFolder& operator=(const LinkFolder&) = delete;
+
+    bool ok() const { return !link_.empty(); }
+    std::string dir() const { return dir_.string(); }
+
+private:
+    fs::path dir_;
+    fs::path link_;
+};
+
+struct DvdCloser {
+    void operator()(dvd_reader_t* dvd) const { DVDClose(dvd); }
+};
+struct IfoCloser {
+    void operator()(ifo_handle_t* ifo) const { ifoClose(ifo); }
+};
+
+// Title-set number from a standard name: VTS_nn_0.IFO -> nn, VIDEO_TS.IFO
+// -> 0, anything else -> -1.
+int TitleSetNumber(const std::string& name)
+{
+    std::string upper;
+    for (char c : name)
+        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper == "VIDEO_TS.IFO" || upper == "VIDEO_TS.BUP")
+        return 0;
+    if (upper.size() == 12 && upper.compare(0, 4, "VTS_") == 0 &&
+        std::isdigit(static_cast<unsigned char>(upper[4])) &&
+        std::isdigit(static_cast<unsigned char>(upper[5])) && upper.compare(6, 3, "_0.") == 0 &&
+        (upper.compare(9, 3, "IFO") == 0 || upper.compare(9, 3, "BUP") == 0)) {
+        const int n = (upper[4] - '0') * 10 + (upper[5] - '0');
+        return n >= 1 ? n : -1;
+    }
+    return -1;
+}
+
+// Angle bytes for the cells of one PGC: 0x11 outside angle blocks; inside,
+// (cells in block << 4) | 1-based position.
+std::vector<uint8_t> AngleBytes(const pgc_t& pgc)
+{
+    const size_t n = pgc.nr_of_cells;
+    std::vector<uint8_t> angles(n, 0x11);
+    size_t i = 0;
+    while (i < n) {
+        const cell_playback_t& cell = pgc.cell_playback[i];
+        if (cell.block_type != BLOCK_TYPE_ANGLE_BLOCK || cell.block_mode == BLOCK_MODE_NOT_IN_BLOCK) {
+            ++i;
+            continue;
+        }
+        // The block runs to its last cell; a block without one ends where the
+        // next block starts or the angle marking stops.
+        size_t end = i + 1;
+        if (cell.block_mode != BLOCK_MODE_LAST_CELL) {
+            while (end < n) {
+                const cell_playback_t& next = pgc.cell_playback[end];
+                if (next.block_type != BLOCK_TYPE_ANGLE_BLOCK ||
+                    next.block_mode == BLOCK_MODE_FIRST_CELL ||
+                    next.block_mode == BLOCK_MODE_NOT_IN_BLOCK)
+                    break;
+                ++end;
+                if (next.block_mode == BLOCK_MODE_LAST_CELL)
+                    break;
+            }
+        }
+        // A nibble holds at most 15; more cells than that is no real block.
+        const size_t count = std::min<size_t>(end - i, 15);
+        for (size_t k = i; k < end; ++k) {
+            const size_t pos = std::min<size_t>(k - i + 1, 15);
+            angles[k] = static_cast<uint8_t>((count << 4) | pos);
+        }
+        i = end;
+    }
+    return angles;
+}
+
+}  // namespace
+
+std::unique_ptr<IfoReader> IfoReader::Open(const std::string& path, std::string* why)
+{
+    auto fail = [why](const std::string& reason) -> std::unique_ptr<IfoReader> {
+        if (why)
+            *why = reason;
+        return nullptr;
+    };
+    if (why)
+        why->clear();
+
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(path, ec);
+    if (ec || !fs::is_regular_file(absolute, ec))
+        return fail("");
+
+    const int number = TitleSetNumber(absolute.filename().string());
+    if (number == 0)
+        return fail("This is the disc's menu file, which holds no titles: open one of the "
+                    "VTS_nn_0.IFO files beside it.");
+
+    auto reader = std::unique_ptr<IfoReader>(new IfoReader());
+    {
+        std::ifstream in(absolute, std::ios::binary);
+        char bytes[514];
+        if (!in.read(bytes, sizeof bytes))
+            return fail("");
+        reader->video_[0] = static_cast<uint8_t>(bytes[512]);
+        reader->video_[1] = static_cast<uint8_t>(bytes[513]);
+    }
+
+    const int title = number > 0 ? number : 1;
+    LinkFolder folder(absolute, Format("VTS_%02d_0.IFO", title));
+    if (!folder.ok())
+        return fail("");
+    std::unique_ptr<dvd_reader_t, DvdCloser> dvd(DVDOpen2(nullptr, &kQuietLogger, folder.dir().c_str()));
+    if (!dvd)
+        return fail("");
+    std::unique_ptr<ifo_handle_t, IfoCloser> ifo(ifoOpen(dvd.get(), title));
+    if (!ifo || !ifo->vtsi_mat || !ifo->vts_pgcit)
+        return fail("");
+
+    const vtsi_mat_t& mat = *ifo->vtsi_mat;
+    const size_t audioCount = std::min<size_t>(mat.nr_of_vts_audio_streams, 8);
+    for (size_t i = 0; i < audioCount; ++i)
+        reader->audio_.push_back(DescribeAudio(mat.vts_audio_attr[i]));
+    const size_t subCount = std::min<size_t>(mat.nr_of_vts_subp_streams, 32);
+    for (size_t i = 0; i < subCount; ++i)
+        reader->subPictures_.push_back(DescribeSubPicture(mat.vts_subp_attr[i]));
+
+    const pgcit_t& pgcit = *ifo->vts_pgcit;
+    for (size_t p = 0; p < pgcit.nr_of_pgci_srp; ++p) {
+        Pgc out;
+        const pgc_t* pgc = pgcit.pgci_srp ? pgcit.pgci_srp[p].pgc : nullptr;
+        if (pgc) {
+            out.time = DecodeTime(pgc->playback_time);
+            if (pgc->cell_playback && pgc->cell_position) {
+                const std::vector<uint8_t> angles = AngleBytes(*pgc);
+                for (size_t c = 0; c < pgc->nr_of_cells; ++c) {
+                    IfoCell cell;
+                    cell.vobId = pgc->cell_position[c].vob_id_nr;
+                    cell.cellId = pgc->cell_position[c].cell_nr;
+                    cell.angle = angles[c];
+                    cell.length = DecodeTime(pgc->cell_playback[c].playback_time);
+                    out.cells.push_back(cell);
+                }
+            }
+            if (pgc->program_map)
+                out.programMap.assign(pgc->program_map, pgc->program_map + pgc->nr_of_programs);
+        }
+        reader->pgcs_.push_back(std::move(out));
+    }
+    return reader;
+}
+
+uint32_t IfoReader::pgcInfo(uint32_t pgc, IfoTime* time) const
+{
+    if (pgc >= pgcs_.size()) {
+        if (time)
+            *time = IfoTime{};
+        return 0;
+    }
+    if (time)
+        *time = pgcs_[pgc].time;
+    return static_cast<uint32_t>(pgcs_[pgc].cells.size());
+}
+
+const std::vector<IfoCell>& IfoReader::pgcCells(uint32_t pgc) const
+{
+    static const std::vector<IfoCell> kNone;
+    return pgc < pgcs_.size() ? pgcs_[pgc].cells : kNone;
+}
+
+const std::vector<uint8_t>& IfoReader::programMap(uint32_t pgc) const
+{
+    static const std::vector<uint8_t> kNone;
+    return pgc < pgcs_.size() ? pgcs_[pgc].programMap : kNone;
+}
+
+}  // namespace pelvano

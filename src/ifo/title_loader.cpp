@@ -1,0 +1,257 @@
+#include "ifo/title_loader.h"
+
+#include "base/error.h"
+
+namespace pelvano {
+
+namespace {
+
+constexpr uint32_t kLastChapterMinMs = 5000;
+
+uint32_t TimeToMs(const IfoTime& t, uint32_t rateMilli)
+{
+    return t.hours * 3600000u + t.minutes * 60000u + t.seconds * 1000u + FramesToMs(t.frames, rateMilli);
+}
+
+std::string LengthText(const IfoTime& t, uint32_t rateMilli)
+{
+    return Format("%02u:%02u:%02u:%02u", t.hours, t.minutes, t.seconds,
+                  FramesToHundredths(t.frames, rateMilli));
+}
+
+enum class AngleKind { Ordinary, FirstAngle, OtherAngle };
+
+AngleKind KindOf(uint8_t angle)
+{
+    if (angle == 0x11)
+        return AngleKind::Ordinary;
+    return (angle & 0x0f) == 1 ? AngleKind::FirstAngle : AngleKind::OtherAngle;
+}
+
+void ReportStreams(Report& report, const char* heading, const std::vector<std::string>& streams)
+{
+    if (streams.empty())
+        return;
+    report.add(heading, LineStyle::Bold);
+    for (size_t i = 0; i < streams.size(); ++i)
+        report.add(Format("  %zu. %s", i, streams[i].c_str()));
+}
+
+// Program-map entries are 1-based cell numbers; one that names no cell of
+// this PGC would address rows and times that do not exist, so it is left
+// out (and said so in the report).
+std::vector<uint32_t> UsableProgramMap(const std::vector<uint8_t>& map, size_t cellCount,
+                                       Report& report)
+{
+    std::vector<uint32_t> starts;
+    for (uint8_t entry : map) {
+        if (entry == 0 || entry > cellCount) {
+            report.add(Format("* Program map entry %u names no cell of this PGC (%zu cell(s)) "
+                              "and is ignored.",
+                              entry, cellCount));
+            continue;
+        }
+        starts.push_back(entry);
+    }
+    return starts;
+}
+
+std::string LinkText(const std::vector<uint32_t>& starts)
+{
+    std::string text = Format("%03u", starts[0] - 1);
+    for (size_t k = 1; k < starts.size(); ++k) {
+        text += " -> ";
+        if (k % 10 == 0)
+            text += "\r\n";
+        text += Format("%03u", starts[k] - 1);
+    }
+    return text;
+}
+
+}  // namespace
+
+uint32_t FramesToMs(uint32_t frames, uint32_t rateMilli)
+{
+    return rateMilli ? static_cast<uint32_t>(uint64_t{frames} * 1000000u / rateMilli) : 0;
+}
+
+uint32_t FramesToHundredths(uint32_t frames, uint32_t rateMilli)
+{
+    return rateMilli ? static_cast<uint32_t>(uint64_t{frames} * 100000u / rateMilli) : 0;
+}
+
+int FindLongestPgc(const IfoReader* reader)
+{
+    if (!reader)
+        return -1;
+    int best = 0;
+    int32_t bestKey = 0;
+    for (uint32_t i = 0; i < reader->pgcCount(); ++i) {
+        IfoTime t;
+        reader->pgcInfo(i, &t);
+        const int32_t key = t.hours * 3600000 + t.minutes * 60000 + t.seconds * 1000 + t.frames;
+        if (key > bestKey) {
+            bestKey = key;
+            best = static_cast<int>(i);
+        }
+    }
+    return best;
+}
+
+LoadResult LoadTitle(const LoadRequest& request)
+{
+    LoadResult result;
+    Report& report = result.report;
+
+    std::string why;
+    const std::unique_ptr<IfoReader> reader = IfoReader::Open(request.ifoPath, &why);
+    if (!reader) {
+        report.add("error opening file " + request.ifoPath);
+        if (!why.empty())
+            report.add(why);
+        result.openAviEnabled = false;
+        return result;
+    }
+    report.add("Opening IFO file " + request.ifoPath + " OK.");
+    report.blank();
+
+    const uint32_t pgcCount = reader->pgcCount();
+    std::vector<std::string> titles;
+    for (uint32_t i = 1; i <= pgcCount; ++i)
+        titles.push_back(std::to_string(i));
+    result.titles = std::move(titles);
+    int selected = -1;
+    if (pgcCount > 0) {
+        if (request.newFile)
+            selected = FindLongestPgc(reader.get());
+        else if (request.currentTitle >= 0 && static_cast<uint32_t>(request.currentTitle) < pgcCount)
+            selected = request.currentTitle;
+        else
+            selected = 0;
+    }
+    result.selectedTitle = selected;
+
+    const bool pal = ((reader->videoAttribute0() >> 4) & 3) != 0;
+    const uint32_t rate = pal ? 25000 : 29970;
+    result.frameRate = pal ? "25000" : "29970";
+
+    ReportVideoAttributes(report, reader->videoAttribute0(), reader->videoAttribute1());
+    report.blank();
+    ReportStreams(report, "Audio:", reader->audioDescriptions());
+    report.blank();
+    ReportStreams(report, "SubPicture:", reader->subPictureDescriptions());
+    report.blank();
+    report.add("Program Chain(s):", LineStyle::Bold);
+
+    if (selected < 0)
+        return result;
+    const uint32_t pgc = static_cast<uint32_t>(selected);
+    if (pgc >= pgcCount) {
+        report.add(Format("* Program-Chain (PGC) Index out of range (only %i PGC(s) available).",
+                          static_cast<int>(pgcCount)));
+        return result;
+    }
+
+    IfoTime pgcTime;
+    const uint32_t cellCount = reader->pgcInfo(pgc, &pgcTime);
+    report.add(Format("  Using PGC #%u. Length: %s in %i cell(s).", pgc,
+                      LengthText(pgcTime, rate).c_str(), static_cast<int>(cellCount)));
+
+    TitleModel model;
+    model.cellStartsMs.push_back(0);
+    uint32_t running = 0;
+    const std::vector<IfoCell>& cells = reader->pgcCells(pgc);
+    for (size_t i = 0; i < cells.size(); ++i) {
+        const IfoCell& cell = cells[i];
+        uint32_t len = TimeToMs(cell.length, rate);
+        model.cellLengthsMs.push_back(len);
+
+        CellRow row;
+        row.caption = Format("%03zu", i);
+        row.vobId = Format("%02u", cell.vobId);
+        row.cellId = Format("%02u", cell.cellId);
+        row.length = LengthText(cell.length, rate);
+        const AngleKind kind = KindOf(cell.angle);
+        const unsigned angleNo = cell.angle & 0x0f;
+        const unsigned angles = cell.angle >> 4;
+        if (kind == AngleKind::OtherAngle) {
+            row.timestamp = CellRow::kUnusedMark;
+            len = 0;
+        } else {
+            row.timestamp = FormatMsTime(running);
+        }
+        if (kind != AngleKind::Ordinary)
+            row.angle = Format("%02u", angleNo);
+
+        const std::string head =
+            Format("  %03zu. VOB-ID: %02u/CELL-ID: %02u - Len: %s - TS: ", i, cell.vobId,
+                   cell.cellId, row.length.c_str());
+        switch (kind) {
+        case AngleKind::Ordinary: report.add(head + row.timestamp); break;
+        case AngleKind::FirstAngle:
+            report.add(head + row.timestamp + Format(" (Angle %01u/%01u)", angleNo, angles));
+            break;
+        case AngleKind::OtherAngle:
+            report.add(head + Format("--:--:--:-- (Angle %01u/%01u)", angleNo, angles));
+            break;
+        }
+        result.rows.push_back(std::move(row));
+        running += len;
+        model.cellStartsMs.push_back(running);
+    }
+
+    model.chapterStarts = UsableProgramMap(reader->programMap(pgc), cells.size(), report);
+    model.chapterCount = static_cast<uint32_t>(model.chapterStarts.size());
+    const std::vector<uint32_t>& starts = model.chapterStarts;
+    std::vector<CellRow>& rows = result.rows;
+    if (model.chapterCount > 0) {
+        report.blank();
+        report.add("Cells links :", LineStyle::Bold);
+        report.add(LinkText(starts));
+
+        rows[0].checked = true;
+        rows[0].chapter = "1";
+        if (model.chapterCount > 1)
+            rows[0].linkedTo = Format("%03u", starts[1] - 1);
+        for (size_t k = 1; k < model.chapterCount; ++k) {
+            CellRow& row = rows[starts[k] - 1];
+            row.checked = true;
+            if (k + 1 < model.chapterCount)
+                row.linkedTo = Format("%03u", starts[k + 1] - 1);
+            row.chapter = std::to_string(k + 1);
+        }
+    }
+
+    report.blank();
+    report.add("Total film length : " + FormatMsTime(running), LineStyle::Bold);
+    result.timeLength = FormatMsTime(running);
+    report.blank();
+    for (size_t k = 0; k < model.chapterCount; ++k)
+        report.add(Format("Chapter %zu = ", k + 1) + FormatMsTime(model.chapterStartMs(k)));
+
+    if (request.fixLastChapter && model.chapterCount > 0) {
+        const uint32_t first = starts[model.chapterCount - 1];
+        if (model.cellLengthsMs[first - 1] < kLastChapterMinMs) {
+            report.add("Warning ! Last chapter length is less than 5 s and has been disabled.",
+                       LineStyle::Red);
+            rows[first - 1].checked = false;
+            --model.chapterCount;
+        }
+    }
+    result.chapterTotal = std::to_string(model.chapterCount);
+    result.model = std::move(model);
+    result.openAviEnabled = true;
+    return result;
+}
+
+void ApplyLoad(ChapterDocument& doc, const LoadResult& result)
+{
+    doc.rows = result.rows;
+    if (result.model) {
+        doc.model = *result.model;
+        doc.timeLength = result.timeLength;
+        doc.chapterTotal = result.chapterTotal;
+    }
+}
+
+}  // namespace pelvano
