@@ -11,7 +11,7 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
     libdvdread-dev libavformat-dev libavcodec-dev libavutil-dev
     libgtest-dev libgmock-dev
-    xvfb xauth x11-apps imagemagick
+    xvfb xauth x11-apps imagemagick libxkbcommon-dev
     clang libclang-rt-14-dev
 )
 
