@@ -29,8 +29,9 @@ struct RenderOutput {
 
 // The chapter list of `model` through the format line and header. Throws
 // Error("'%s' is not a valid integer value") for a timing text that does
-// not parse; `snap` (may be empty) is opened first, before anything is
-// parsed.
+// not parse, and Error("'%s' is not a valid frame rate") for a rate of 0 or
+// below; `snap` (may be empty) is opened first, before anything is parsed.
+// An opener that returns null leaves the frame numbers unsnapped.
 RenderOutput RenderChapters(const TitleModel& model, const RenderInput& input,
                             const KeyFrameOpener& snap = {});
 
