@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Authors the sample title set: a small PAL DVD-Video title set made with
-# ffmpeg, spumux and dvdauthor. Run by hand; only the IFO/BUP files and the
-# reference outputs of lsdvd, dvdxchap and dump_ifo land in this folder.
+# ffmpeg, spumux and dvdauthor. Run by hand; only the IFO/BUP files, the
+# dvdauthor XML and the reference outputs of lsdvd, dvdxchap and dump_ifo
+# land in this folder.
 #
 #   title 1 = PGC 0: 40 s, one VOB, 4 cells, 2 chapters of 2 cells each
 #   title 2 = PGC 1: 95 s, two VOBs, 7 cells, 4 chapters (the longest PGC)
@@ -18,12 +19,14 @@ name=sample
 std=pal
 w=$AUTHOR_TMP/$name
 mkdir -p "$w"
-t() { cell_time "$std" "$1"; }
 
-# Frame numbers of the cuts; 25 frames per second.
-encode_vob "$w/a.mpg" pal 720x576 16:9 1000 "262 500 750" navy "ac3 ac3" 1
-encode_vob "$w/b.mpg" pal 720x576 16:9 1250 "188 512 830" darkgreen "ac3 ac3" 1
-encode_vob "$w/c.mpg" pal 720x576 16:9 1125 "25 750" maroon "ac3 ac3" 1
+# Cuts in frames (25 per second), then the chapter flag of each cell.
+b1="0 262 500 750 1000" c1="1 0 1 0"
+b2="0 188 512 830 1250" c2="1 0 1 0"
+b3="0 25 750 1125" c3="0 1 1"
+encode_vob "$w/a.mpg" pal 720x576 16:9 "$(last "$b1")" "$(inner "$b1")" navy "ac3 ac3" 1
+encode_vob "$w/b.mpg" pal 720x576 16:9 "$(last "$b2")" "$(inner "$b2")" darkgreen "ac3 ac3" 1
+encode_vob "$w/c.mpg" pal 720x576 16:9 "$(last "$b3")" "$(inner "$b3")" maroon "ac3 ac3" 1
 
 cat >"$w/dvdauthor.xml" <<EOF
 <dvdauthor dest="$w/dvd">
@@ -35,23 +38,15 @@ cat >"$w/dvdauthor.xml" <<EOF
       <subpicture lang="en"/>
       <pgc>
         <vob file="$w/a.mpg">
-          <cell start="0" end="$(t 262)" chapter="1"/>
-          <cell start="$(t 262)" end="$(t 500)" chapter="0"/>
-          <cell start="$(t 500)" end="$(t 750)" chapter="1"/>
-          <cell start="$(t 750)" chapter="0"/>
+$(cells "$std" "$b1" "$c1")
         </vob>
       </pgc>
       <pgc>
         <vob file="$w/b.mpg">
-          <cell start="0" end="$(t 188)" chapter="1"/>
-          <cell start="$(t 188)" end="$(t 512)" chapter="0"/>
-          <cell start="$(t 512)" end="$(t 830)" chapter="1"/>
-          <cell start="$(t 830)" chapter="0"/>
+$(cells "$std" "$b2" "$c2")
         </vob>
         <vob file="$w/c.mpg">
-          <cell start="0" end="$(t 25)" chapter="0"/>
-          <cell start="$(t 25)" end="$(t 750)" chapter="1"/>
-          <cell start="$(t 750)" chapter="1"/>
+$(cells "$std" "$b3" "$c3")
         </vob>
       </pgc>
     </titles>
@@ -60,5 +55,8 @@ cat >"$w/dvdauthor.xml" <<EOF
 EOF
 author "$name" "$std" "$w/dvdauthor.xml"
 record "$name" "$HERE" 2
-grep -E '^(INFO|CHAPTERS|WARN|ERR)' "$w/dvdauthor.log" | grep -v 'unknown mpeg2 aspect' || true
+expect_cells "$name" "$HERE" "$(lens "$b1")" "$(lens "$b2") $(lens "$b3")"
+sed "s|$w/||g" "$w/dvdauthor.xml" >"$HERE/dvdauthor.xml"
+grep -E '^(CHAPTERS|WARN|ERR)|Resolution|Aspect|TV standard' "$w/dvdauthor.log" \
+    | grep -v 'unknown mpeg2 aspect' || true
 echo "sample written to $HERE"
