@@ -7,25 +7,31 @@ namespace pelvano {
 
 struct Preset {
     std::string name;
-    std::string format;
+    std::string format;  // a line break is the two characters "\n"
     std::string header;
 };
 
 constexpr int kPresetCount = 10;
 
 struct PresetStore {
-    std::array<Preset, kPresetCount> presets;
+    std::array<Preset, kPresetCount> presets;  // index i is preset number i + 1
     std::string lastDir;
 };
 
-// The executable's path with its extension replaced by ".INI".
+// The executable's path with its extension replaced by ".INI". The extension
+// is the text from the last "." of the file name; a name without one gets
+// ".INI" appended.
 std::string PresetsFilePath(const std::string& executablePath);
 
-// Never fails: absent values take their defaults (the key names, "" for LastDir).
+// Never fails: a missing or unreadable file, section or key takes its
+// default (the key name, e.g. "Format3"; "" for LastDir). Changing to
+// lastDir is the caller's business.
 PresetStore LoadPresets(const std::string& iniPath);
 
-// Writes the thirty preset keys and LastDir := lastDir; other lines stay.
-// Throws Error("Unable to write to %s").
+// Writes the thirty preset keys (Preset1, Format1, Header1, ... Header10)
+// and LastDir := lastDir into the file as it stands, in one replacement of
+// the whole file; other lines stay. Throws Error("Unable to write to %s")
+// with iniPath, and then leaves the file untouched.
 void SavePresets(const std::string& iniPath, const PresetStore& store, const std::string& lastDir);
 
 }  // namespace pelvano

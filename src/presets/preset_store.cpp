@@ -1,0 +1,69 @@
+#include "presets/preset_store.h"
+
+#include "base/error.h"
+#include "presets/profile_file.h"
+
+namespace pelvano {
+
+namespace {
+
+constexpr const char* kPresetsSection = "Presets";
+constexpr const char* kOptionsSection = "Options";
+constexpr const char* kLastDirKey = "LastDir";
+
+std::string KeyName(const char* stem, int index) { return stem + std::to_string(index + 1); }
+
+}  // namespace
+
+std::string PresetsFilePath(const std::string& executablePath)
+{
+    const size_t slash = executablePath.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = executablePath.rfind('.');
+    if (dot == std::string::npos || dot < nameStart)
+        return executablePath + ".INI";
+    return executablePath.substr(0, dot) + ".INI";
+}
+
+PresetStore LoadPresets(const std::string& iniPath)
+{
+    ProfileFile file;
+    try {
+        file = ProfileFile::Load(iniPath);
+    } catch (const Error&) {
+        // Start-up says nothing about the presets file: defaults it is.
+    }
+    PresetStore store;
+    for (int i = 0; i < kPresetCount; ++i) {
+        Preset& preset = store.presets[static_cast<size_t>(i)];
+        const std::string nameKey = KeyName("Preset", i);
+        const std::string formatKey = KeyName("Format", i);
+        const std::string headerKey = KeyName("Header", i);
+        preset.name = file.read(kPresetsSection, nameKey, nameKey);
+        preset.format = file.read(kPresetsSection, formatKey, formatKey);
+        preset.header = file.read(kPresetsSection, headerKey, headerKey);
+    }
+    store.lastDir = file.read(kOptionsSection, kLastDirKey, "");
+    return store;
+}
+
+void SavePresets(const std::string& iniPath, const PresetStore& store, const std::string& lastDir)
+{
+    ProfileFile file;
+    try {
+        file = ProfileFile::Load(iniPath);
+    } catch (const Error&) {
+        // Never overwrite a file whose other lines we could not read.
+        throw Error(Format("Unable to write to %s", iniPath.c_str()));
+    }
+    for (int i = 0; i < kPresetCount; ++i) {
+        const Preset& preset = store.presets[static_cast<size_t>(i)];
+        file.write(kPresetsSection, KeyName("Preset", i), preset.name);
+        file.write(kPresetsSection, KeyName("Format", i), preset.format);
+        file.write(kPresetsSection, KeyName("Header", i), preset.header);
+    }
+    file.write(kOptionsSection, kLastDirKey, lastDir);
+    file.save(iniPath);
+}
+
+}  // namespace pelvano

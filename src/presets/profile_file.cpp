@@ -1,0 +1,319 @@
+#include "presets/profile_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <random>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/error.h"
+#include "presets/posix_io.h"
+
+namespace pelvano {
+
+namespace {
+
+// The classic functions count CR and ^Z (DOS end of file) as blanks too.
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == '\x1a';
+}
+
+std::string_view Trim(std::string_view s)
+{
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualNoCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (LowerAscii(a[i]) != LowerAscii(b[i]))
+            return false;
+    return true;
+}
+
+enum class LineKind { Blank, Section, Key, Other };
+
+struct LineInfo {
+    LineKind kind = LineKind::Other;
+    std::string_view name;   // section or key name, trimmed
+    std::string_view value;  // Key only, trimmed
+    size_t valueOffset = 0;  // Key only: where the text after "=" starts in the line
+};
+
+LineInfo Classify(const std::string& line)
+{
+    LineInfo info;
+    const std::string_view all(line);
+    const std::string_view t = Trim(all);
+    if (t.empty()) {
+        info.kind = LineKind::Blank;
+        return info;
+    }
+    if (t.front() == '[') {
+        const size_t close = t.rfind(']');
+        if (close != std::string_view::npos && close > 0) {
+            info.kind = LineKind::Section;
+            info.name = Trim(t.substr(1, close - 1));
+            return info;
+        }
+    }
+    const size_t eq = t.find('=');
+    if (eq == std::string_view::npos)
+        return info;  // Other: kept, never read
+    info.kind = LineKind::Key;
+    info.name = Trim(t.substr(0, eq));
+    info.value = Trim(t.substr(eq + 1));
+    info.valueOffset = static_cast<size_t>(t.data() - all.data()) + eq + 1;
+    return info;
+}
+
+// Stored values stay on their line whatever the caller hands in.
+std::string OneLine(const std::string& value)
+{
+    std::string out;
+    out.reserve(value.size());
+    for (size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (c == '\r' || c == '\n') {
+            out += "\\n";
+            if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n')
+                ++i;
+        } else if (c != '\0') {
+            out += c;
+        }
+    }
+    return out;
+}
+
+[[noreturn]] void Fail(const std::string& message) { throw Error(message); }
+
+}  // namespace
+
+ProfileFile ProfileFile::Parse(const std::string& contents)
+{
+    ProfileFile doc;
+    size_t start = 0;
+    while (start < contents.size()) {
+        size_t end = contents.find('\n', start);
+        const size_t next = end == std::string::npos ? contents.size() : end + 1;
+        if (end == std::string::npos)
+            end = contents.size();
+        if (end > start && contents[end - 1] == '\r')
+            --end;
+        doc.lines_.emplace_back(contents, start, end - start);
+        start = next;
+    }
+    return doc;
+}
+
+ProfileFile ProfileFile::Load(const std::string& path)
+{
+    const std::string unreadable = Format("Unable to read %s", path.c_str());
+    // O_NONBLOCK: a FIFO in the file's place must not hang us.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return ProfileFile();
+        Fail(unreadable);
+    }
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<unsigned long long>(st.st_size) > kMaxFileSize)
+        Fail(unreadable);
+
+    std::string bytes;
+    bytes.resize(static_cast<size_t>(st.st_size) + 1);
+    size_t got = 0;
+    for (;;) {
+        if (got == bytes.size()) {  // the file grew while we read it
+            if (bytes.size() > kMaxFileSize)
+                Fail(unreadable);
+            bytes.resize(std::min(bytes.size() * 2, kMaxFileSize + 1));
+        }
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail(unreadable);
+        }
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    bytes.resize(got);
+    return Parse(bytes);
+}
+
+std::string ProfileFile::read(const std::string& section, const std::string& key,
+                              const std::string& fallback) const
+{
+    const std::string_view wantSection = Trim(section);
+    const std::string_view wantKey = Trim(key);
+    bool inSection = false;
+    for (const std::string& line : lines_) {
+        const LineInfo info = Classify(line);
+        if (info.kind == LineKind::Section) {
+            if (inSection)
+                break;  // only the first section of that name counts
+            inSection = EqualNoCase(info.name, wantSection);
+            continue;
+        }
+        if (!inSection || info.kind != LineKind::Key || !EqualNoCase(info.name, wantKey))
+            continue;
+        std::string_view value = info.value;
+        const size_t nul = value.find('\0');
+        if (nul != std::string_view::npos)
+            value = Trim(value.substr(0, nul));
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+            value = value.substr(1, value.size() - 2);
+        return std::string(value.substr(0, kMaxValue));
+    }
+    return fallback;
+}
+
+void ProfileFile::write(const std::string& section, const std::string& key, const std::string& value)
+{
+    const std::string_view wantSection = Trim(section);
+    const std::string_view wantKey = Trim(key);
+    const std::string stored = OneLine(value);
+
+    size_t sectionLine = lines_.size();
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        const LineInfo info = Classify(lines_[i]);
+        if (info.kind == LineKind::Section && EqualNoCase(info.name, wantSection)) {
+            sectionLine = i;
+            break;
+        }
+    }
+    if (sectionLine == lines_.size()) {
+        // A blank line keeps the new section apart from the one before it.
+        if (!lines_.empty() && Classify(lines_.back()).kind != LineKind::Blank)
+            lines_.emplace_back();
+        lines_.push_back("[" + std::string(wantSection) + "]");
+        lines_.push_back(std::string(wantKey) + "=" + stored);
+        return;
+    }
+
+    size_t lastContent = sectionLine;
+    for (size_t i = sectionLine + 1; i < lines_.size(); ++i) {
+        const LineInfo info = Classify(lines_[i]);
+        if (info.kind == LineKind::Section)
+            break;
+        if (info.kind == LineKind::Key && EqualNoCase(info.name, wantKey)) {
+            // Keep the line's own spelling and spacing up to the "=".
+            lines_[i] = lines_[i].substr(0, info.valueOffset) + stored;
+            return;
+        }
+        if (info.kind != LineKind::Blank)
+            lastContent = i;
+    }
+    // After the section's last line, before the blank lines that set it
+    // apart from the next one.
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(lastContent + 1),
+                  std::string(wantKey) + "=" + stored);
+}
+
+std::string ProfileFile::contents() const
+{
+    size_t size = 0;
+    for (const std::string& line : lines_)
+        size += line.size() + 2;
+    std::string out;
+    out.reserve(size);
+    for (const std::string& line : lines_) {
+        out += line;
+        out += "\r\n";
+    }
+    return out;
+}
+
+void ProfileFile::save(const std::string& path) const
+{
+    ReplaceFileAtomically(path, contents(), Format("Unable to write to %s", path.c_str()));
+}
+
+void ReplaceFileAtomically(const std::string& path, const std::string& bytes,
+                           const std::string& failureMessage)
+{
+    std::string target = path;
+    struct stat old {};
+    bool exists = false;
+    if (::lstat(path.c_str(), &old) == 0) {
+        if (S_ISLNK(old.st_mode)) {
+            // Replace the file the link points to, not the link itself.
+            char* resolved = ::realpath(path.c_str(), nullptr);
+            if (!resolved)
+                Fail(failureMessage);
+            target = resolved;
+            std::free(resolved);
+            if (::stat(target.c_str(), &old) != 0)
+                Fail(failureMessage);
+        }
+        if (!S_ISREG(old.st_mode))
+            Fail(failureMessage);
+        // Like a read-only attribute: no write bit at all stops root as well.
+        if ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)
+            Fail(failureMessage);
+        exists = true;
+    } else if (errno != ENOENT) {
+        Fail(failureMessage);
+    }
+
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+
+    // A new file gets 0666 less the umask from the kernel; a replacement
+    // starts private and takes the old bits before any byte is written.
+    std::random_device entropy;
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = folder + "." + base + Format(".%08x", static_cast<unsigned>(entropy()));
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        Fail(failureMessage);
+
+    bool ok = true;
+    if (exists) {
+        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+        if (ok && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
+            (void)!::fchown(fd, old.st_uid, old.st_gid);  // only root may; the bits matter more
+    }
+    ok = ok && detail::WriteAll(fd, bytes.data(), bytes.size());
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        Fail(failureMessage);
+    }
+
+    // Make the rename itself durable; the data is already safe either way.
+    const int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        (void)::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
+}  // namespace pelvano

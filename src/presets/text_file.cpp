@@ -1,0 +1,45 @@
+#include "presets/text_file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/error.h"
+#include "presets/posix_io.h"
+
+namespace pelvano {
+
+std::string ToCrLf(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+            out += '\r';
+        out += text[i];
+    }
+    return out;
+}
+
+void WriteTextFile(const std::string& path, const std::string& bytes, const std::string& partWayMessage)
+{
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throw Error(Format("Cannot create file %s", path.c_str()));
+
+    bool ok = detail::WriteAll(fd, bytes.data(), bytes.size());
+    // A full disk may only show when the data reaches it. Pipes and
+    // terminals (batch output to /dev/stdout) have nothing to sync.
+    struct stat st {};
+    if (ok && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        ok = ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok)
+        throw Error(partWayMessage);
+}
+
+}  // namespace pelvano

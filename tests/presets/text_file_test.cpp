@@ -1,0 +1,106 @@
+#include "presets/text_file.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/error.h"
+#include "test_util.h"
+
+namespace pelvano {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+std::string MessageOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "<no error>";
+}
+
+TEST(ToCrLf, LoneLineFeedsOnly)
+{
+    EXPECT_EQ(ToCrLf(""), "");
+    EXPECT_EQ(ToCrLf("a\nb\r\nc\n"), "a\r\nb\r\nc\r\n");
+    EXPECT_EQ(ToCrLf("\n\n"), "\r\n\r\n");
+    EXPECT_EQ(ToCrLf("\r\n\r\n"), "\r\n\r\n");
+    EXPECT_EQ(ToCrLf("a\rb"), "a\rb");
+    EXPECT_EQ(ToCrLf("\r\r\n"), "\r\r\n");
+}
+
+TEST(WriteTextFile, CreatesOrTruncatesAndWritesTheBytesAsGiven)
+{
+    TempDir dir;
+    const std::string path = dir.file("movie.chp");
+    const std::string text = "CHAPTER01=00:00:00.000\r\n\xE9t\xE9\r\n";
+    WriteTextFile(path, text);
+    EXPECT_EQ(ReadFile(path), text);
+
+    WriteTextFile(path, "short\r\n");  // the old, longer content is gone completely
+    EXPECT_EQ(ReadFile(path), "short\r\n");
+
+    WriteTextFile(path, "");
+    EXPECT_TRUE(fs::exists(path));
+    EXPECT_EQ(fs::file_size(path), 0u);
+}
+
+TEST(WriteTextFile, WritesToPipesAsBatchOutputToStdoutDoes)
+{
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    WriteTextFile("/dev/fd/" + std::to_string(fds[1]), "report\r\n");
+    ::close(fds[1]);
+    char buffer[32] = {};
+    EXPECT_EQ(::read(fds[0], buffer, sizeof buffer), 8);
+    ::close(fds[0]);
+    EXPECT_EQ(std::string(buffer), "report\r\n");
+}
+
+TEST(WriteTextFile, FileThatCannotBeCreatedIsReportedWithItsPath)
+{
+    TempDir dir;
+    const std::string missingFolder = dir.file("no/such/folder/out.txt");
+    EXPECT_EQ(MessageOf([&] { WriteTextFile(missingFolder, "x"); }), "Cannot create file " + missingFolder);
+    const std::string folder = dir.path().string();
+    EXPECT_EQ(MessageOf([&] { WriteTextFile(folder, "x"); }), "Cannot create file " + folder);
+}
+
+TEST(WriteTextFile, FullDeviceIsAnErrorNeverSuccess)
+{
+    if (::access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "no /dev/full";
+    EXPECT_EQ(MessageOf([] { WriteTextFile("/dev/full", "chapters\r\n"); }), "Stream write error");
+    EXPECT_EQ(MessageOf([] { WriteTextFile("/dev/full", "report\r\n", kFailedToSaveStream); }),
+              "Failed to Save Stream");
+}
+
+TEST(WriteTextFile, FailurePartWayIsReported)
+{
+    TempDir dir;
+    const std::string path = dir.file("out.txt");
+    auto* oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limit = old;
+    limit.rlim_cur = 4096;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const std::string message = MessageOf([&] { WriteTextFile(path, std::string(100000, 'x')); });
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
+    EXPECT_EQ(message, "Stream write error");
+    EXPECT_LE(fs::file_size(path), 4096u);
+}
+
+}  // namespace
+}  // namespace pelvano
