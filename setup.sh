@@ -45,8 +45,12 @@ case "${1:-}" in
     run)
         install_deps
         build build
-        sample=examples/VTS_01_0.IFO
-        exec ./build/pelvano "$PWD/$sample" /dev/stdout x
+        sample="$PWD/examples/VTS_01_0.IFO"
+        if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+            exec ./build/pelvano "$sample"
+        fi
+        echo "No display: the sample's chapter list (preset 1) follows."
+        exec ./build/pelvano "$sample" /dev/stdout -p1
         ;;
     test)
         install_deps

@@ -44,3 +44,71 @@ void WriteFile(const std::string& path, const std::string& bytes)
 }
 
 }  // namespace pelvano::test
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace pelvano::test {
+
+namespace {
+
+std::string Slurp(int fd)
+{
+    std::string data;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) > 0)
+        data.append(buf, static_cast<size_t>(n));
+    return data;
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd,
+                         const std::vector<std::string>& unset)
+{
+    TempDir capture;
+    const std::string outPath = capture.file("out");
+    const std::string errPath = capture.file("err");
+    const pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        const int in = open("/dev/null", O_RDONLY);
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (in < 0 || out < 0 || err < 0)
+            _exit(127);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0)
+            _exit(127);
+        for (const std::string& name : unset)
+            unsetenv(name.c_str());
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ProcessResult result;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const int outFd = open(outPath.c_str(), O_RDONLY);
+    const int errFd = open(errPath.c_str(), O_RDONLY);
+    if (outFd >= 0) {
+        result.out = Slurp(outFd);
+        close(outFd);
+    }
+    if (errFd >= 0) {
+        result.err = Slurp(errFd);
+        close(errFd);
+    }
+    return result;
+}
+
+}  // namespace pelvano::test

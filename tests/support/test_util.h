@@ -28,3 +28,20 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 
 }  // namespace pelvano::test
+
+#include <vector>
+
+namespace pelvano::test {
+
+struct ProcessResult {
+    int exitCode = -1;  // -1 when it did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs argv[0] with the given arguments in `cwd`, with the environment
+// variables in `unset` removed; standard input is /dev/null.
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd = {},
+                         const std::vector<std::string>& unset = {});
+
+}  // namespace pelvano::test

@@ -1,0 +1,275 @@
+// Runs the real executable, copied into a private folder together with its
+// presets file, the way a script would.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "base/error.h"
+#include "presets/profile_file.h"
+#include "test_util.h"
+
+namespace pelvano::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Chapter start times of a title as dvdxchap printed them when the fixture
+// was made: CHAPTERnn=hh:mm:ss.mmm.
+std::vector<uint32_t> DvdxchapTimes(const std::string& path)
+{
+    std::vector<uint32_t> times;
+    const std::string text = ReadFile(path);
+    const std::regex line(R"(CHAPTER\d+=(\d+):(\d+):(\d+)\.(\d+))");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), line); it != std::sregex_iterator(); ++it) {
+        const auto& m = *it;
+        times.push_back(std::stoul(m[1]) * 3600000 + std::stoul(m[2]) * 60000 +
+                        std::stoul(m[3]) * 1000 + std::stoul(m[4]));
+    }
+    return times;
+}
+
+// The 1-based number lsdvd gave the longest title.
+int LsdvdLongestTrack(const std::string& path)
+{
+    std::smatch m;
+    const std::string text = ReadFile(path);
+    const std::regex longest(R"('longest_track'\s*:\s*(\d+))");
+    return std::regex_search(text, m, longest) ? std::stoi(m[1]) : -1;
+}
+
+std::vector<std::string> SplitCrLf(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t pos; (pos = text.find("\r\n", start)) != std::string::npos; start = pos + 2)
+        lines.push_back(text.substr(start, pos - start));
+    EXPECT_EQ(start, text.size()) << "text does not end with CR LF";
+    return lines;
+}
+
+uint64_t CeilDiv(uint64_t a, uint64_t b) { return (a + b - 1) / b; }
+
+class Batch : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        exe_ = app_.file("pelvano");
+        fs::copy_file(BinaryPath("pelvano"), exe_);
+        ini_ = app_.file("pelvano.INI");
+    }
+
+    void WritePresets(const std::vector<std::pair<std::string, std::string>>& formatsAndHeaders)
+    {
+        ProfileFile ini;
+        for (size_t i = 0; i < formatsAndHeaders.size(); ++i) {
+            const std::string n = std::to_string(i + 1);
+            ini.write("Presets", "Preset" + n, "Name" + n);
+            ini.write("Presets", "Format" + n, formatsAndHeaders[i].first);
+            ini.write("Presets", "Header" + n, formatsAndHeaders[i].second);
+        }
+        WriteFile(ini_, ini.contents());
+    }
+
+    ProcessResult Run(const std::string& ifo, const std::string& out, const std::string& selector,
+                      const std::string& cwd = {})
+    {
+        return RunProcess({exe_, ifo, out, selector}, cwd.empty() ? outDir_.path().string() : cwd,
+                          {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
+    }
+
+    std::string LastDir() { return ProfileFile::Load(ini_).read("Options", "LastDir", "<none>"); }
+
+    TempDir app_;
+    TempDir outDir_;
+    std::string exe_;
+    std::string ini_;
+};
+
+TEST_F(Batch, ChapterTimesMatchDvdxchapOnEveryTitleSet)
+{
+    WritePresets({{"%hh:%mm:%ss.%ms", ""}});
+    std::vector<std::string> folders = {ExamplePath("")};
+    for (const auto& entry : fs::directory_iterator(FixturePath("dvd")))
+        if (fs::exists(entry.path() / "VTS_01_0.IFO"))
+            folders.push_back(entry.path().string());
+    for (const std::string& folder : folders) {
+        SCOPED_TRACE(folder);
+        const int track = LsdvdLongestTrack(folder + "/lsdvd.txt");
+        ASSERT_GT(track, 0);
+        const std::vector<uint32_t> times =
+            DvdxchapTimes(folder + "/dvdxchap_t" + std::to_string(track) + ".txt");
+        ASSERT_FALSE(times.empty());
+
+        const std::string out = outDir_.file("chapters.txt");
+        const ProcessResult run = Run(folder + "/VTS_01_0.IFO", out, "-p1");
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const std::vector<std::string> lines = SplitCrLf(ReadFile(out));
+        // A last chapter under 5 s is dropped by default; dvdxchap lists it.
+        ASSERT_GE(lines.size() + 1, times.size());
+        ASSERT_LE(lines.size(), times.size());
+        for (size_t k = 0; k < lines.size(); ++k) {
+            const uint32_t ms = times[k];
+            EXPECT_EQ(lines[k], Format("%02u:%02u:%02u.%03u", ms / 3600000, ms / 60000 % 60,
+                                       ms / 1000 % 60, ms % 1000));
+        }
+    }
+}
+
+TEST_F(Batch, EveryPlaceholderHeaderAndLineBreaks)
+{
+    WritePresets({{"x", ""},
+                  {"", ""},
+                  {"%hh:%mm:%ss:%cc|%ff|%f|%ms|%c/%C|%hhh%fff%ccc\\n-", "Chapters\\nof %c"}});
+    const std::string ifo = ExamplePath("VTS_01_0.IFO");
+    const std::vector<uint32_t> times = DvdxchapTimes(ExamplePath("dvdxchap_t2.txt"));
+    ASSERT_EQ(times.size(), 4u);
+
+    const std::string out = outDir_.file("all.txt");
+    ProcessResult run = Run(ifo, out, "-p3");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::string expected = "Chapters\r\nof %c\r\n";
+    for (size_t k = 0; k < times.size(); ++k) {
+        const uint32_t ms = times[k];
+        const uint32_t rem = ms % 1000;
+        const unsigned ff = static_cast<unsigned>(CeilDiv(uint64_t{rem} * 25000, 1000000));
+        const unsigned f = static_cast<unsigned>(CeilDiv(uint64_t{ms} * 25000, 1000000));
+        const std::string hh = Format("%02u", ms / 3600000);
+        const std::string cc = Format("%02u", rem / 10);
+        expected += Format("%s:%02u:%02u:%s|%02u|%u|%03u|%zu/%02zu|%sh%02uf%sc\r\n-\r\n", hh.c_str(),
+                           ms / 60000 % 60, ms / 1000 % 60, cc.c_str(), ff, f, rem, k + 1, k + 1,
+                           hh.c_str(), ff, cc.c_str());
+    }
+    EXPECT_EQ(ReadFile(out), expected);
+
+    // An empty format gives one bare line break per chapter.
+    run = Run(ifo, out, "-p2");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadFile(out), "\r\n\r\n\r\n\r\n");
+}
+
+TEST_F(Batch, SelectorsPickAPresetOrTheRawReport)
+{
+    std::vector<std::pair<std::string, std::string>> presets;
+    for (int n = 1; n <= 10; ++n)
+        presets.push_back({"", "preset " + std::to_string(n)});
+    WritePresets(presets);
+    const std::string ifo = ExamplePath("VTS_01_0.IFO");
+    const std::string out = outDir_.file("o.txt");
+    const std::string chapters = "\r\n\r\n\r\n\r\n";
+    const std::vector<std::pair<std::string, std::string>> picks = {
+        {"-p10", "preset 10\r\n" + chapters}, {"-p+2", "preset 2\r\n" + chapters},
+        {"-p 3", "preset 3\r\n" + chapters},  {"-p7junk", "preset 7\r\n" + chapters}};
+    for (const auto& [selector, text] : picks) {
+        ASSERT_EQ(Run(ifo, out, selector).exitCode, 0) << selector;
+        EXPECT_EQ(ReadFile(out), text) << selector;
+    }
+    for (const std::string selector : {"-p0", "-p11", "-P3", "x", "-p", "-p-1", "-p99999999999"}) {
+        WriteFile(out, "old content that is longer than nothing");
+        ASSERT_EQ(Run(ifo, out, selector).exitCode, 0) << selector;
+        const std::string report = ReadFile(out);
+        EXPECT_EQ(report.rfind("Opening IFO file " + ifo + " OK.\r\n", 0), 0u) << selector;
+        EXPECT_NE(report.find("\r\nProgram Chain(s):\r\n"), std::string::npos) << selector;
+        EXPECT_EQ(report.find("old content"), std::string::npos) << selector;
+        EXPECT_EQ(report.find('\n'), report.find("\r\n") + 1) << selector;
+    }
+}
+
+TEST_F(Batch, RelativePathsResolveAgainstTheProgramsFolder)
+{
+    WritePresets({{"%c", ""}});
+    fs::copy_file(ExamplePath("VTS_01_0.IFO"), app_.file("VTS_01_0.IFO"));
+    const ProcessResult run = Run("VTS_01_0.IFO", "out.txt", "-p1", outDir_.path().string());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadFile(app_.file("out.txt")), "1\r\n2\r\n3\r\n4\r\n");
+    EXPECT_FALSE(fs::exists(outDir_.file("out.txt")));
+}
+
+TEST_F(Batch, MissingIfoWritesNothingAndStillSavesThePresets)
+{
+    WritePresets({{"%c", ""}});
+    const std::string out = outDir_.file("never.txt");
+    const ProcessResult run = Run(outDir_.file("nope/VTS_01_0.IFO"), out, "-p1");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(LastDir(), app_.path().string());
+}
+
+TEST_F(Batch, AFolderIsNotAnIfoFile)
+{
+    const ProcessResult run = Run(outDir_.path().string(), outDir_.file("o.txt"), "x");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_FALSE(fs::exists(outDir_.file("o.txt")));
+}
+
+TEST_F(Batch, UnwritableOutputFailsWithTheMessage)
+{
+    const std::string out = outDir_.file("no/such/folder/out.txt");
+    const ProcessResult run = Run(ExamplePath("VTS_01_0.IFO"), out, "-p1");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "Cannot create file " + out + "\n");
+    EXPECT_EQ(LastDir(), app_.path().string());
+}
+
+TEST_F(Batch, FullDiskIsAFailureNotASuccess)
+{
+    const ProcessResult chapters = Run(ExamplePath("VTS_01_0.IFO"), "/dev/full", "-p1");
+    EXPECT_EQ(chapters.exitCode, 1);
+    EXPECT_EQ(chapters.err, "Stream write error\n");
+    const ProcessResult report = Run(ExamplePath("VTS_01_0.IFO"), "/dev/full", "x");
+    EXPECT_EQ(report.exitCode, 1);
+    EXPECT_EQ(report.err, "Failed to Save Stream\n");
+}
+
+TEST_F(Batch, PresetsFileIsRewrittenKeepingForeignLines)
+{
+    WriteFile(ini_, "; my notes\r\n[Presets]\r\nPreset2=DVD\r\nPreset11=kept\r\n[Mine]\r\na=b\r\n");
+    ASSERT_EQ(Run(ExamplePath("VTS_01_0.IFO"), outDir_.file("o.txt"), "-p2").exitCode, 0);
+    EXPECT_EQ(ReadFile(outDir_.file("o.txt")), "Header2\r\nFormat2\r\nFormat2\r\nFormat2\r\nFormat2\r\n");
+    const std::string ini = ReadFile(ini_);
+    EXPECT_EQ(ini.rfind("; my notes\r\n[Presets]\r\nPreset2=DVD\r\n", 0), 0u);
+    EXPECT_NE(ini.find("Preset11=kept\r\n"), std::string::npos);
+    EXPECT_NE(ini.find("[Mine]\r\na=b\r\n"), std::string::npos);
+    const ProfileFile saved = ProfileFile::Load(ini_);
+    EXPECT_EQ(saved.read("Presets", "Preset1", "?"), "Preset1");
+    EXPECT_EQ(saved.read("Presets", "Header10", "?"), "Header10");
+    EXPECT_EQ(saved.read("Options", "LastDir", "?"), app_.path().string());
+}
+
+TEST_F(Batch, UnwritablePresetsFileIsReportedButTheOutputStands)
+{
+    // A folder in the presets file's place can't be replaced, even by root.
+    fs::create_directory(ini_);
+    const std::string out = outDir_.file("o.txt");
+    const ProcessResult run = Run(ExamplePath("VTS_01_0.IFO"), out, "-p1");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "Unable to write to " + ini_ + "\n");
+    EXPECT_TRUE(fs::exists(out));
+}
+
+TEST_F(Batch, DamagedIfoGivesTheReportLine)
+{
+    const std::string ifo = outDir_.file("VTS_01_0.IFO");
+    std::string bytes = ReadFile(ExamplePath("VTS_01_0.IFO"));
+    bytes.resize(700);
+    WriteFile(ifo, bytes);
+    const std::string out = outDir_.file("o.txt");
+    ASSERT_EQ(Run(ifo, out, "x").exitCode, 0);
+    EXPECT_EQ(ReadFile(out), "error opening file " + ifo + "\r\n");
+    WritePresets({{"%c", "head"}});
+    ASSERT_EQ(Run(ifo, out, "-p1").exitCode, 0);
+    EXPECT_EQ(ReadFile(out), "head\r\n");
+}
+
+TEST(Executable, DoesNotLoadQt)
+{
+    const ProcessResult ldd = RunProcess({"/usr/bin/ldd", BinaryPath("pelvano")});
+    ASSERT_EQ(ldd.exitCode, 0);
+    EXPECT_NE(ldd.out.find("libdvdread"), std::string::npos);
+    EXPECT_EQ(ldd.out.find("libQt"), std::string::npos);
+    EXPECT_EQ(ldd.out.find("libavformat"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pelvano::test
