@@ -2,6 +2,7 @@
 # Set-up, build, run and test Pelvano on Debian 12.
 #   ./setup.sh run     install what is missing, build, run on the sample title set
 #   ./setup.sh test    install what is missing, build, run the whole test suite
+#   ./setup.sh bench   install the benchmarks' tools, build, run both benchmarks
 #   ./setup.sh build [DIR] [cmake options...]
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -10,16 +11,18 @@ PACKAGES=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
     libdvdread-dev libavformat-dev libavcodec-dev libavutil-dev
-    libgtest-dev libgmock-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps imagemagick libxkbcommon-dev
     clang libclang-rt-14-dev
 )
+
+BENCH_PACKAGES=(ffmpeg hyperfine ogmtools python3)
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
 install_deps() {
     local missing=()
-    for p in "${PACKAGES[@]}"; do
+    for p in "${PACKAGES[@]}" "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     if [ ${#missing[@]} -gt 0 ]; then
@@ -60,13 +63,19 @@ case "${1:-}" in
         build build-asan -DPELVANO_SANITIZE=ON
         run_tests build-asan
         ;;
+    bench)
+        install_deps "${BENCH_PACKAGES[@]}"
+        build build
+        ./build/bench/keyframes_bench
+        bench/batch_bench.sh build/pelvano 30
+        ;;
     build)
         install_deps
         shift
         build "$@"
         ;;
     *)
-        sed -n '2,5p' "$0"
+        sed -n '2,6p' "$0"
         exit 2
         ;;
 esac

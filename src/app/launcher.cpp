@@ -5,7 +5,6 @@
 #include <cctype>
 #include <climits>
 #include <filesystem>
-#include <ostream>
 
 #include "base/error.h"
 #include "ifo/title_loader.h"
@@ -77,7 +76,7 @@ void Session::savePresets() const
 }
 
 int RunBatch(Session& session, const std::string& ifoPath, const std::string& outPath,
-             const std::string& selector, std::ostream& err)
+             const std::string& selector, std::FILE* err)
 {
     session.enterAppDir();
     int exitCode = 0;
@@ -100,14 +99,14 @@ int RunBatch(Session& session, const std::string& ifoPath, const std::string& ou
                 WriteTextFile(outPath, load.report.plainText(), kFailedToSaveStream);
             }
         } catch (const Error& e) {
-            err << e.what() << '\n';
+            std::fprintf(err, "%s\n", e.what());
             exitCode = 1;
         }
     }
     try {
         session.savePresets();
     } catch (const Error& e) {
-        err << e.what() << '\n';
+        std::fprintf(err, "%s\n", e.what());
     }
     return exitCode;
 }

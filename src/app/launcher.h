@@ -1,6 +1,6 @@
 #pragma once
 
-#include <iosfwd>
+#include <cstdio>
 #include <string>
 
 #include "presets/preset_store.h"
@@ -44,6 +44,6 @@ private:
 // Batch mode: writes the chapter list of preset n or the raw report to
 // `outPath` and returns the exit code. Messages go to `err`.
 int RunBatch(Session& session, const std::string& ifoPath, const std::string& outPath,
-             const std::string& selector, std::ostream& err);
+             const std::string& selector, std::FILE* err);
 
 }  // namespace pelvano

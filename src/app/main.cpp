@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 
 #include <cstdio>
-#include <iostream>
 
 #include "app/launcher.h"
 #include "base/error.h"
@@ -35,7 +34,7 @@ int main(int argc, char** argv)
     const pelvano::AppPaths paths = pelvano::CurrentAppPaths(argv[0]);
     if (argc == 4) {
         pelvano::Session session(paths);
-        return pelvano::RunBatch(session, argv[1], argv[2], argv[3], std::cerr);
+        return pelvano::RunBatch(session, argv[1], argv[2], argv[3], stderr);
     }
     if (argc >= 2) {
         // A missing file ends the run before any window exists.
@@ -45,7 +44,7 @@ int main(int argc, char** argv)
             try {
                 session.savePresets();
             } catch (const pelvano::Error& e) {
-                std::cerr << e.what() << '\n';
+                std::fprintf(stderr, "%s\n", e.what());
             }
             return 1;
         }

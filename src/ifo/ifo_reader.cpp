@@ -95,6 +95,19 @@ std::string DescribeSubPicture(const subp_attr_t& s)
     return DescribeLanguage(s.type == 1, s.lang_code);
 }
 
+// Memory-backed folders first: the folder lives for one load, and making
+// and removing it on a disk costs more than the whole load.
+std::string TempRoot()
+{
+    for (const char* candidate : {static_cast<const char*>(std::getenv("XDG_RUNTIME_DIR")), "/dev/shm"}) {
+        if (candidate && *candidate && access(candidate, W_OK | X_OK) == 0)
+            return candidate;
+    }
+    std::error_code ec;
+    const fs::path tmp = fs::temp_directory_path(ec);
+    return ec ? std::string("/tmp") : tmp.string();
+}
+
 // A private folder with one link under the name libdvdread looks for, so
 // that any file name opens and nothing else in the user's folder (a BUP
 // standing in for a damaged IFO) is read instead of the file asked for.
@@ -102,9 +115,8 @@ class LinkFolder {
 public:
     explicit LinkFolder(const fs::path& target, const std::string& linkName)
     {
-        std::error_code ec;
-        std::string pattern = (fs::temp_directory_path(ec) / "pelvano-XXXXXX").string();
-        if (ec || !mkdtemp(pattern.data()))
+        std::string pattern = TempRoot() + "/pelvano-XXXXXX";
+        if (!mkdtemp(pattern.data()))
             return;
         dir_ = pattern;
         link_ = dir_ / linkName;

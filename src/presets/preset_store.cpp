@@ -63,7 +63,10 @@ void SavePresets(const std::string& iniPath, const PresetStore& store, const std
         file.write(kPresetsSection, KeyName("Header", i), preset.header);
     }
     file.write(kOptionsSection, kLastDirKey, lastDir);
-    file.save(iniPath);
+    // Most runs change nothing; rewriting (and syncing) the same bytes would
+    // only cost every batch run its time.
+    if (!file.matchesLoadedFile())
+        file.save(iniPath);
 }
 
 }  // namespace pelvano

@@ -157,7 +157,9 @@ ProfileFile ProfileFile::Load(const std::string& path)
         got += static_cast<size_t>(n);
     }
     bytes.resize(got);
-    return Parse(bytes);
+    ProfileFile doc = Parse(bytes);
+    doc.loaded_ = std::move(bytes);
+    return doc;
 }
 
 std::string ProfileFile::read(const std::string& section, const std::string& key,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,9 +42,13 @@ public:
     // not replaced. Throws Error("Unable to write to %s") on failure; the
     // old file is then untouched.
     void save(const std::string& path) const;
+    // True when Load found a file holding exactly contents(): saving it
+    // again would change nothing.
+    bool matchesLoadedFile() const { return loaded_ && *loaded_ == contents(); }
 
 private:
-    std::vector<std::string> lines_;  // without their line ends
+    std::vector<std::string> lines_;        // without their line ends
+    std::optional<std::string> loaded_;     // the bytes Load read
 };
 
 // Replaces `path` with `bytes` through a temporary file in the same folder,

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "base/error.h"
@@ -31,12 +30,10 @@ void WriteTextFile(const std::string& path, const std::string& bytes, const std:
     if (fd < 0)
         throw Error(Format("Cannot create file %s", path.c_str()));
 
+    // A full local disk shows at write(); a network file system reports its
+    // errors at the latest on close(). No fsync: an exported text is not
+    // worth the wait on every save and every batch run.
     bool ok = detail::WriteAll(fd, bytes.data(), bytes.size());
-    // A full disk may only show when the data reaches it. Pipes and
-    // terminals (batch output to /dev/stdout) have nothing to sync.
-    struct stat st {};
-    if (ok && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        ok = ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     if (!ok)
         throw Error(partWayMessage);
