@@ -1,0 +1,38 @@
+// The window's entry point, loaded by the executable for an interactive
+// start only, so that batch runs never load Qt.
+#include <QApplication>
+
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "form_dialogs.h"
+#include "main_form.h"
+
+extern "C" __attribute__((visibility("default"))) int PelvanoGuiMain(int argc, char** argv,
+                                                                      const char* exePath)
+{
+    using pelvano::gui::TMainForm;
+    // Qt sees only the program name: the arguments are file names, and one
+    // that looks like a Qt option ("-style") must reach the window as typed.
+    static char fallbackName[] = "pelvano";
+    int qtArgc = 1;
+    char* qtArgv[] = {argc > 0 && argv[0] ? argv[0] : fallbackName, nullptr};
+    QApplication app(qtArgc, qtArgv);
+    QApplication::setApplicationName(QString::fromLatin1(TMainForm::kAppTitle));
+
+    const std::vector<std::string> arguments(argc > 1 ? argv + 1 : argv, argc > 1 ? argv + argc : argv);
+    pelvano::gui::QtFormDialogs dialogs;
+    try {
+        TMainForm form(dialogs, exePath ? exePath : "", arguments);
+        if (form.quitRequested())
+            return form.exitCode();
+        form.show();
+        QApplication::exec();
+        return form.exitCode();
+    } catch (const std::exception& e) {
+        dialogs.showError(nullptr, QString::fromLatin1(TMainForm::kAppTitle),
+                          pelvano::gui::ErrorMessageText(QString::fromLocal8Bit(e.what())));
+        return 1;
+    }
+}

@@ -1,0 +1,636 @@
+#include "main_form.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFocusEvent>
+#include <QFontDatabase>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QProxyStyle>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QTextCursor>
+#include <QToolTip>
+
+#include <filesystem>
+
+#include "base/error.h"
+#include "cell_list_model.h"
+#include "form_dialogs.h"
+#include "ifo/report.h"
+#include "ifo/title_loader.h"
+#include "output/timing_rules.h"
+#include "presets/preset_store.h"
+#include "presets/text_file.h"
+
+// Q_INIT_RESOURCE must be used outside any namespace; the resources live in
+// a static library, where nothing else would pull them in.
+static void InitPelvanoResources()
+{
+    Q_INIT_RESOURCE(pelvano);
+}
+
+namespace pelvano::gui {
+
+namespace {
+
+constexpr int kToolTipDelayMs = 100;
+constexpr int kToolTipShowMs = 30000;
+constexpr int kFontPointSize = 8;
+
+const QString kIfoFilter = QStringLiteral("DVD IFO File (*.IFO)");
+const QStringList kSaveFilters = {QStringLiteral("Text file (*.txt)"),
+                                  QStringLiteral("DVDMaestro (*.chp)"),
+                                  QStringLiteral("INI File (*.ini)")};
+
+enum Page { RawDataPage = 0, CustomizePage = 1, FormatPage = 2, ReadmePage = 3 };
+
+QString L(const std::string& bytes)
+{
+    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string L8(const QString& text)
+{
+    return text.toLocal8Bit().toStdString();
+}
+
+// Qt's text widgets break lines with LF; the core's texts use CR LF.
+QString ToWidgetText(const std::string& bytes)
+{
+    return L(bytes).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+// The hint timing the window asks of the application: hints come up fast
+// and stay long enough to read the format placeholders.
+class HintTimingStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_ToolTip_WakeUpDelay)
+            return kToolTipDelayMs;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+void ApplyHintTiming(QWidget& window)
+{
+    if (!dynamic_cast<HintTimingStyle*>(QApplication::style()))
+        QApplication::setStyle(new HintTimingStyle(QApplication::style()->name()));
+    window.setToolTipDuration(kToolTipShowMs);
+    for (QWidget* child : window.findChildren<QWidget*>())
+        child->setToolTipDuration(kToolTipShowMs);
+}
+
+// Confirming a file in a dialog makes its folder the working directory.
+void EnterFolderOf(const QString& file)
+{
+    QDir::setCurrent(QFileInfo(file).absolutePath());
+}
+
+}  // namespace
+
+TMainForm::TMainForm(FormDialogs& dialogs, const std::string& exePath,
+                     const std::vector<std::string>& arguments, QWidget* parent)
+    : QWidget(parent), dialogs_(dialogs)
+{
+    InitPelvanoResources();
+    setupUi(this);
+
+    QFont font = QApplication::font();
+    font.setPointSize(kFontPointSize);
+    setFont(font);
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSize(kFontPointSize);
+    Memo1->setFont(fixed);
+    ReadmeMemo->setFont(fixed);
+    QPalette menuColoured = edAVIFileName->palette();
+    menuColoured.setColor(QPalette::Base, menuColoured.color(QPalette::Window));
+    edAVIFileName->setPalette(menuColoured);
+
+    cellModel_ = new CellListModel(document_, this);
+    lstCells->setModel(cellModel_);
+    lstCells->fitColumns();
+    pmLstCells = new QMenu(this);
+    pmLstCells->setObjectName(QStringLiteral("pmLstCells"));
+    pmLstCells->addAction(Useintimestamp1);
+    pmLstCells->addAction(Dontuseintimestamp1);
+    N1 = pmLstCells->addSeparator();
+    N1->setObjectName(QStringLiteral("N1"));
+    pmLstCells->addAction(Check1);
+    pmLstCells->addAction(Uncheck1);
+
+    PageControl1->setCurrentIndex(FormatPage);
+    CustomMemo->setFocus();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    setWindowTitle(QString::fromLatin1(kAppTitle));
+    ApplyHintTiming(*this);
+
+    const std::filesystem::path exe(exePath);
+    appDir = exe.parent_path().string();
+    if (appDir.empty() || appDir.back() != '/')
+        appDir += '/';
+    iniPath = PresetsFilePath(exePath);
+
+    QFile readme(L(appDir + "Readme.txt"));
+    if (readme.open(QIODevice::ReadOnly))
+        ReadmeMemo->setPlainText(ToWidgetText(readme.readAll().toStdString()));
+    else
+        ReadmeMemo->setPlainText(QStringLiteral("Can't find Readme.txt"));
+
+    LoadPresets();
+    cbPresets->setCurrentIndex(0);
+    cbPresetsChange();
+
+    Connect();
+
+    hasArguments_ = !arguments.empty();
+    if (hasArguments_) {
+        if (chdir(appDir.c_str()) != 0) {
+            // Relative paths then resolve against the caller's folder.
+        }
+        ifoPath = arguments.front();
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(ifoPath, ec)) {
+            exitCode_ = 1;
+            quitRequested_ = true;
+            return;
+        }
+        setWindowTitle(QString::fromLatin1(kAppTitle) + QStringLiteral(" - ") + L(ifoPath));
+        LoadTitle(true);
+    }
+}
+
+TMainForm::~TMainForm()
+{
+    FormDestroy();
+}
+
+template <typename Body>
+void TMainForm::Handle(Body&& body)
+{
+    try {
+        body();
+    } catch (const std::exception& e) {
+        ShowError(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TMainForm::ShowError(const QString& message)
+{
+    dialogs_.showError(this, QString::fromLatin1(kAppTitle), ErrorMessageText(message));
+}
+
+void TMainForm::Connect()
+{
+    const auto on = [this](void (TMainForm::*handler)()) {
+        return [this, handler] { Handle([this, handler] { (this->*handler)(); }); };
+    };
+    connect(bttOpenIFO, &QToolButton::clicked, this, on(&TMainForm::bttOpenIFOClick));
+    connect(cbTitle, &QComboBox::activated, this, on(&TMainForm::cbTitleChange));
+    connect(PageControl1, &QTabWidget::currentChanged, this, on(&TMainForm::PageControl1Change));
+    connect(cbFrameRate, &QComboBox::activated, this, on(&TMainForm::cbFrameRateChange));
+    connect(cbFrameRate->lineEdit(), &QLineEdit::textEdited, this, on(&TMainForm::cbFrameRateChange));
+    connect(cbSynchKF, &QCheckBox::clicked, this, on(&TMainForm::RefreshOutput));
+    connect(bttSaveData, &QToolButton::clicked, this, on(&TMainForm::bttSaveDataClick));
+    connect(bttQuit, &QToolButton::clicked, this, on(&TMainForm::bttQuitClick));
+    connect(cbPresets, &QComboBox::activated, this, on(&TMainForm::cbPresetsChange));
+    connect(bttModifPresetName, &QToolButton::clicked, this, on(&TMainForm::bttModifPresetNameClick));
+    connect(bttSavePresetFormat, &QToolButton::clicked, this, on(&TMainForm::bttSavePresetFormatClick));
+
+    connect(lstCells, &CellListView::mouseReleased, this,
+            [this](const QPoint& pos) { Handle([this, pos] { lstCellsMouseUp(pos); }); });
+    connect(lstCells, &CellListView::popupRequested, this, [this](const QPoint& pos) {
+        pmLstCells->popup(lstCells->viewport()->mapToGlobal(pos));
+    });
+    connect(pmLstCells, &QMenu::aboutToShow, this, on(&TMainForm::pmLstCellsPopup));
+    connect(Useintimestamp1, &QAction::triggered, this, on(&TMainForm::Useintimestamp1Click));
+    connect(Dontuseintimestamp1, &QAction::triggered, this, on(&TMainForm::Dontuseintimestamp1Click));
+    connect(Check1, &QAction::triggered, this, on(&TMainForm::Check1Click));
+    connect(Uncheck1, &QAction::triggered, this, on(&TMainForm::Uncheck1Click));
+
+    for (QObject* watched : std::initializer_list<QObject*>{edFrameOff, edMsOff, cbFrameRate, cbPresets,
+                                                             lstCells->viewport()})
+        watched->installEventFilter(this);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        const auto& key = static_cast<const QKeyEvent&>(*event);
+        bool consumed = false;
+        if (watched == edFrameOff || watched == edMsOff || watched == cbFrameRate)
+            Handle([&] { consumed = edFrameOffKeyPress(key); });
+        else if (watched == cbPresets)
+            Handle([&] { consumed = cbPresetsKeyDown(key); });
+        if (consumed)
+            return true;
+        break;
+    }
+    case QEvent::FocusOut: {
+        // A drop-down list opening or another window coming to the front
+        // is no leaving of the field.
+        const Qt::FocusReason reason = static_cast<const QFocusEvent&>(*event).reason();
+        if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason)
+            break;
+        if (watched == edFrameOff || watched == edMsOff)
+            Handle([&] { edFrameOffExit(static_cast<QLineEdit*>(watched)); });
+        else if (watched == cbFrameRate)
+            Handle([this] { cbFrameRateExit(); });
+        break;
+    }
+    case QEvent::ToolTip:
+        // One hint for the whole list, rows included.
+        if (watched == lstCells->viewport()) {
+            const auto& help = static_cast<const QHelpEvent&>(*event);
+            QToolTip::showText(help.globalPos(), lstCells->toolTip(), lstCells->viewport(), {},
+                               kToolTipShowMs);
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// --- Title loading ----------------------------------------------------------
+
+void TMainForm::bttOpenIFOClick()
+{
+    const std::optional<QString> file = dialogs_.openFile(this, kIfoFilter);
+    if (!file)
+        return;
+    EnterFolderOf(*file);
+    ifoPath = L8(*file);
+    setWindowTitle(QString::fromLatin1(kAppTitle) + QStringLiteral(" - ") + *file);
+    LoadTitle(true);
+}
+
+void TMainForm::cbTitleChange()
+{
+    LoadTitle(false);
+}
+
+void TMainForm::LoadTitle(bool newFile)
+{
+    LoadRequest request;
+    request.ifoPath = ifoPath;
+    request.newFile = newFile;
+    request.currentTitle = cbTitle->currentIndex();
+    request.fixLastChapter = chkFixLCB->isChecked();
+    const LoadResult result = pelvano::LoadTitle(request);
+
+    ShowReport(result.report);
+    cellModel_->beginReplaceRows();
+    ApplyLoad(document_, result);
+    cellModel_->endReplaceRows();
+    lstCells->fitColumns();
+    if (result.titles) {
+        cbTitle->clear();
+        for (const std::string& title : *result.titles)
+            cbTitle->addItem(L(title));
+        cbTitle->setCurrentIndex(result.selectedTitle);
+    }
+    if (result.frameRate) {
+        const QString rate = L(*result.frameRate);
+        const int item = cbFrameRate->findText(rate);
+        if (item >= 0)
+            cbFrameRate->setCurrentIndex(item);
+        cbFrameRate->setEditText(rate);
+    }
+    ShowDocumentLabels();
+    if (result.model) {
+        if (PageControl1->currentIndex() != RawDataPage || hasArguments_) {
+            RefreshOutput();
+        } else {
+            Memo1->setFocus();
+            QTextCursor end = Memo1->textCursor();
+            end.movePosition(QTextCursor::End);
+            Memo1->setTextCursor(end);
+        }
+    }
+    if (result.openAviEnabled)
+        bttOpenAVI->setEnabled(*result.openAviEnabled);
+}
+
+void TMainForm::ShowReport(const Report& report)
+{
+    Memo1->clear();
+    QTextCursor cursor(Memo1->document());
+    QTextCharFormat normal;
+    normal.setForeground(Memo1->palette().color(QPalette::Text));
+    for (const ReportLine& line : report.lines()) {
+        QTextCharFormat format = normal;
+        if (line.style == LineStyle::Bold)
+            format.setFontWeight(QFont::Bold);
+        else if (line.style == LineStyle::Red)
+            format.setForeground(QColor(255, 0, 0));
+        cursor.insertText(ToWidgetText(line.text) + QLatin1Char('\n'), format);
+    }
+}
+
+void TMainForm::ShowDocumentLabels()
+{
+    lbLstTimeLen->setText(L(document_.timeLength));
+    lbLstNbsChapter->setText(L(document_.chapterTotal));
+}
+
+// --- Chapter and timestamp marks ---------------------------------------------
+
+void TMainForm::RebuildChapters()
+{
+    pelvano::RebuildChapters(document_);
+    cellModel_->rowsRewritten();
+    lstCells->fitColumns();
+    ShowDocumentLabels();
+}
+
+void TMainForm::RebuildTimestamps()
+{
+    pelvano::RebuildTimestamps(document_);
+    cellModel_->rowsRewritten();
+    lstCells->fitColumns();
+    ShowDocumentLabels();
+}
+
+void TMainForm::MarkSelectedCells(const std::string& mark, bool checked)
+{
+    pelvano::MarkSelectedCells(document_, lstCells->selectedRowNumbers(), mark, checked);
+    cellModel_->rowsRewritten();
+}
+
+void TMainForm::lstCellsMouseUp(const QPoint& viewportPos)
+{
+    if (lstCells->isOnCheckBox(viewportPos))
+        RebuildChapters();
+}
+
+void TMainForm::pmLstCellsPopup()
+{
+    const bool any = !lstCells->selectedRowNumbers().empty();
+    for (QAction* command : {Useintimestamp1, Dontuseintimestamp1, Check1, Uncheck1})
+        command->setEnabled(any);
+}
+
+void TMainForm::Useintimestamp1Click()
+{
+    MarkSelectedCells("x", false);
+    RebuildTimestamps();
+}
+
+void TMainForm::Dontuseintimestamp1Click()
+{
+    MarkSelectedCells(CellRow::kUnusedMark, false);
+    RebuildTimestamps();
+}
+
+void TMainForm::Check1Click()
+{
+    MarkSelectedCells("0", true);
+    RebuildChapters();
+}
+
+void TMainForm::Uncheck1Click()
+{
+    MarkSelectedCells("0", false);
+    RebuildChapters();
+}
+
+// --- Output and timing fields ------------------------------------------------
+
+void TMainForm::RenderChapters()
+{
+    RenderInput input;
+    input.format = L8(edFormat->text());
+    input.header = L8(edHeader->text());
+    input.frameRate = L8(cbFrameRate->currentText());
+    input.frameOffset = L8(edFrameOff->text());
+    input.msOffset = L8(edMsOff->text());
+    const RenderOutput output = pelvano::RenderChapters(document_.model, input, KeyFrameOpenerForRendering());
+    frameRateMilli = output.frameRateMilli;
+    CustomMemo->setPlainText(ToWidgetText(output.text));
+}
+
+KeyFrameOpener TMainForm::KeyFrameOpenerForRendering() const
+{
+    // Snapping opens the AVI file named in edAVIFileName, and only while
+    // "Synch 2 KF" is enabled and checked. Nothing enables the box before
+    // "Open AVI" has opened a file, so until then there is no source.
+    return {};
+}
+
+void TMainForm::RefreshOutput()
+{
+    switch (PageControl1->currentIndex()) {
+    case RawDataPage:
+        bttSaveData->setEnabled(true);
+        break;
+    case CustomizePage:
+        lstCells->relayout();
+        bttSaveData->setEnabled(false);
+        break;
+    case FormatPage:
+        bttSaveData->setEnabled(true);
+        RenderChapters();
+        break;
+    case ReadmePage:
+        bttSaveData->setEnabled(false);
+        break;
+    default:
+        break;
+    }
+}
+
+void TMainForm::PageControl1Change()
+{
+    RefreshOutput();
+}
+
+void TMainForm::cbFrameRateChange()
+{
+    RefreshOutput();
+}
+
+void TMainForm::cbFrameRateExit()
+{
+    const QString repaired = L(RepairFrameRate(L8(cbFrameRate->currentText())));
+    if (repaired != cbFrameRate->currentText())
+        cbFrameRate->setEditText(repaired);
+}
+
+bool TMainForm::edFrameOffKeyPress(const QKeyEvent& event)
+{
+    // Only typed characters are judged: moving keys, Delete, focus keys and
+    // Ctrl shortcuts (copy, paste, undo) are commands, not characters.
+    if (event.text().isEmpty() || event.key() == Qt::Key_Delete || event.key() == Qt::Key_Tab ||
+        event.key() == Qt::Key_Backtab ||
+        (event.modifiers() & (Qt::ControlModifier | Qt::MetaModifier)))
+        return false;
+    bool refresh = false;
+    for (const char32_t c : event.text().toUcs4()) {
+        switch (FilterTimingKey(c)) {
+        case KeyAction::Discard: return true;
+        case KeyAction::AcceptAndRefresh: refresh = true; break;
+        case KeyAction::Accept: break;
+        }
+    }
+    if (refresh)
+        Handle([this] { RefreshOutput(); });
+    return false;
+}
+
+void TMainForm::edFrameOffExit(QLineEdit* field)
+{
+    const QString repaired = L(RepairOffset(L8(field->text())));
+    if (repaired != field->text())
+        field->setText(repaired);
+}
+
+// --- Presets ------------------------------------------------------------------
+
+void TMainForm::LoadPresets()
+{
+    const PresetStore store = pelvano::LoadPresets(iniPath);
+    for (const Preset& preset : store.presets) {
+        cbPresets->addItem(L(preset.name));
+        presetFormats.append(L(preset.format));
+        presetHeaders.append(L(preset.header));
+    }
+    if (!store.lastDir.empty() && chdir(store.lastDir.c_str()) != 0) {
+        // A folder that is gone leaves the working directory as it was.
+    }
+}
+
+void TMainForm::SavePresets()
+{
+    PresetStore store;
+    for (int i = 0; i < kPresetCount && i < cbPresets->count(); ++i) {
+        Preset& preset = store.presets[static_cast<size_t>(i)];
+        preset.name = L8(cbPresets->itemText(i));
+        preset.format = L8(presetFormats.value(i));
+        preset.header = L8(presetHeaders.value(i));
+    }
+    std::error_code ec;
+    const std::filesystem::path cwd = std::filesystem::current_path(ec);
+    pelvano::SavePresets(iniPath, store, ec ? std::string() : cwd.string());
+}
+
+bool TMainForm::InRenameMode() const
+{
+    return cbPresets->isEditable();
+}
+
+void TMainForm::cbPresetsChange()
+{
+    const int i = cbPresets->currentIndex();
+    if (i != -1) {
+        edFormat->setText(presetFormats.value(i));
+        edHeader->setText(presetHeaders.value(i));
+        edFormat->setCursorPosition(0);
+        edHeader->setCursorPosition(0);
+    }
+    if (!InRenameMode())
+        RenderChapters();
+}
+
+void TMainForm::bttModifPresetNameClick()
+{
+    if (InRenameMode()) {
+        FinishRename();
+        return;
+    }
+    const int i = cbPresets->currentIndex();
+    if (i == -1)
+        return;
+    renameIndex = i;
+    cbPresets->setEditable(true);
+    // Typing a new name must not complete it to an existing one.
+    cbPresets->setCompleter(nullptr);
+    cbPresets->setInsertPolicy(QComboBox::NoInsert);
+    connect(cbPresets->lineEdit(), &QLineEdit::textEdited, this,
+            [this] { Handle([this] { cbPresetsChange(); }); });
+    cbPresets->setFocus();
+    cbPresets->lineEdit()->selectAll();
+}
+
+bool TMainForm::cbPresetsKeyDown(const QKeyEvent& event)
+{
+    if (!InRenameMode() || (event.key() != Qt::Key_Return && event.key() != Qt::Key_Enter))
+        return false;
+    FinishRename();
+    return true;
+}
+
+void TMainForm::FinishRename()
+{
+    const QString name = cbPresets->currentText();
+    cbPresets->setItemText(renameIndex, name);
+    cbPresets->setEditable(false);
+    const QSignalBlocker quiet(cbPresets);
+    cbPresets->setCurrentIndex(renameIndex);
+}
+
+void TMainForm::bttSavePresetFormatClick()
+{
+    const int i = cbPresets->currentIndex();
+    if (i != -1) {
+        presetFormats[i] = edFormat->text();
+        presetHeaders[i] = edHeader->text();
+    }
+    RenderChapters();
+}
+
+// --- Saving and ending --------------------------------------------------------
+
+void TMainForm::bttSaveDataClick()
+{
+    SaveRequest request;
+    request.filters = kSaveFilters;
+    request.proposedPath = lastSavePath_;
+    request.filterIndex = lastSaveFilter_;
+    const std::optional<SaveChoice> choice = dialogs_.saveFile(this, request);
+    if (!choice)
+        return;
+    lastSavePath_ = choice->path;
+    lastSaveFilter_ = choice->filterIndex;
+    EnterFolderOf(choice->path);
+
+    const std::string path = L8(choice->path);
+    switch (PageControl1->currentIndex()) {
+    case RawDataPage:
+        WriteTextFile(path, ToCrLf(L8(Memo1->toPlainText())), kFailedToSaveStream);
+        break;
+    case FormatPage:
+        WriteTextFile(path, ToCrLf(L8(CustomMemo->toPlainText())));
+        break;
+    default:
+        break;
+    }
+}
+
+void TMainForm::bttQuitClick()
+{
+    QCoreApplication::quit();
+}
+
+void TMainForm::FormDestroy()
+{
+    if (destroyed_)
+        return;
+    destroyed_ = true;
+    Handle([this] { SavePresets(); });
+}
+
+}  // namespace pelvano::gui

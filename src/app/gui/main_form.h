@@ -1,0 +1,130 @@
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+#include <string>
+#include <vector>
+
+#include "chapters/chapter_model.h"
+#include "output/format_engine.h"
+#include "ui_main_form.h"
+
+class QKeyEvent;
+class QMenu;
+
+namespace pelvano {
+class Report;
+}
+
+namespace pelvano::gui {
+
+class CellListModel;
+class FormDialogs;
+
+// The main window. It holds what the user sees and the title being worked
+// on, and each handler hands the work to the core. Member, handler and
+// control names follow the program's own vocabulary so that code, tests and
+// documentation read alike.
+class TMainForm : public QWidget, private Ui::TMainForm {
+    Q_OBJECT
+
+public:
+    static constexpr const char* kAppTitle = "Pelvano";
+
+    // `exePath` is the running executable: Readme.txt and the presets file
+    // lie beside it. `arguments` is the command line after the program name,
+    // 8-bit as typed; with one, the first names the IFO file to load.
+    TMainForm(FormDialogs& dialogs, const std::string& exePath,
+              const std::vector<std::string>& arguments, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Start-up found the file named on the command line missing: the window
+    // is not to be shown and the process ends with exitCode().
+    bool quitRequested() const { return quitRequested_; }
+    int exitCode() const { return exitCode_; }
+
+    // The title being worked on, for the tests.
+    const ChapterDocument& document() const { return document_; }
+    const std::string& currentIfoPath() const { return ifoPath; }
+    int32_t lastFrameRateMilli() const { return frameRateMilli; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Runs one handler; an error that leaves it is shown once, here, and
+    // the window carries on with its state as it stands.
+    template <typename Body>
+    void Handle(Body&& body);
+    void ShowError(const QString& message);
+    void Connect();
+
+    // Title loading.
+    void bttOpenIFOClick();
+    void cbTitleChange();
+    void LoadTitle(bool newFile);
+    void ShowReport(const Report& report);
+    void ShowDocumentLabels();
+
+    // Chapter and timestamp marks.
+    void RebuildChapters();
+    void RebuildTimestamps();
+    void MarkSelectedCells(const std::string& mark, bool checked);
+    void lstCellsMouseUp(const QPoint& viewportPos);
+    void pmLstCellsPopup();
+    void Useintimestamp1Click();
+    void Dontuseintimestamp1Click();
+    void Check1Click();
+    void Uncheck1Click();
+
+    // Output and timing fields.
+    void RenderChapters();
+    KeyFrameOpener KeyFrameOpenerForRendering() const;
+    void RefreshOutput();
+    void PageControl1Change();
+    void cbFrameRateChange();
+    void cbFrameRateExit();
+    bool edFrameOffKeyPress(const QKeyEvent& event);
+    void edFrameOffExit(QLineEdit* field);
+
+    // Presets.
+    void LoadPresets();
+    void SavePresets();
+    void cbPresetsChange();
+    bool cbPresetsKeyDown(const QKeyEvent& event);
+    void bttModifPresetNameClick();
+    void bttSavePresetFormatClick();
+    bool InRenameMode() const;
+    void FinishRename();
+
+    // Saving and ending.
+    void bttSaveDataClick();
+    void bttQuitClick();
+    void FormDestroy();
+
+    FormDialogs& dialogs_;
+    QMenu* pmLstCells = nullptr;
+    QAction* N1 = nullptr;
+    CellListModel* cellModel_ = nullptr;
+
+    ChapterDocument document_;  // cell rows, title model, footer texts
+    std::string ifoPath;
+    std::string appDir;         // ends with '/'
+    std::string iniPath;
+    QStringList presetFormats;
+    QStringList presetHeaders;
+    int32_t frameRateMilli = 0;
+    int renameIndex = -1;       // the preset being renamed, in rename mode
+    bool hasArguments_ = false;
+
+    // SaveDialog1's memory for the rest of the run.
+    QString lastSavePath_;
+    int lastSaveFilter_ = 0;
+
+    bool quitRequested_ = false;
+    int exitCode_ = 0;
+    bool destroyed_ = false;
+};
+
+}  // namespace pelvano::gui
