@@ -339,6 +339,7 @@ void TMainForm::ShowReport(const Report& report)
             format.setForeground(QColor(255, 0, 0));
         cursor.insertText(ToWidgetText(line.text) + QLatin1Char('\n'), format);
     }
+    Memo1->moveCursor(QTextCursor::Start);
 }
 
 void TMainForm::ShowDocumentLabels()

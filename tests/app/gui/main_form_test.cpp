@@ -273,6 +273,10 @@ private slots:
         QCOMPARE(w<QComboBox>("cbTitle")->maxVisibleItems(), 10);
         QCOMPARE(w<QComboBox>("cbPresets")->maxVisibleItems(), 10);
         QVERIFY(!form_->windowIcon().isNull());
+        // Hints show after 100 ms and stay 30 s.
+        QCOMPARE(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 100);
+        QCOMPARE(w<QLineEdit>("edFormat")->toolTipDuration(), 30000);
+        QCOMPARE(cells()->toolTipDuration(), 30000);
         QVERIFY(!w<QToolButton>("bttQuit")->icon().isNull());
     }
 
@@ -320,7 +324,10 @@ private slots:
         checkRow(row1, w<QWidget>("Panel2"));
         checkRow(row2, w<QWidget>("Panel2"));
         checkRow(presetRow, w<QWidget>("Panel3"));
-        QVERIFY(w<QWidget>("CustomMemo")->height() > 0);
+        QVERIFY(w<QWidget>("CustomMemo")->height() >= 24);
+        QVERIFY(w<QWidget>("Panel3")->geometry().bottom() < w<QWidget>("tsFormat")->height());
+        QVERIFY(w<QWidget>("edHeader")->geometry().bottom() < w<QWidget>("Panel3")->height());
+        QVERIFY(w<QWidget>("Panel2")->geometry().bottom() < form_->height());
         QCOMPARE(w<QWidget>("Panel2")->height(), 57);
         QCOMPARE(w<QWidget>("Panel3")->height(), 58);
 
@@ -810,6 +817,13 @@ private slots:
         msOff->setFocus();
         QCOMPARE(frameOff->text(), QStringLiteral("0"));
         QVERIFY(dialogs_->errors.isEmpty());
+
+        // Enter on a text that does not parse: one message, output kept.
+        typeInto(msOff, QStringLiteral("-"));
+        QTest::keyClick(msOff, Qt::Key_Enter);
+        QCOMPARE(dialogs_->errors, QStringList({"'-' is not a valid integer value."}));
+        QCOMPARE(output(), QStringLiteral("00:00:01.000 1\n00:00:21.480 2\n00:00:52.000 3\n00:01:21.000 4\n"));
+        QCOMPARE(msOff->text(), QStringLiteral("-"));
     }
 
     void frameRateChangesRenderAtOnce()

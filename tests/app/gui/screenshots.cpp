@@ -1,0 +1,93 @@
+// Takes the pictures of the main window kept under docs/. Needs an X
+// server (take_screenshots.sh runs it under Xvfb); the pictures are taken
+// by ImageMagick's import from the server, as a person would see them.
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QProcess>
+#include <QTabWidget>
+#include <QTimer>
+#include <QTreeView>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "form_dialogs.h"
+#include "main_form.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void Settle(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool Shoot(QWidget& window, const QString& file)
+{
+    Settle(400);
+    const int rc = QProcess::execute(QStringLiteral("import"),
+                                     {QStringLiteral("-window"), QString::number(window.winId()), file});
+    std::printf("%s %s\n", rc == 0 ? "wrote" : "FAILED", qPrintable(file));
+    return rc == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s <output folder> <VTS_nn_0.IFO> <folder with Readme.txt and pelvano.INI>\n",
+                     argv[0]);
+        return 2;
+    }
+    const fs::path out = fs::absolute(argv[1]);
+    const fs::path ifo = fs::absolute(argv[2]);
+    const fs::path resources = fs::absolute(argv[3]);
+
+    // A private copy of the program folder, so the run leaves nothing behind.
+    const fs::path folder = fs::temp_directory_path() / "pelvano-screenshots";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    fs::copy_file(resources / "Readme.txt", folder / "Readme.txt");
+    fs::copy_file(resources / "pelvano.INI", folder / "pelvano.INI");
+    fs::copy_file(ifo, folder / ifo.filename());
+
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    QApplication::setApplicationName(QStringLiteral("Pelvano"));
+    pelvano::gui::QtFormDialogs dialogs;
+    bool ok = true;
+    {
+        pelvano::gui::TMainForm form(dialogs, (folder / "pelvano").string(), {ifo.filename().string()});
+        form.show();
+        auto* pages = form.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+        auto* cells = form.findChild<QTreeView*>(QStringLiteral("lstCells"));
+        const auto path = [&](const char* name) { return QString::fromStdString((out / name).string()); };
+
+        pages->setCurrentIndex(0);
+        ok &= Shoot(form, path("main_raw_data.png"));
+
+        // Row 4 out of the timestamps (grey), row 1 selected.
+        pages->setCurrentIndex(1);
+        cells->setCurrentIndex(cells->model()->index(4, 0));
+        form.findChild<QAction*>(QStringLiteral("Dontuseintimestamp1"))->trigger();
+        cells->setCurrentIndex(cells->model()->index(1, 0));
+        ok &= Shoot(form, path("main_customize.png"));
+
+        pages->setCurrentIndex(2);
+        ok &= Shoot(form, path("main_format.png"));
+        pages->setCurrentIndex(3);
+        ok &= Shoot(form, path("main_readme.png"));
+
+        pages->setCurrentIndex(2);
+        form.resize(575, 200);
+        ok &= Shoot(form, path("main_format_min.png"));
+    }
+    fs::remove_all(folder);
+    return ok ? 0 : 1;
+}

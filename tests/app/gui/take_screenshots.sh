@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Remakes the pictures of the main window under docs/ with the sample title
+# set, on a virtual X server at 96 dpi. Run by hand after a build:
+#   tests/app/gui/take_screenshots.sh <build folder>
+# Needs xvfb (xvfb-run) and imagemagick (import).
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/../../.." && pwd)
+BUILD=$(cd "${1:?build folder}" && pwd)
+cmake --build "$BUILD" --target pelvano_gui_screenshots
+xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" \
+    "$BUILD/tests/app/gui/pelvano_gui_screenshots" "$ROOT/docs" "$ROOT/examples/VTS_01_0.IFO" "$ROOT/resources"
