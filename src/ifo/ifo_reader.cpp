@@ -14,6 +14,7 @@
 #include <fstream>
 
 #include "base/error.h"
+#include "ifo/ifo_precheck.h"
 
 namespace pelvano {
 
@@ -228,15 +229,19 @@ std::unique_ptr<IfoReader> IfoReader::Open(const std::string& path, std::string*
         return fail("This is the disc's menu file, which holds no titles: open one of the "
                     "VTS_nn_0.IFO files beside it.");
 
-    auto reader = std::unique_ptr<IfoReader>(new IfoReader());
+    std::string image;
     {
         std::ifstream in(absolute, std::ios::binary);
-        char bytes[514];
-        if (!in.read(bytes, sizeof bytes))
-            return fail("");
-        reader->video_[0] = static_cast<uint8_t>(bytes[512]);
-        reader->video_[1] = static_cast<uint8_t>(bytes[513]);
+        image.resize(kMaxIfoSize + 1);
+        in.read(image.data(), static_cast<std::streamsize>(image.size()));
+        image.resize(static_cast<size_t>(in.gcount()));
     }
+    if (const std::optional<std::string> problem = CheckIfoTables(image))
+        return fail(*problem);
+
+    auto reader = std::unique_ptr<IfoReader>(new IfoReader());
+    reader->video_[0] = static_cast<uint8_t>(image[512]);
+    reader->video_[1] = static_cast<uint8_t>(image[513]);
 
     const int title = number > 0 ? number : 1;
     LinkFolder folder(absolute, Format("VTS_%02d_0.IFO", title));

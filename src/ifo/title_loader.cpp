@@ -103,12 +103,9 @@ LoadResult LoadTitle(const LoadRequest& request)
     LoadResult result;
     Report& report = result.report;
 
-    std::string why;
-    const std::unique_ptr<IfoReader> reader = IfoReader::Open(request.ifoPath, &why);
+    const std::unique_ptr<IfoReader> reader = IfoReader::Open(request.ifoPath);
     if (!reader) {
         report.add("error opening file " + request.ifoPath);
-        if (!why.empty())
-            report.add(why);
         result.openAviEnabled = false;
         return result;
     }

@@ -1,0 +1,214 @@
+#include "ifo/ifo_precheck.h"
+
+#include "base/error.h"
+
+namespace pelvano {
+
+namespace {
+
+constexpr uint64_t kSector = 2048;
+// Tables the library copies through stack buffers sized by the file.
+constexpr uint64_t kMaxStackTable = 1u << 20;
+
+constexpr size_t kPgcSize = 236;
+constexpr size_t kCellPlaybackSize = 24;
+constexpr size_t kCellPositionSize = 4;
+constexpr size_t kCommandSize = 8;
+
+// Where the VTSI_MAT keeps the start sectors of the tables.
+constexpr size_t kPttSrpt = 0xC8;
+constexpr size_t kPgcit = 0xCC;
+constexpr size_t kMenuPgciUt = 0xD0;
+constexpr size_t kTmapt = 0xD4;
+constexpr size_t kMenuCellAdt = 0xD8;
+constexpr size_t kMenuVobuAdmap = 0xDC;
+constexpr size_t kCellAdt = 0xE0;
+constexpr size_t kVobuAdmap = 0xE4;
+
+class Image {
+public:
+    explicit Image(std::string_view bytes) : bytes_(bytes) {}
+
+    uint64_t size() const { return bytes_.size(); }
+    bool holds(uint64_t offset, uint64_t length) const
+    {
+        return offset <= size() && length <= size() - offset;
+    }
+    // Callers check holds() first.
+    uint32_t u8(uint64_t at) const { return static_cast<uint8_t>(bytes_[at]); }
+    uint32_t u16(uint64_t at) const { return u8(at) << 8 | u8(at + 1); }
+    uint32_t u32(uint64_t at) const { return u16(at) << 16 | u16(at + 2); }
+
+private:
+    std::string_view bytes_;
+};
+
+using Problem = std::optional<std::string>;
+
+// A table that starts with a count (2 bytes), 2 spare bytes and the offset
+// of its last byte (4 bytes).
+Problem CheckCountedTable(const Image& img, uint64_t base, const char* name, uint64_t* end)
+{
+    if (!img.holds(base, 8))
+        return Format("%s starts past the end of the file", name);
+    const uint64_t length = uint64_t{img.u32(base + 4)} + 1;
+    if (length < 8 || !img.holds(base, length))
+        return Format("%s runs past the end of the file", name);
+    *end = base + length;
+    return {};
+}
+
+Problem CheckPgc(const Image& img, uint64_t pgc)
+{
+    if (!img.holds(pgc, kPgcSize))
+        return std::string("a program chain lies past the end of the file");
+    const uint32_t programs = img.u8(pgc + 2);
+    const uint32_t cells = img.u8(pgc + 3);
+    const uint32_t commands = img.u16(pgc + 0xE4);
+    const uint32_t programMap = img.u16(pgc + 0xE6);
+    const uint32_t playback = img.u16(pgc + 0xE8);
+    const uint32_t position = img.u16(pgc + 0xEA);
+    if (commands != 0) {
+        if (!img.holds(pgc + commands, 8))
+            return std::string("a command table lies past the end of the file");
+        const uint64_t count = uint64_t{img.u16(pgc + commands)} + img.u16(pgc + commands + 2) +
+                               img.u16(pgc + commands + 4);
+        if (!img.holds(pgc + commands + 8, count * kCommandSize))
+            return std::string("a command table runs past the end of the file");
+    }
+    if (programMap != 0 && programs != 0 && !img.holds(pgc + programMap, programs))
+        return std::string("a program map runs past the end of the file");
+    if (playback != 0 && cells != 0 && !img.holds(pgc + playback, cells * kCellPlaybackSize))
+        return std::string("a cell playback table runs past the end of the file");
+    if (position != 0 && cells != 0 && !img.holds(pgc + position, cells * kCellPositionSize))
+        return std::string("a cell position table runs past the end of the file");
+    return {};
+}
+
+// A program chain table. Every chain in it must be readable: the library
+// shares one chain between search pointers with the same start and trips
+// over a shared chain that it failed to read.
+Problem CheckPgcit(const Image& img, uint64_t base, const char* name)
+{
+    uint64_t end = 0;
+    if (Problem p = CheckCountedTable(img, base, name, &end))
+        return p;
+    const uint32_t count = img.u16(base);
+    if (uint64_t{count} * 8 + 8 > end - base)
+        return Format("%s holds more entries than it has room for", name);
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t pgc = base + img.u32(base + 8 + uint64_t{i} * 8 + 4);
+        if (Problem p = CheckPgc(img, pgc))
+            return p;
+    }
+    return {};
+}
+
+Problem CheckPtt(const Image& img, uint64_t base)
+{
+    if (!img.holds(base, 8))
+        return std::string("the chapter table starts past the end of the file");
+    const uint32_t count = img.u16(base);
+    uint64_t length = uint64_t{img.u32(base + 4)} + 1;
+    if (length == 1)  // some discs leave the size out; the library then works it out
+        length = uint64_t{count} * 4 + 8;
+    if (count == 0 || uint64_t{count} * 4 + 8 > length || !img.holds(base, length))
+        return std::string("the chapter table runs past the end of the file");
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t start = img.u32(base + 8 + uint64_t{i} * 4);
+        // Entries past the table's end are dropped by the library; the ones
+        // it keeps must not point back into the table's header.
+        if (start + 4 <= length && start < uint64_t{count} * 4 + 8)
+            return std::string("the chapter table points into its own header");
+    }
+    return {};
+}
+
+Problem CheckMenus(const Image& img, uint64_t base)
+{
+    uint64_t end = 0;
+    if (Problem p = CheckCountedTable(img, base, "the menu table", &end))
+        return p;
+    const uint32_t count = img.u16(base);
+    if (uint64_t{count} * 8 + 8 > end - base)
+        return std::string("the menu table holds more entries than it has room for");
+    for (uint32_t i = 0; i < count; ++i) {
+        if (Problem p = CheckPgcit(img, base + img.u32(base + 8 + uint64_t{i} * 8 + 4),
+                                   "a menu program chain table"))
+            return p;
+    }
+    return {};
+}
+
+Problem CheckTimeMaps(const Image& img, uint64_t base)
+{
+    if (!img.holds(base, 8))
+        return std::string("the time map table starts past the end of the file");
+    const uint32_t count = img.u16(base);
+    if (!img.holds(base + 8, uint64_t{count} * 4))
+        return std::string("the time map table runs past the end of the file");
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t map = base + img.u32(base + 8 + uint64_t{i} * 4);
+        if (!img.holds(map, 4) || !img.holds(map + 4, uint64_t{img.u16(map + 2)} * 4))
+            return std::string("a time map runs past the end of the file");
+    }
+    return {};
+}
+
+// Cell address tables and VOBU maps: read whole into a stack buffer.
+Problem CheckFlatTable(const Image& img, uint64_t base, size_t lastByteAt, uint64_t header,
+                       const char* name)
+{
+    if (!img.holds(base, header))
+        return Format("%s starts past the end of the file", name);
+    const uint64_t length = uint64_t{img.u32(base + lastByteAt)} + 1;
+    if (length < header || !img.holds(base, length))
+        return Format("%s runs past the end of the file", name);
+    if (length > kMaxStackTable)
+        return Format("%s is implausibly large", name);
+    return {};
+}
+
+}  // namespace
+
+std::optional<std::string> CheckIfoTables(std::string_view bytes)
+{
+    const Image img(bytes);
+    if (img.size() > kMaxIfoSize)
+        return std::string("the file is too large for an IFO file");
+    if (!img.holds(0, 0x400) || bytes.substr(0, 12) != "DVDVIDEO-VTS")
+        return std::string("the file is not a title-set IFO file");
+
+    const auto sector = [&](size_t field) { return uint64_t{img.u32(field)} * kSector; };
+    for (size_t field : {kPttSrpt, kPgcit, kCellAdt, kVobuAdmap}) {
+        if (img.u32(field) == 0)
+            return std::string("a mandatory table is missing");
+    }
+    if (Problem p = CheckPtt(img, sector(kPttSrpt)))
+        return p;
+    if (Problem p = CheckPgcit(img, sector(kPgcit), "the program chain table"))
+        return p;
+    if (img.u32(kMenuPgciUt) != 0) {
+        if (Problem p = CheckMenus(img, sector(kMenuPgciUt)))
+            return p;
+    }
+    if (img.u32(kTmapt) != 0) {
+        if (Problem p = CheckTimeMaps(img, sector(kTmapt)))
+            return p;
+    }
+    if (Problem p = CheckFlatTable(img, sector(kCellAdt), 4, 8, "the cell address table"))
+        return p;
+    if (img.u32(kMenuCellAdt) != 0) {
+        if (Problem p = CheckFlatTable(img, sector(kMenuCellAdt), 4, 8, "the menu cell address table"))
+            return p;
+    }
+    if (Problem p = CheckFlatTable(img, sector(kVobuAdmap), 0, 4, "the VOBU address map"))
+        return p;
+    if (img.u32(kMenuVobuAdmap) != 0) {
+        if (Problem p = CheckFlatTable(img, sector(kMenuVobuAdmap), 0, 4, "the menu VOBU address map"))
+            return p;
+    }
+    return {};
+}
+
+}  // namespace pelvano
