@@ -18,6 +18,7 @@
 #include <QToolTip>
 
 #include <filesystem>
+#include <optional>
 
 #include "base/error.h"
 #include "cell_list_model.h"
@@ -89,6 +90,21 @@ void ApplyHintTiming(QWidget& window)
     for (QWidget* child : window.findChildren<QWidget*>())
         child->setToolTipDuration(kToolTipShowMs);
 }
+
+// Makes a folder the working directory for as long as it lives.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const std::string& folder) : saved_(QDir::currentPath())
+    {
+        QDir::setCurrent(L(folder));
+    }
+    ~WorkingDirectory() { QDir::setCurrent(saved_); }
+    WorkingDirectory(const WorkingDirectory&) = delete;
+    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+private:
+    QString saved_;
+};
 
 // Confirming a file in a dialog makes its folder the working directory.
 void EnterFolderOf(const QString& file)
@@ -290,7 +306,15 @@ void TMainForm::LoadTitle(bool newFile)
     request.newFile = newFile;
     request.currentTitle = cbTitle->currentIndex();
     request.fixLastChapter = chkFixLCB->isChecked();
+    // A relative path can only come from the command line, where it means
+    // the executable's folder; the dialogs move the working directory since,
+    // and a later PGC change must still find the same file. The path itself
+    // stays as typed: it is what the caption and the report show.
+    std::optional<WorkingDirectory> inAppDir;
+    if (!ifoPath.empty() && ifoPath.front() != '/')
+        inAppDir.emplace(appDir);
     const LoadResult result = pelvano::LoadTitle(request);
+    inAppDir.reset();
 
     ShowReport(result.report);
     cellModel_->beginReplaceRows();

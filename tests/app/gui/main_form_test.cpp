@@ -419,6 +419,8 @@ private slots:
 
         bool sawRed = false, sawBold = false;
         for (QTextBlock block = w<QTextEdit>("Memo1")->document()->begin(); block.isValid(); block = block.next()) {
+            if (block.begin().atEnd())
+                continue;  // an empty line has no fragment
             const QTextCharFormat format = block.begin().fragment().charFormat();
             if (block.text().startsWith(QStringLiteral("Warning")))
                 sawRed = format.foreground().color() == QColor(255, 0, 0);
@@ -893,6 +895,19 @@ private slots:
             QVERIFY(save->isEnabled());
             form_.reset();
         }
+
+        // Saving elsewhere moves the working directory; the relative path
+        // still names the file beside the executable.
+        start({"VTS_01_0.IFO"});
+        fs::create_directory(dir_->path() / "saves");
+        dialogs_->saveAnswers.push_back(SaveChoice{Q((dir_->path() / "saves" / "out.txt").string()), 0});
+        QTest::mouseClick(w<QToolButton>("bttSaveData"), Qt::LeftButton);
+        QCOMPARE(QDir::currentPath(), Q((dir_->path() / "saves").string()));
+        w<QComboBox>("cbTitle")->setFocus();
+        QTest::keyClick(w<QComboBox>("cbTitle"), Qt::Key_Up);
+        QCOMPARE(cells()->model()->rowCount(), 4);
+        QVERIFY(w<QTextEdit>("Memo1")->toPlainText().contains(QStringLiteral("VTS_01_0.IFO")));
+        QCOMPARE(QDir::currentPath(), Q((dir_->path() / "saves").string()));
     }
 
     void missingFileOnTheCommandLine()
