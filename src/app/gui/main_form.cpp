@@ -8,14 +8,12 @@
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QFontDatabase>
-#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QTextCursor>
-#include <QToolTip>
 
 #include <filesystem>
 #include <optional>
@@ -235,8 +233,7 @@ void TMainForm::Connect()
     connect(Check1, &QAction::triggered, this, on(&TMainForm::Check1Click));
     connect(Uncheck1, &QAction::triggered, this, on(&TMainForm::Uncheck1Click));
 
-    for (QObject* watched : std::initializer_list<QObject*>{edFrameOff, edMsOff, cbFrameRate, cbPresets,
-                                                             lstCells->viewport()})
+    for (QObject* watched : std::initializer_list<QObject*>{edFrameOff, edMsOff, cbFrameRate, cbPresets})
         watched->installEventFilter(this);
 }
 
@@ -266,15 +263,6 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
             Handle([this] { cbFrameRateExit(); });
         break;
     }
-    case QEvent::ToolTip:
-        // One hint for the whole list, rows included.
-        if (watched == lstCells->viewport()) {
-            const auto& help = static_cast<const QHelpEvent&>(*event);
-            QToolTip::showText(help.globalPos(), lstCells->toolTip(), lstCells->viewport(), {},
-                               kToolTipShowMs);
-            return true;
-        }
-        break;
     default:
         break;
     }

@@ -13,6 +13,8 @@
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
+#include <QToolTip>
+#include <QHelpEvent>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -575,6 +577,12 @@ private slots:
         QTRY_COMPARE(viewport->cursor().shape(), Qt::PointingHandCursor);
         QTest::mouseMove(viewport, QPoint(10, viewport->height() - 3));
         QTRY_COMPARE(viewport->cursor().shape(), Qt::ArrowCursor);
+
+        // The list's hint shows over its rows as well.
+        QHelpEvent help(QEvent::ToolTip, rowRect(2).center(), viewport->mapToGlobal(rowRect(2).center()));
+        QApplication::sendEvent(viewport, &help);
+        QCOMPARE(QToolTip::text(), cells()->toolTip());
+        QToolTip::hideText();
 
         // Row 2 is a chapter start, drawn red unless it is the hot row.
         struct Probe : pelvano::gui::CellRowDelegate {
