@@ -173,9 +173,11 @@ Problem CheckFlatTable(const Image& img, uint64_t base, size_t lastByteAt, uint6
 
 std::optional<std::string> CheckIfoTables(std::string_view bytes)
 {
-    const Image img(bytes);
-    if (img.size() > kMaxIfoSize)
+    if (bytes.size() > kMaxIfoSize)
         return std::string("the file is too large for an IFO file");
+    // libdvdread reads whole sectors: a part sector at the end of the file is
+    // not there for it, and a table reaching into it fails to read.
+    const Image img(bytes.substr(0, bytes.size() / kSector * kSector));
     if (!img.holds(0, 0x400) || bytes.substr(0, 12) != "DVDVIDEO-VTS")
         return std::string("the file is not a title-set IFO file");
 
