@@ -19,38 +19,28 @@ struct KeyFrameLog {
 class FakeKeyFrames : public KeyFrameSource {
 public:
     explicit FakeKeyFrames(std::vector<int32_t> keys, KeyFrameLog* log = nullptr)
-        : keys_(std::move(keys)), log_(log)
+        : keys_(std::move(keys)), log_(log ? log : &own_)
     {
-        if (log_)
-            ++log_->opened;
+        ++log_->opened;
     }
-    ~FakeKeyFrames() override
-    {
-        if (log_)
-            ++log_->closed;
-    }
+    ~FakeKeyFrames() override { ++log_->closed; }
 
     int32_t keyFrameAtOrBefore(int32_t f) override
     {
-        record(f);
+        log_->queries.push_back(f);
         auto it = std::upper_bound(keys_.begin(), keys_.end(), f);
         return it == keys_.begin() ? -1 : *std::prev(it);
     }
     int32_t keyFrameAtOrAfter(int32_t f) override
     {
-        record(f);
+        log_->queries.push_back(f);
         auto it = std::lower_bound(keys_.begin(), keys_.end(), f);
         return it == keys_.end() ? -1 : *it;
     }
 
 private:
-    void record(int32_t f)
-    {
-        if (log_)
-            log_->queries.push_back(f);
-    }
-
     std::vector<int32_t> keys_;
+    KeyFrameLog own_;
     KeyFrameLog* log_;
 };
 

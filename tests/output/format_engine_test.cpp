@@ -37,11 +37,11 @@ std::string Render(const std::vector<uint32_t>& startsMs, const RenderInput& inp
     return RenderChapters(Chapters(startsMs), input).text;
 }
 
-std::string ErrorOf(const TitleModel& model, const RenderInput& input,
+std::string ErrorOf(const std::vector<uint32_t>& startsMs, const RenderInput& input,
                     const KeyFrameOpener& snap = {})
 {
     try {
-        RenderChapters(model, input, snap);
+        RenderChapters(Chapters(startsMs), input, snap);
     } catch (const Error& e) {
         return e.what();
     }
@@ -55,113 +55,80 @@ TEST(RenderChapters, WorkedExample)
     EXPECT_EQ(out.frameRateMilli, 25000);
 }
 
-TEST(RenderChapters, HeaderItem)
+TEST(RenderChapters, HeaderAndLineBreaks)
 {
     EXPECT_EQ(Render({}, Input("%c")), "");
     EXPECT_EQ(Render({}, Input("%c", "25000", "0", "0", "Chapters")), "Chapters\r\n");
     EXPECT_EQ(Render({0}, Input("%c", "25000", "0", "0", "Chapters\\n")), "Chapters\r\n\r\n1\r\n");
     // Placeholders are left alone in the header.
-    EXPECT_EQ(Render({3723456}, Input("x", "25000", "0", "0", "%c %hh %f\\n%ms")),
-              "%c %hh %f\r\n%ms\r\nx\r\n");
-}
-
-TEST(RenderChapters, EmptyFormatAndTrailingLineBreak)
-{
+    EXPECT_EQ(Render({3723456}, Input("x", "25000", "0", "0", "%c %hh %f\\n%ms")), "%c %hh %f\r\n%ms\r\nx\r\n");
     EXPECT_EQ(Render({0, 1000}, Input("")), "\r\n\r\n");
     EXPECT_EQ(Render({0, 1000}, Input("%c\\n")), "1\r\n\r\n2\r\n\r\n");
-    EXPECT_EQ(Render({0}, Input("a\\nb\\n\\nc")), "a\r\nb\r\n\r\nc\r\n");
 }
 
-TEST(RenderChapters, FrameNumberIsAnExactCeiling)
+// Values worked out by hand from the rules: frames and frames-in-second are
+// exact ceilings, the time fields truncate.
+TEST(RenderChapters, TimeAndFrameFields)
 {
-    EXPECT_EQ(Render({40}, Input("%f")), "1\r\n");              // 40 * 25 / 1000 = 1 exactly
-    EXPECT_EQ(Render({41}, Input("%f")), "2\r\n");              // 1.025
-    EXPECT_EQ(Render({1001}, Input("%f", "29970")), "30\r\n");  // 29.99997
-    EXPECT_EQ(Render({1000}, Input("%f", "29970")), "30\r\n");  // 29.97
-    EXPECT_EQ(Render({0}, Input("%f")), "0\r\n");
+    struct Case {
+        uint32_t startMs;
+        const char* rate;
+        const char* format;
+        const char* expected;
+    } const cases[] = {
+        {40, "25000", "%f|%ff", "1|01"},   // exact quotients are not rounded up
+        {41, "25000", "%f", "2"},          // 1.025
+        {1001, "29970", "%f", "30"},       // 29.99997
+        {999, "25000", "%ss:%ff", "00:25"},  // 24.975 up to 25
+        {1, "29970", "%ff", "01"},
+        {1999, "25000", "%ss:%cc", "01:99"},
+        {7, "25000", "%ms|%cc", "007|00"},
+        {3599999, "25000", "%hh:%mm:%ss:%cc:%ms", "00:59:59:99:999"},
+        {360000000, "25000", "%hh:%mm", "100:00"},
+        // 4294967295 ms = 1193 h 2 min 47 s 295 ms; frame 107374182.375 up.
+        {UINT32_MAX, "25000", "%hh:%mm:%ss:%cc:%ms|%f", "1193:02:47:29:295|107374183"},
+        // The frame is held to 32 bits; 295 ms at 2147483.647 fps is 633507.6 frames.
+        {UINT32_MAX, "2147483647", "%f|%ff", "2147483647|633508"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.startMs) + " ms @ " + c.rate + ": " + c.format);
+        EXPECT_EQ(Render({c.startMs}, Input(c.format, c.rate)), std::string(c.expected) + "\r\n");
+    }
 }
 
-TEST(RenderChapters, TimeFields)
-{
-    EXPECT_EQ(Render({999}, Input("%ss:%ff")), "00:25\r\n");        // 24.975 up to 25
-    EXPECT_EQ(Render({1}, Input("%ff", "29970")), "01\r\n");        // 0.02997 up to 1
-    EXPECT_EQ(Render({40}, Input("%ff")), "01\r\n");                // exact, not rounded up
-    EXPECT_EQ(Render({1999}, Input("%ss:%cc")), "01:99\r\n");       // hundredths truncate
-    EXPECT_EQ(Render({7}, Input("%ms|%cc")), "007|00\r\n");
-    EXPECT_EQ(Render({59999, 60000, 3599999, 3600000}, Input("%hh:%mm:%ss:%cc:%ms")),
-              "00:00:59:99:999\r\n00:01:00:00:000\r\n00:59:59:99:999\r\n01:00:00:00:000\r\n");
-    EXPECT_EQ(Render({360000000}, Input("%hh:%mm")), "100:00\r\n");  // 100 hours
-    // 4294967295 ms = 1193 h 2 min 47 s 295 ms; frame 107374182.375 up.
-    EXPECT_EQ(Render({UINT32_MAX}, Input("%hh:%mm:%ss:%cc:%ms|%f")),
-              "1193:02:47:29:295|107374183\r\n");
-}
-
-TEST(RenderChapters, TextAfterAPlaceholderStays)
+TEST(RenderChapters, PlaceholdersAreRecognisedWhole)
 {
     EXPECT_EQ(Render({3723456}, Input("%hhh|%fff|%ccc|%mss|%CC")), "01h|12f|45c|456s|01C\r\n");
-    EXPECT_EQ(Render({3723456}, Input("%%hh|%\\n|\\\\n")), "%01|%\r\n|\\\r\n\r\n");
+    const std::string others = "%h|%m|%s|%M|%HH|%S|%F|%x|%|\\t|n\\|100%";
+    EXPECT_EQ(Render({3723456}, Input(others)), others + "\r\n");
+
+    const auto numbers = Render(std::vector<uint32_t>(123, 0), Input("%c/%C"));
+    EXPECT_NE(numbers.find("\r\n7/07\r\n"), std::string::npos);
+    EXPECT_EQ(numbers.substr(numbers.size() - 9), "123/123\r\n");
 }
 
-TEST(RenderChapters, OtherPercentSequencesStay)
+TEST(RenderChapters, OffsetsMoveOnlyTheirOwnFields)
 {
-    const std::string line = "%h|%m|%s|%M|%HH|%S|%F|%x|%|\\t|n\\|100%";
-    EXPECT_EQ(Render({3723456}, Input(line)), line + "\r\n");
-}
-
-TEST(RenderChapters, ChapterNumbers)
-{
-    const auto out = Render(std::vector<uint32_t>(123, 0), Input("%c/%C"));
-    EXPECT_EQ(out.substr(0, 10), "1/01\r\n2/02");
-    EXPECT_NE(out.find("\r\n7/07\r\n"), std::string::npos);
-    EXPECT_NE(out.find("\r\n99/99\r\n100/100\r\n"), std::string::npos);
-    EXPECT_EQ(out.substr(out.size() - 9), "123/123\r\n");
-}
-
-TEST(RenderChapters, MillisecondOffsetMovesTimesOnly)
-{
-    EXPECT_EQ(Render({2000}, Input("%hh:%mm:%ss:%cc|%f", "25000", "0", "-5000")),
-              "00:00:00:00|50\r\n");
+    EXPECT_EQ(Render({2000}, Input("%hh:%mm:%ss:%cc|%f", "25000", "0", "-5000")), "00:00:00:00|50\r\n");
     EXPECT_EQ(Render({2000}, Input("%ss:%ms|%ff|%f", "25000", "0", "-1999")), "00:001|01|50\r\n");
-    EXPECT_EQ(Render({2000}, Input("%ss:%ms", "25000", "0", "-2147483648")), "00:000\r\n");
-    EXPECT_EQ(Render({500}, Input("%ss:%ms", "25000", "0", "+1500")), "02:000\r\n");
+    EXPECT_EQ(Render({40}, Input("%f|%ss:%ms", "25000", "-3")), "0|00:040\r\n");
+    EXPECT_EQ(Render({1000}, Input("%f", "25000", "2147483647")), "2147483647\r\n");
     // No wrap when a late chapter is pushed beyond 32 bits of milliseconds:
     // 6442450942 ms = 1789 h 34 min 10 s 942 ms.
     EXPECT_EQ(Render({UINT32_MAX}, Input("%hh:%mm:%ss:%cc:%ms", "25000", "0", "2147483647")),
               "1789:34:10:94:942\r\n");
 }
 
-TEST(RenderChapters, FrameOffsetMovesTheFrameNumberOnly)
-{
-    EXPECT_EQ(Render({40}, Input("%f|%ss:%ms", "25000", "-3")), "0|00:040\r\n");
-    EXPECT_EQ(Render({40}, Input("%f|%ff", "25000", "5")), "6|01\r\n");
-    EXPECT_EQ(Render({0}, Input("%f", "25000", "-2147483648")), "0\r\n");
-    // Frame numbers stay within 32 bits.
-    EXPECT_EQ(Render({1000}, Input("%f", "25000", "2147483647")), "2147483647\r\n");
-    EXPECT_EQ(Render({UINT32_MAX}, Input("%f|%ff", "2147483647")), "2147483647|633508\r\n");
-}
-
 TEST(RenderChapters, ConversionErrorsInParsingOrder)
 {
-    const TitleModel model = Chapters({1000});
-    for (const std::string bad : {"", "-", "2147483648", "12a"}) {
-        const std::string message = "'" + bad + "' is not a valid integer value";
-        EXPECT_EQ(ErrorOf(model, Input("%f", "25000", bad, "0")), message);
-        EXPECT_EQ(ErrorOf(model, Input("%f", bad, "0", "0")), message);
-        EXPECT_EQ(ErrorOf(model, Input("%f", "25000", "0", bad)), message);
-    }
+    EXPECT_EQ(ErrorOf({1000}, Input("%f", "25000", "")), "'' is not a valid integer value");
     // Frame offset, then rate, then milliseconds.
-    EXPECT_EQ(ErrorOf(model, Input("%f", "r", "f", "m")), "'f' is not a valid integer value");
-    EXPECT_EQ(ErrorOf(model, Input("%f", "r", "0", "m")), "'r' is not a valid integer value");
-}
-
-TEST(RenderChapters, RateOfZeroOrBelowIsRefused)
-{
-    const TitleModel model = Chapters({1000});
-    EXPECT_EQ(ErrorOf(model, Input("%f", "0")), "'0' is not a valid frame rate");
-    EXPECT_EQ(ErrorOf(model, Input("%f", "-25000")), "'-25000' is not a valid frame rate");
-    EXPECT_EQ(ErrorOf(model, Input("%f", "0", "0", "x")), "'0' is not a valid frame rate");
-    EXPECT_EQ(ErrorOf(model, Input("%f", "0", "x", "0")), "'x' is not a valid integer value");
-    EXPECT_EQ(RenderChapters(model, Input("%f", "1")).text, "1\r\n");
+    EXPECT_EQ(ErrorOf({1000}, Input("%f", "r", "f", "m")), "'f' is not a valid integer value");
+    EXPECT_EQ(ErrorOf({1000}, Input("%f", "r", "0", "m")), "'r' is not a valid integer value");
+    // A rate of 0 or below is refused where it is parsed.
+    EXPECT_EQ(ErrorOf({1000}, Input("%f", "-25000")), "'-25000' is not a valid frame rate");
+    EXPECT_EQ(ErrorOf({1000}, Input("%f", "0", "0", "x")), "'0' is not a valid frame rate");
+    EXPECT_EQ(ErrorOf({1000}, Input("%f", "0", "x", "0")), "'x' is not a valid integer value");
 }
 
 TEST(RenderChapters, InconsistentTablesAreNotReadOutside)
@@ -171,76 +138,54 @@ TEST(RenderChapters, InconsistentTablesAreNotReadOutside)
     model.chapterStarts = {0, 2, 7, 3};
     model.chapterCount = 6;
     EXPECT_EQ(RenderChapters(model, Input("%c:%ss")).text, "1:00\r\n2:01\r\n3:00\r\n4:02\r\n");
-
     model.cellStartsMs.clear();
     EXPECT_EQ(RenderChapters(model, Input("%c")).text, "1\r\n2\r\n3\r\n4\r\n");
-
-    model.chapterCount = 1;
-    EXPECT_EQ(RenderChapters(model, Input("%c")).text, "1\r\n");
 }
 
-// The opener for a fake source with key frames at 0 and 250.
 KeyFrameOpener OpenKeyFrames(KeyFrameLog& log)
 {
     return [&log] { return std::make_unique<FakeKeyFrames>(std::vector<int32_t>{0, 250}, &log); };
 }
 
-TEST(RenderChaptersSnapping, FrameNumbersSnapAndTheSourceIsClosed)
+TEST(RenderChaptersSnapping, OnlyTheFrameNumberSnapsAfterTheOffset)
 {
     KeyFrameLog log;
-    // Frames 124, 125, 126, 250 and 0 at 25 fps.
-    const auto out = RenderChapters(Chapters({4960, 5000, 5040, 10000, 0}),
-                                    Input("%f|%ss:%cc|%ff"), OpenKeyFrames(log));
-    EXPECT_EQ(out.text,
-              "0|04:96|24\r\n250|05:00|00\r\n250|05:04|01\r\n250|10:00|00\r\n0|00:00|00\r\n");
-    EXPECT_EQ(log.opened, 1);
-    EXPECT_EQ(log.closed, 1);
+    // Frames 124 and 126 at 25 fps; the time fields stay where they are.
+    EXPECT_EQ(RenderChapters(Chapters({4960, 5040}), Input("%f|%ss:%cc|%ff"), OpenKeyFrames(log)).text,
+              "0|04:96|24\r\n250|05:04|01\r\n");
+    // Offset first (124 + 1 is the tie), clamped to 0 before snapping.
+    EXPECT_EQ(RenderChapters(Chapters({4960}), Input("%f", "25000", "1"), OpenKeyFrames(log)).text, "250\r\n");
+    EXPECT_EQ(RenderChapters(Chapters({0}), Input("%f", "25000", "-1000"), OpenKeyFrames(log)).text, "0\r\n");
+    EXPECT_EQ(log.queries, (std::vector<int32_t>{124, 124, 126, 126, 125, 125, 0, 0}));
+    EXPECT_EQ(log.opened, 3);
+    EXPECT_EQ(log.closed, 3);
+
+    const KeyFrameOpener none = [] { return std::unique_ptr<KeyFrameSource>(); };
+    EXPECT_EQ(RenderChapters(Chapters({4960}), Input("%f"), none).text, "124\r\n");
 }
 
-TEST(RenderChaptersSnapping, OffsetIsAppliedAndClampedBeforeSnapping)
+TEST(RenderChaptersSnapping, SourceOpenedFirstAndClosedOnErrors)
 {
     KeyFrameLog log;
-    EXPECT_EQ(RenderChapters(Chapters({4960}), Input("%f", "25000", "1"), OpenKeyFrames(log)).text,
-              "250\r\n");
-    EXPECT_EQ(RenderChapters(Chapters({0}), Input("%f", "25000", "-1000"), OpenKeyFrames(log)).text,
-              "0\r\n");
-    EXPECT_EQ(log.queries, (std::vector<int32_t>{125, 125, 0, 0}));
-    EXPECT_EQ(log.closed, 2);
-}
-
-TEST(RenderChaptersSnapping, ClosedAfterAConversionError)
-{
-    KeyFrameLog log;
-    EXPECT_EQ(ErrorOf(Chapters({1000}), Input("%f", "25000", "0", "12a"), OpenKeyFrames(log)),
+    EXPECT_EQ(ErrorOf({1000}, Input("%f", "25000", "0", "12a"), OpenKeyFrames(log)),
               "'12a' is not a valid integer value");
-    EXPECT_EQ(ErrorOf(Chapters({1000}), Input("%f", "0"), OpenKeyFrames(log)),
-              "'0' is not a valid frame rate");
+    EXPECT_EQ(ErrorOf({1000}, Input("%f", "0"), OpenKeyFrames(log)), "'0' is not a valid frame rate");
     EXPECT_EQ(log.opened, 2);
     EXPECT_EQ(log.closed, 2);
     EXPECT_TRUE(log.queries.empty());
-}
 
-TEST(RenderChaptersSnapping, FailedOpenEndsTheRunBeforeParsing)
-{
+    // A source that cannot be opened ends the run before the texts are parsed.
     const KeyFrameOpener failing = []() -> std::unique_ptr<KeyFrameSource> {
         throw Error("# AVIFileOpen : AVI source init error !");
     };
-    EXPECT_EQ(ErrorOf(Chapters({1000}), Input("%f", "bad", "bad", "bad"), failing),
-              "# AVIFileOpen : AVI source init error !");
-}
-
-TEST(RenderChaptersSnapping, NoSourceMeansNoSnapping)
-{
-    const KeyFrameOpener none = [] { return std::unique_ptr<KeyFrameSource>(); };
-    EXPECT_EQ(RenderChapters(Chapters({4960}), Input("%f"), none).text, "124\r\n");
+    EXPECT_EQ(ErrorOf({1000}, Input("%f", "bad", "bad", "bad"), failing), "# AVIFileOpen : AVI source init error !");
 }
 
 // The substitution table applied literally: ten passes, each replacing every
 // occurrence left to right without overlaps.
 std::string SubstituteInTableOrder(std::string line, const std::string values[10])
 {
-    static const char* const patterns[10] = {"%hh", "%mm", "%ss", "%cc", "%c",
-                                             "%C",  "%ff", "%f",  "\\n", "%ms"};
+    static const char* const patterns[10] = {"%hh", "%mm", "%ss", "%cc", "%c", "%C", "%ff", "%f", "\\n", "%ms"};
     for (int step = 0; step < 10; ++step) {
         const std::string pattern = patterns[step];
         std::string out;
@@ -254,7 +199,7 @@ std::string SubstituteInTableOrder(std::string line, const std::string values[10
 
 TEST(RenderChapters, SameAsTheTenSubstitutionsOnArbitraryLines)
 {
-    // 3723456 ms at 25000, chapter 1 (the worked example's values).
+    // The worked example's values: 3723456 ms at 25000, chapter 1.
     const std::string values[10] = {"01", "02", "03", "45", "1", "01", "12", "93087", "\r\n", "456"};
     const std::string alphabet = "%%%\\hmscCfnHx";
     std::mt19937 random(20240601);
@@ -262,17 +207,8 @@ TEST(RenderChapters, SameAsTheTenSubstitutionsOnArbitraryLines)
         std::string line(random() % 12, ' ');
         for (char& c : line)
             c = alphabet[random() % alphabet.size()];
-        EXPECT_EQ(Render({3723456}, Input(line)), SubstituteInTableOrder(line, values) + "\r\n")
-            << line;
+        EXPECT_EQ(Render({3723456}, Input(line)), SubstituteInTableOrder(line, values) + "\r\n") << line;
     }
-}
-
-TEST(ExpandLineBreaks, BackslashNOnly)
-{
-    EXPECT_EQ(ExpandLineBreaks(""), "");
-    EXPECT_EQ(ExpandLineBreaks("\\n"), "\r\n");
-    EXPECT_EQ(ExpandLineBreaks("a\\nb\\"), "a\r\nb\\");
-    EXPECT_EQ(ExpandLineBreaks("\\\\n\\N\\t"), "\\\r\n\\N\\t");
 }
 
 }  // namespace

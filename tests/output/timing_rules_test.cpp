@@ -2,44 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include "base/error.h"
-
 namespace pelvano {
 namespace {
 
-TEST(ParseInt32, AcceptsSignedDecimalsThatFit)
+TEST(ParseInt32, SignedDecimalsThatFitAndNothingElse)
 {
-    EXPECT_EQ(ParseInt32("0"), 0);
-    EXPECT_EQ(ParseInt32("-0"), 0);
-    EXPECT_EQ(ParseInt32("+5"), 5);
-    EXPECT_EQ(ParseInt32("-12"), -12);
-    EXPECT_EQ(ParseInt32("007"), 7);
-    EXPECT_EQ(ParseInt32("000000000000000000000025000"), 25000);
-    EXPECT_EQ(ParseInt32("2147483647"), INT32_MAX);
-    EXPECT_EQ(ParseInt32("-2147483648"), INT32_MIN);
-}
+    const std::pair<const char*, int32_t> valid[] = {
+        {"-0", 0}, {"+5", 5}, {"-12", -12}, {"000000000000000000000025000", 25000},
+        {"2147483647", INT32_MAX}, {"-2147483648", INT32_MIN}};
+    for (const auto& [text, value] : valid)
+        EXPECT_EQ(ParseInt32(text), value) << text;
 
-TEST(ParseInt32, RejectsEverythingElse)
-{
-    for (const std::string text :
-         {"", "-", "+", "--1", "+-1", "1-2", " 1", "1 ", "\t1", "12a", "1.5", "1,5", "0x10", "$10",
-          "2147483648", "-2147483649", "4294967296", "99999999999999999999999"}) {
+    for (const std::string text : {"", "-", "+", "--1", "1-2", " 1", "1 ", "12a", "1.5", "0x10",
+                                   "2147483648", "-2147483649", "99999999999999999999999"})
         EXPECT_EQ(ParseInt32(text), std::nullopt) << '"' << text << '"';
-    }
     EXPECT_EQ(ParseInt32(std::string("1\0", 2)), std::nullopt);
-}
-
-TEST(StrToInt, ErrorNamesTheText)
-{
-    EXPECT_EQ(StrToInt("-25"), -25);
-    for (const std::string text : {"", "-", "12a", "2147483648"}) {
-        try {
-            StrToInt(text);
-            ADD_FAILURE() << "no error for \"" << text << '"';
-        } catch (const Error& e) {
-            EXPECT_EQ(std::string(e.what()), "'" + text + "' is not a valid integer value");
-        }
-    }
 }
 
 TEST(FilterTimingKey, DigitsMinusBackspaceAndEnterOnly)
@@ -49,33 +26,21 @@ TEST(FilterTimingKey, DigitsMinusBackspaceAndEnterOnly)
     EXPECT_EQ(FilterTimingKey(U'-'), KeyAction::Accept);
     EXPECT_EQ(FilterTimingKey(8), KeyAction::Accept);
     EXPECT_EQ(FilterTimingKey(13), KeyAction::AcceptAndRefresh);
-
-    // Letters, blank, plus, decimal points, other control characters and
-    // everything from code 128 up (digits of other scripts included).
-    for (char32_t c : {U'a', U'Z', U' ', U'+', U'.', U',', U'/', U':', char32_t{0}, char32_t{9},
-                       char32_t{10}, char32_t{27}, char32_t{127}, char32_t{128}, char32_t{0xE9},
+    // Plus, decimal points, other control characters and digits of other scripts.
+    for (char32_t c : {U'a', U' ', U'+', U'.', char32_t{0}, char32_t{10}, char32_t{127},
                        char32_t{0x660}, char32_t{0xFF10}})
         EXPECT_EQ(FilterTimingKey(c), KeyAction::Discard) << static_cast<uint32_t>(c);
 }
 
-TEST(RepairTimingFields, OffsetsFallBackToZero)
+TEST(RepairTimingFields, InvalidTextFallsBackValidTextStaysAsTyped)
 {
-    EXPECT_EQ(RepairOffset(""), "0");
-    EXPECT_EQ(RepairOffset("12a"), "0");
-    EXPECT_EQ(RepairOffset("-"), "0");
-    EXPECT_EQ(RepairOffset("1-2"), "0");  // minus typed between digits
-    EXPECT_EQ(RepairOffset("2147483648"), "0");
-    EXPECT_EQ(RepairOffset("-12"), "-12");
-    EXPECT_EQ(RepairOffset("007"), "007");  // valid text is kept as typed
+    for (const char* bad : {"", "-", "1-2", "2147483648"}) {
+        EXPECT_EQ(RepairOffset(bad), "0") << bad;
+        EXPECT_EQ(RepairFrameRate(bad), "25000") << bad;
+    }
+    EXPECT_EQ(RepairOffset("007"), "007");
     EXPECT_EQ(RepairOffset("-2147483648"), "-2147483648");
-}
-
-TEST(RepairTimingFields, RateFallsBackTo25000)
-{
-    EXPECT_EQ(RepairFrameRate(""), "25000");
-    EXPECT_EQ(RepairFrameRate("12a"), "25000");
-    EXPECT_EQ(RepairFrameRate("-"), "25000");
-    EXPECT_EQ(RepairFrameRate("23976"), "23976");
+    // Only the syntax is repaired: a rate of 0 or below is the renderer's to refuse.
     EXPECT_EQ(RepairFrameRate("0"), "0");
     EXPECT_EQ(RepairFrameRate("-5"), "-5");
 }
