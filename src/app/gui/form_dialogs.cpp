@@ -97,4 +97,10 @@ void QtFormDialogs::showError(QWidget* parent, const QString& caption, const QSt
     box.exec();
 }
 
+void QtFormDialogs::showMessage(QWidget* parent, const QString& caption, const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
 }  // namespace pelvano::gui

@@ -43,6 +43,9 @@ public:
     virtual std::optional<SaveChoice> saveFile(QWidget* parent, const SaveRequest& request) = 0;
     // A modal error box.
     virtual void showError(QWidget* parent, const QString& caption, const QString& text) = 0;
+    // A plain modal message with an OK button, no icon: what an AVI file
+    // that can't be used is reported with.
+    virtual void showMessage(QWidget* parent, const QString& caption, const QString& text) = 0;
 };
 
 // The real dialogs: Qt's own file dialog (the same on every desktop) and
@@ -52,6 +55,7 @@ public:
     std::optional<QString> openFile(QWidget* parent, const QString& filter) override;
     std::optional<SaveChoice> saveFile(QWidget* parent, const SaveRequest& request) override;
     void showError(QWidget* parent, const QString& caption, const QString& text) override;
+    void showMessage(QWidget* parent, const QString& caption, const QString& text) override;
 
     // The configured dialogs, not yet shown; tests drive them directly.
     static std::unique_ptr<QFileDialog> MakeOpenDialog(QWidget* parent, const QString& filter);

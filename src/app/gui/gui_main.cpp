@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "form_about.h"
 #include "form_dialogs.h"
 #include "main_form.h"
 
@@ -25,9 +26,14 @@ extern "C" __attribute__((visibility("default"))) int PelvanoGuiMain(int argc, c
     pelvano::gui::QtFormDialogs dialogs;
     try {
         TMainForm form(dialogs, exePath ? exePath : "", arguments);
+        pelvano::gui::TFormAbout FormAbout(&form);
+        form.setAboutBox(&FormAbout);
         if (form.quitRequested())
             return form.exitCode();
         form.show();
+        // Ask for the focus as well: without a window manager to give it,
+        // the window would never become active and the splash never show.
+        form.activateWindow();
         QApplication::exec();
         return form.exitCode();
     } catch (const std::exception& e) {

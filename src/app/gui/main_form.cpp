@@ -20,9 +20,11 @@
 
 #include "base/error.h"
 #include "cell_list_model.h"
+#include "form_about.h"
 #include "form_dialogs.h"
 #include "ifo/report.h"
 #include "ifo/title_loader.h"
+#include "output/avi/avi_keyframes.h"
 #include "output/timing_rules.h"
 #include "presets/preset_store.h"
 #include "presets/text_file.h"
@@ -43,6 +45,7 @@ constexpr int kToolTipShowMs = 30000;
 constexpr int kFontPointSize = 8;
 
 const QString kIfoFilter = QStringLiteral("DVD IFO File (*.IFO)");
+const QString kAviFilter = QStringLiteral("AVI Video File (*.AVI)");
 const QStringList kSaveFilters = {QStringLiteral("Text file (*.txt)"),
                                   QStringLiteral("DVDMaestro (*.chp)"),
                                   QStringLiteral("INI File (*.ini)")};
@@ -109,6 +112,11 @@ void EnterFolderOf(const QString& file)
 {
     QDir::setCurrent(QFileInfo(file).absolutePath());
 }
+
+// Ends a rendering whose AVI file could not be used: its message has been
+// shown already, and the output stays as it was. Not an std::exception, so
+// that the window's error handler never shows it a second time.
+struct RenderingAbandoned {};
 
 }  // namespace
 
@@ -205,6 +213,11 @@ void TMainForm::ShowError(const QString& message)
     dialogs_.showError(this, QString::fromLatin1(kAppTitle), ErrorMessageText(message));
 }
 
+void TMainForm::ShowMessage(const QString& message)
+{
+    dialogs_.showMessage(this, QString::fromLatin1(kAppTitle), message);
+}
+
 void TMainForm::Connect()
 {
     const auto on = [this](void (TMainForm::*handler)()) {
@@ -215,8 +228,10 @@ void TMainForm::Connect()
     connect(PageControl1, &QTabWidget::currentChanged, this, on(&TMainForm::PageControl1Change));
     connect(cbFrameRate, &QComboBox::activated, this, on(&TMainForm::cbFrameRateChange));
     connect(cbFrameRate->lineEdit(), &QLineEdit::textEdited, this, on(&TMainForm::cbFrameRateChange));
-    connect(cbSynchKF, &QCheckBox::clicked, this, on(&TMainForm::RefreshOutput));
+    connect(bttOpenAVI, &QToolButton::clicked, this, on(&TMainForm::bttOpenAVIClick));
+    connect(cbSynchKF, &QCheckBox::clicked, this, on(&TMainForm::cbSynchKFClick));
     connect(bttSaveData, &QToolButton::clicked, this, on(&TMainForm::bttSaveDataClick));
+    connect(bttHelpAbout, &QToolButton::clicked, this, on(&TMainForm::bttHelpAboutClick));
     connect(bttQuit, &QToolButton::clicked, this, on(&TMainForm::bttQuitClick));
     connect(cbPresets, &QComboBox::activated, this, on(&TMainForm::cbPresetsChange));
     connect(bttModifPresetName, &QToolButton::clicked, this, on(&TMainForm::bttModifPresetNameClick));
@@ -235,6 +250,24 @@ void TMainForm::Connect()
 
     for (QObject* watched : std::initializer_list<QObject*>{edFrameOff, edMsOff, cbFrameRate, cbPresets})
         watched->installEventFilter(this);
+}
+
+bool TMainForm::event(QEvent* event)
+{
+    const bool handled = QWidget::event(event);
+    // The splash waits until the activation has been delivered everywhere:
+    // a modal loop opened inside it would see the activation half done.
+    if (event->type() == QEvent::WindowActivate && SplashPending() && FormAbout && !activationQueued_) {
+        activationQueued_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                activationQueued_ = false;
+                Handle([this] { FormActivate(); });
+            },
+            Qt::QueuedConnection);
+    }
+    return handled;
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
@@ -431,17 +464,29 @@ void TMainForm::RenderChapters()
     input.frameRate = L8(cbFrameRate->currentText());
     input.frameOffset = L8(edFrameOff->text());
     input.msOffset = L8(edMsOff->text());
-    const RenderOutput output = pelvano::RenderChapters(document_.model, input, KeyFrameOpenerForRendering());
-    frameRateMilli = output.frameRateMilli;
-    CustomMemo->setPlainText(ToWidgetText(output.text));
+    try {
+        const RenderOutput output =
+            pelvano::RenderChapters(document_.model, input, KeyFrameOpenerForRendering());
+        frameRateMilli = output.frameRateMilli;
+        CustomMemo->setPlainText(ToWidgetText(output.text));
+    } catch (const RenderingAbandoned&) {
+    }
 }
 
-KeyFrameOpener TMainForm::KeyFrameOpenerForRendering() const
+KeyFrameOpener TMainForm::KeyFrameOpenerForRendering()
 {
-    // Snapping opens the AVI file named in edAVIFileName, and only while
-    // "Synch 2 KF" is enabled and checked. Nothing enables the box before
-    // "Open AVI" has opened a file, so until then there is no source.
-    return {};
+    // Snapping is on exactly while "Synch 2 KF" is enabled and checked. The
+    // file is named by edAVIFileName alone and read afresh at each rendering.
+    if (!cbSynchKF->isEnabled() || !cbSynchKF->isChecked())
+        return {};
+    return [this, path = L8(edAVIFileName->text())]() -> std::unique_ptr<KeyFrameSource> {
+        try {
+            return AviKeyFrames::Open(path);
+        } catch (const Error& e) {
+            ShowMessage(QString::fromLocal8Bit(e.what()));
+            throw RenderingAbandoned{};
+        }
+    };
 }
 
 void TMainForm::RefreshOutput()
@@ -509,6 +554,69 @@ void TMainForm::edFrameOffExit(QLineEdit* field)
     const QString repaired = L(RepairOffset(L8(field->text())));
     if (repaired != field->text())
         field->setText(repaired);
+}
+
+// --- AVI key frames -------------------------------------------------------------
+
+void TMainForm::bttOpenAVIClick()
+{
+    const std::optional<QString> file = dialogs_.openFile(this, kAviFilter);
+    if (!file)
+        return;
+    EnterFolderOf(*file);
+    edAVIFileName->setText(*file);
+    try {
+        if (const std::optional<std::string> rate = AviKeyFrames::ReadFrameRateText(L8(*file))) {
+            const QString text = L(*rate);
+            const int item = cbFrameRate->findText(text);
+            if (item >= 0)
+                cbFrameRate->setCurrentIndex(item);
+            cbFrameRate->setEditText(text);
+        }
+        cbSynchKF->setEnabled(true);
+    } catch (const Error& e) {
+        // The check mark stays: a later good file brings snapping back.
+        ShowMessage(QString::fromLocal8Bit(e.what()));
+        cbSynchKF->setEnabled(false);
+    }
+    RefreshOutput();
+}
+
+void TMainForm::cbSynchKFClick()
+{
+    RefreshOutput();
+}
+
+// --- About box ------------------------------------------------------------------
+
+void TMainForm::setAboutBox(TFormAbout* box)
+{
+    FormAbout = box;
+}
+
+void TMainForm::FormActivate()
+{
+    // Regaining the focus from the closing box is no new activation.
+    if (!SplashPending() || !FormAbout || splashShowing_)
+        return;
+    // A run that is already ending shows no splash.
+    if (quitRequested_ || QCoreApplication::closingDown()) {
+        SplashPending() = false;
+        return;
+    }
+    splashShowing_ = true;
+    FormAbout->Timer1.setInterval(FormAbout->durations().splashMs);
+    FormAbout->ShowModal();
+    splashShowing_ = false;
+    SplashPending() = false;
+}
+
+void TMainForm::bttHelpAboutClick()
+{
+    if (!FormAbout)
+        return;
+    FormAbout->Timer1.setInterval(FormAbout->durations().aboutMs);
+    FormAbout->ShowModal();
 }
 
 // --- Presets ------------------------------------------------------------------

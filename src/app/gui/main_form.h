@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
@@ -21,6 +22,7 @@ namespace pelvano::gui {
 
 class CellListModel;
 class FormDialogs;
+class TFormAbout;
 
 // The main window. It holds what the user sees and the title being worked
 // on, and each handler hands the work to the core. Member, handler and
@@ -49,7 +51,12 @@ public:
     const std::string& currentIfoPath() const { return ifoPath; }
     int32_t lastFrameRateMilli() const { return frameRateMilli; }
 
+    // The About box made at start-up; without one, neither the splash nor
+    // the About button shows anything.
+    void setAboutBox(TFormAbout* box);
+
 protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -58,6 +65,7 @@ private:
     template <typename Body>
     void Handle(Body&& body);
     void ShowError(const QString& message);
+    void ShowMessage(const QString& message);
     void Connect();
 
     // Title loading.
@@ -80,13 +88,21 @@ private:
 
     // Output and timing fields.
     void RenderChapters();
-    KeyFrameOpener KeyFrameOpenerForRendering() const;
+    KeyFrameOpener KeyFrameOpenerForRendering();
     void RefreshOutput();
     void PageControl1Change();
     void cbFrameRateChange();
     void cbFrameRateExit();
     bool edFrameOffKeyPress(const QKeyEvent& event);
     void edFrameOffExit(QLineEdit* field);
+
+    // AVI key frames.
+    void bttOpenAVIClick();
+    void cbSynchKFClick();
+
+    // About box.
+    void FormActivate();
+    void bttHelpAboutClick();
 
     // Presets.
     void LoadPresets();
@@ -104,6 +120,7 @@ private:
     void FormDestroy();
 
     FormDialogs& dialogs_;
+    QPointer<TFormAbout> FormAbout;
     QMenu* pmLstCells = nullptr;
     QAction* N1 = nullptr;
     CellListModel* cellModel_ = nullptr;
@@ -121,6 +138,9 @@ private:
     // SaveDialog1's memory for the rest of the run.
     QString lastSavePath_;
     int lastSaveFilter_ = 0;
+
+    bool activationQueued_ = false;
+    bool splashShowing_ = false;
 
     bool quitRequested_ = false;
     int exitCode_ = 0;

@@ -25,6 +25,8 @@ public:
     QStringList saveDirs;
     QStringList errorCaptions;
     QStringList errors;
+    QStringList messageCaptions;
+    QStringList messages;  // plain message boxes
 
     std::optional<QString> openFile(QWidget*, const QString& filter) override
     {
@@ -44,6 +46,12 @@ public:
     {
         errorCaptions.append(caption);
         errors.append(text);
+    }
+
+    void showMessage(QWidget*, const QString& caption, const QString& text) override
+    {
+        messageCaptions.append(caption);
+        messages.append(text);
     }
 
 private:

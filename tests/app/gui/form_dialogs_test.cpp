@@ -140,6 +140,32 @@ private slots:
         QCOMPARE(dialog->result(), int(QDialog::Accepted));
         QCOMPARE(dialog->selectedFiles(), QStringList({Q(dir_->path() / "out" / "movie.chp")}));
     }
+
+    void aviMessagesArePlainBoxesWithOk()
+    {
+        QMessageBox::Icon icon = QMessageBox::Critical;
+        QMessageBox::StandardButtons buttons;
+        QString caption;
+        QString text;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            poll.stop();
+            icon = box->icon();
+            buttons = box->standardButtons();
+            caption = box->windowTitle();
+            text = box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        poll.start(10);
+        QtFormDialogs().showMessage(nullptr, "Pelvano", "# AVIFileOpen : AVI source init error !");
+        QCOMPARE(icon, QMessageBox::NoIcon);
+        QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(caption, QStringLiteral("Pelvano"));
+        QCOMPARE(text, QStringLiteral("# AVIFileOpen : AVI source init error !"));
+    }
 };
 
 QTEST_MAIN(FormDialogsTest)

@@ -20,6 +20,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "fake_dialogs.h"
 #include "form_dialogs.h"
@@ -50,6 +51,20 @@ enum Page { RawData, Customize, Format, Readme };
 QString Q(const std::string& s)
 {
     return QString::fromStdString(s);
+}
+
+const QString kAviOpenMessage = QStringLiteral("# AVIFileOpen : AVI source init error !");
+const QString kAviStreamMessage = QStringLiteral("# AVIFileGetStream : Can't get a video stream !");
+
+// Whether this process holds `path` open.
+bool IsOpenHere(const fs::path& path)
+{
+    std::error_code ec;
+    const fs::path wanted = fs::weakly_canonical(path, ec);
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd", ec))
+        if (fs::read_symlink(fd.path(), ec) == wanted)
+            return true;
+    return false;
 }
 
 }  // namespace
@@ -87,6 +102,33 @@ private:
         dialogs_->openAnswers.push_back(Q(path));
         QTest::mouseClick(w<QToolButton>("bttOpenIFO"), Qt::LeftButton);
     }
+
+    void openAvi(const std::optional<std::string>& path)
+    {
+        dialogs_->openAnswers.push_back(path ? std::optional<QString>(Q(*path)) : std::nullopt);
+        QTest::mouseClick(w<QToolButton>("bttOpenAVI"), Qt::LeftButton);
+    }
+
+    // The sample title with preset 2: the frame numbers under a header.
+    void startWithFrameNumbers()
+    {
+        start();
+        openTitle(test::ExamplePath("VTS_01_0.IFO"));
+        auto* presets = w<QComboBox>("cbPresets");
+        presets->setFocus();
+        QTest::keyClick(presets, Qt::Key_Down);
+        QCOMPARE(output(), QStringLiteral("Frames\n\n0\n512\n1275\n2000\n"));
+    }
+
+    void enterFrameOffset(const QString& frames)
+    {
+        auto* field = w<QLineEdit>("edFrameOff");
+        field->setFocus();
+        typeInto(field, frames);
+        QTest::keyClick(field, Qt::Key_Return);
+    }
+
+    void renderAgain() { QTest::mouseClick(w<QToolButton>("bttSavePresetFormat"), Qt::LeftButton); }
 
     void showPage(int page)
     {
@@ -963,6 +1005,139 @@ private slots:
         form_.reset();
         QCOMPARE(dialogs_->errors, QStringList({QStringLiteral("Unable to write to ") + Q(dir_->file("pelvano.INI")) + "."}));
         QCOMPARE(dialogs_->errorCaptions, QStringList({"Pelvano"}));
+    }
+
+    void openAviTakesTheRateAndSnapsTheFrames()
+    {
+        startWithFrameNumbers();
+        auto* avi = w<QLineEdit>("edAVIFileName");
+        auto* synch = w<QCheckBox>("cbSynchKF");
+        auto* rate = w<QComboBox>("cbFrameRate");
+        const QString examples = QDir::currentPath();
+
+        // Cancelling changes nothing.
+        openAvi(std::nullopt);
+        QCOMPARE(dialogs_->openFilters.last(), QStringLiteral("AVI Video File (*.AVI)"));
+        QVERIFY(avi->text().isEmpty());
+        QVERIFY(!synch->isEnabled());
+        QCOMPARE(rate->currentText(), QStringLiteral("25000"));
+        QCOMPARE(QDir::currentPath(), examples);
+
+        // 30000/1001 rounds up to 29971, and the output follows at once.
+        const std::string kf2997 = test::FixturePath("avi/kf2997.avi");
+        openAvi(kf2997);
+        QCOMPARE(avi->text(), Q(kf2997));
+        QCOMPARE(rate->currentText(), QStringLiteral("29971"));
+        QVERIFY(synch->isEnabled());
+        QVERIFY(!synch->isChecked());
+        QCOMPARE(output(), QStringLiteral("Frames\n\n0\n614\n1529\n2398\n"));
+        QCOMPARE(QDir::currentPath(), Q(fs::path(kf2997).parent_path().string()));
+        QVERIFY(!IsOpenHere(kf2997));
+
+        // kf25.avi: 25/1, key frames 0, 250, 275, 290. With the offset the
+        // chapters fall on 0, 125, 888 and 1613; 125 is as far from 0 as
+        // from 250 and goes to the later one, frames after the last key
+        // frame go back to it.
+        const std::string kf25 = test::FixturePath("avi/kf25.avi");
+        openAvi(kf25);
+        QCOMPARE(rate->currentText(), QStringLiteral("25000"));
+        enterFrameOffset(QStringLiteral("-387"));
+        QCOMPARE(output(), QStringLiteral("Frames\n\n0\n125\n888\n1613\n"));
+        QTest::mouseClick(synch, Qt::LeftButton);
+        QVERIFY(synch->isChecked());
+        QCOMPARE(output(), QStringLiteral("Frames\n\n0\n250\n290\n290\n"));
+        enterFrameOffset(QStringLiteral("-388"));  // 124: nearer to 0
+        QCOMPARE(output(), QStringLiteral("Frames\n\n0\n0\n290\n290\n"));
+        QVERIFY(!IsOpenHere(kf25));
+
+        // Unchecking renders at once, unsnapped.
+        QTest::mouseClick(synch, Qt::LeftButton);
+        QCOMPARE(output(), QStringLiteral("Frames\n\n0\n124\n887\n1612\n"));
+
+        // The time fields are never snapped.
+        QTest::mouseClick(synch, Qt::LeftButton);
+        auto* format = w<QLineEdit>("edFormat");
+        typeInto(format, QStringLiteral("%f %hh:%mm:%ss.%ms %ff"));
+        renderAgain();
+        QCOMPARE(output(), QStringLiteral("Frames\n\n0 00:00:00.000 00\n0 00:00:20.480 12\n"
+                                          "290 00:00:51.000 00\n290 00:01:20.000 00\n"));
+
+        // A title load sets the rate from the title and leaves the AVI file
+        // and the box as they are.
+        rate->setEditText(QStringLiteral("30000"));
+        openTitle(test::ExamplePath("VTS_01_0.IFO"));
+        QCOMPARE(rate->currentText(), QStringLiteral("25000"));
+        QCOMPARE(avi->text(), Q(kf25));
+        QVERIFY(synch->isEnabled());
+        QVERIFY(synch->isChecked());
+        QCOMPARE(output(), QStringLiteral("Frames\n\n0 00:00:00.000 00\n0 00:00:20.480 12\n"
+                                          "290 00:00:51.000 00\n290 00:01:20.000 00\n"));
+        QVERIFY(dialogs_->messages.isEmpty());
+        QVERIFY(dialogs_->errors.isEmpty());
+    }
+
+    void aviFilesThatCannotBeUsed()
+    {
+        startWithFrameNumbers();
+        auto* avi = w<QLineEdit>("edAVIFileName");
+        auto* synch = w<QCheckBox>("cbSynchKF");
+        auto* rate = w<QComboBox>("cbFrameRate");
+        const std::string notes = dir_->file("notes.avi");
+        test::WriteFile(notes, "not a video\r\n");
+        const std::string moved = dir_->file("moved.avi");
+        fs::copy_file(test::FixturePath("avi/kf25.avi"), moved);
+
+        // kf2997.avi has key frames 0, 60, 150 and 240.
+        openAvi(test::FixturePath("avi/kf2997.avi"));
+        QTest::mouseClick(synch, Qt::LeftButton);
+        QCOMPARE(output(), QStringLiteral("Frames\n\n0\n240\n240\n240\n"));
+
+        // A file that is no AVI: the message in a plain box, snapping off
+        // with its check mark kept, the rate and the unsnapped output back.
+        openAvi(notes);
+        QCOMPARE(dialogs_->messages, QStringList({kAviOpenMessage}));
+        QCOMPARE(dialogs_->messageCaptions, QStringList({"Pelvano"}));
+        QVERIFY(!synch->isEnabled());
+        QVERIFY(synch->isChecked());
+        QCOMPARE(avi->text(), Q(notes));
+        QCOMPARE(rate->currentText(), QStringLiteral("29971"));
+        QCOMPARE(output(), QStringLiteral("Frames\n\n0\n614\n1529\n2398\n"));
+        renderAgain();  // no snapping, no message
+        QCOMPARE(dialogs_->messages.size(), 1);
+
+        openAvi(dir_->file("gone.avi"));
+        QCOMPARE(dialogs_->messages, QStringList({kAviOpenMessage, kAviOpenMessage}));
+
+        // Audio only: accepted, rate kept; the rendering that snaps finds no
+        // video stream and leaves the output as it was.
+        w<QPlainTextEdit>("CustomMemo")->setPlainText(QStringLiteral("kept"));
+        openAvi(test::FixturePath("avi/audio_only.avi"));
+        QVERIFY(synch->isEnabled());
+        QCOMPARE(rate->currentText(), QStringLiteral("29971"));
+        QCOMPARE(dialogs_->messages.last(), kAviStreamMessage);
+        QCOMPARE(dialogs_->messages.size(), 3);
+        QCOMPARE(output(), QStringLiteral("kept"));
+
+        // A file moved away after it was chosen: every rendering says so.
+        openAvi(moved);
+        QCOMPARE(output(), QStringLiteral("Frames\n\n0\n290\n290\n290\n"));
+        fs::remove(moved);
+        renderAgain();
+        renderAgain();
+        QCOMPARE(dialogs_->messages.mid(3), QStringList({kAviOpenMessage, kAviOpenMessage}));
+        QCOMPARE(output(), QStringLiteral("Frames\n\n0\n290\n290\n290\n"));
+
+        // A conversion error with snapping on is shown alone, the output
+        // kept and the file closed again.
+        fs::copy_file(test::FixturePath("avi/kf25.avi"), moved);
+        auto* msOff = w<QLineEdit>("edMsOff");
+        msOff->setFocus();
+        typeInto(msOff, QStringLiteral("-"));
+        QTest::keyClick(msOff, Qt::Key_Return);
+        QCOMPARE(dialogs_->errors, QStringList({"'-' is not a valid integer value."}));
+        QCOMPARE(dialogs_->messages.size(), 5);
+        QCOMPARE(output(), QStringLiteral("Frames\n\n0\n290\n290\n290\n"));
+        QVERIFY(!IsOpenHere(moved));
     }
 
     void quitEndsTheEventLoop()
