@@ -1,4 +1,4 @@
-// Takes the pictures of the main window kept under docs/. Needs an X
+// Takes the pictures of the main window and the About box kept under docs/. Needs an X
 // server (take_screenshots.sh runs it under Xvfb); the pictures are taken
 // by ImageMagick's import from the server, as a person would see them.
 #include <QAction>
@@ -8,11 +8,13 @@
 #include <QProcess>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeView>
 
 #include <cstdio>
 #include <filesystem>
 
+#include "form_about.h"
 #include "form_dialogs.h"
 #include "main_form.h"
 
@@ -27,13 +29,30 @@ void Settle(int ms)
     loop.exec();
 }
 
+bool Report(int rc, const QString& file)
+{
+    std::printf("%s %s\n", rc == 0 ? "wrote" : "FAILED", qPrintable(file));
+    return rc == 0;
+}
+
 bool Shoot(QWidget& window, const QString& file)
 {
     Settle(400);
-    const int rc = QProcess::execute(QStringLiteral("import"),
-                                     {QStringLiteral("-window"), QString::number(window.winId()), file});
-    std::printf("%s %s\n", rc == 0 ? "wrote" : "FAILED", qPrintable(file));
-    return rc == 0;
+    return Report(QProcess::execute(QStringLiteral("import"),
+                                    {QStringLiteral("-window"), QString::number(window.winId()), file}),
+                  file);
+}
+
+// What the screen shows over the window's area, other windows on top of it
+// included.
+bool ShootScreenOver(const QWidget& window, const QString& file)
+{
+    const QRect area = window.frameGeometry();
+    const QString crop = QStringLiteral("%1x%2+%3+%4").arg(area.width()).arg(area.height()).arg(area.x()).arg(area.y());
+    return Report(QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
+                                                               QStringLiteral("-crop"), crop,
+                                                               QStringLiteral("+repage"), file}),
+                  file);
 }
 
 }  // namespace
@@ -85,8 +104,22 @@ int main(int argc, char** argv)
         ok &= Shoot(form, path("main_readme.png"));
 
         pages->setCurrentIndex(2);
+        const QSize size = form.size();
         form.resize(575, 200);
         ok &= Shoot(form, path("main_format_min.png"));
+        form.resize(size);
+
+        // The About box over the window, as the About button shows it; long
+        // enough to be photographed, then closed as a click would.
+        pelvano::gui::SplashPending() = false;
+        pelvano::gui::TFormAbout about(&form, {2000, 60000});
+        form.setAboutBox(&about);
+        Settle(400);
+        QTimer::singleShot(600, &about, [&] {
+            ok &= ShootScreenOver(form, path("about_box.png"));
+            about.close();
+        });
+        form.findChild<QToolButton*>(QStringLiteral("bttHelpAbout"))->click();
     }
     fs::remove_all(folder);
     return ok ? 0 : 1;
