@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Remakes the pictures of the main window under docs/ with the sample title
+# Remakes the pictures of the main window and the About box under docs/ with the sample title
 # set, on a virtual X server at 96 dpi. Run by hand after a build:
 #   tests/app/gui/take_screenshots.sh <build folder>
 # Needs xvfb (xvfb-run) and imagemagick (import).
