@@ -1,6 +1,7 @@
 #include "form_about.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -136,10 +137,15 @@ void TFormAbout::Timer1Timer()
         close();
 }
 
+QUrl TFormAbout::ProjectPage()
+{
+    return QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/Readme.txt"));
+}
+
 void TFormAbout::Label3Click()
 {
     if (openUrl)
-        openUrl(QUrl(QString::fromLatin1(kProjectPage)));
+        openUrl(ProjectPage());
 }
 
 }  // namespace pelvano::gui

@@ -27,7 +27,9 @@ class TFormAbout : public QDialog, private Ui::TFormAbout {
     Q_OBJECT
 
 public:
-    static constexpr const char* kProjectPage = "https://github.com/pelvano/pelvano";
+    // The page the link opens: the read-me beside the executable, which
+    // travels with every copy of the program (there is no web site).
+    static QUrl ProjectPage();
 
     explicit TFormAbout(QWidget* mainWindow, AboutDurations durations = {});
 

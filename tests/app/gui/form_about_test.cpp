@@ -230,7 +230,7 @@ private slots:
         clickAbout();
         QVERIFY(modal);
         QVERIFY(openAfterClicks);
-        QCOMPARE(opened, QStringList({QString::fromLatin1(TFormAbout::kProjectPage)}));
+        QCOMPARE(opened, QStringList({TFormAbout::ProjectPage().toString()}));
         QCOMPARE(log.showings.size(), size_t(1));
         QVERIFY(log.duration(0) < kShort.aboutMs);
 
