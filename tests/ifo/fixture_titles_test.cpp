@@ -92,6 +92,7 @@ std::vector<uint32_t> ChapterTimes(const std::string& text)
 struct TitleSet {
     std::string name, dir;
 };
+void PrintTo(const TitleSet& t, std::ostream* os) { *os << t.name; }
 
 class FixtureTitles : public testing::TestWithParam<TitleSet> {
 protected:
