@@ -85,10 +85,10 @@ Problem CheckPgc(const Image& img, uint64_t pgc)
     return {};
 }
 
-// A program chain table. Every chain in it must be readable: the library
-// shares one chain between search pointers with the same start and trips
-// over a shared chain that it failed to read.
-Problem CheckPgcit(const Image& img, uint64_t base, const char* name)
+// A counted table of 8-byte entries whose last four bytes are the offset
+// of a sub-table from the table's start; each sub-table must pass `check`.
+template <typename Check>
+Problem CheckDirectory(const Image& img, uint64_t base, const char* name, Check check)
 {
     uint64_t end = 0;
     if (Problem p = CheckCountedTable(img, base, name, &end))
@@ -97,11 +97,18 @@ Problem CheckPgcit(const Image& img, uint64_t base, const char* name)
     if (uint64_t{count} * 8 + 8 > end - base)
         return Format("%s holds more entries than it has room for", name);
     for (uint32_t i = 0; i < count; ++i) {
-        const uint64_t pgc = base + img.u32(base + 8 + uint64_t{i} * 8 + 4);
-        if (Problem p = CheckPgc(img, pgc))
+        if (Problem p = check(base + img.u32(base + 8 + uint64_t{i} * 8 + 4)))
             return p;
     }
     return {};
+}
+
+// A program chain table. Every chain in it must be readable: the library
+// shares one chain between search pointers with the same start and trips
+// over a shared chain that it failed to read.
+Problem CheckPgcit(const Image& img, uint64_t base, const char* name)
+{
+    return CheckDirectory(img, base, name, [&](uint64_t pgc) { return CheckPgc(img, pgc); });
 }
 
 Problem CheckPtt(const Image& img, uint64_t base)
@@ -126,18 +133,9 @@ Problem CheckPtt(const Image& img, uint64_t base)
 
 Problem CheckMenus(const Image& img, uint64_t base)
 {
-    uint64_t end = 0;
-    if (Problem p = CheckCountedTable(img, base, "the menu table", &end))
-        return p;
-    const uint32_t count = img.u16(base);
-    if (uint64_t{count} * 8 + 8 > end - base)
-        return std::string("the menu table holds more entries than it has room for");
-    for (uint32_t i = 0; i < count; ++i) {
-        if (Problem p = CheckPgcit(img, base + img.u32(base + 8 + uint64_t{i} * 8 + 4),
-                                   "a menu program chain table"))
-            return p;
-    }
-    return {};
+    return CheckDirectory(img, base, "the menu table", [&](uint64_t pgcit) {
+        return CheckPgcit(img, pgcit, "a menu program chain table");
+    });
 }
 
 Problem CheckTimeMaps(const Image& img, uint64_t base)
