@@ -91,17 +91,10 @@ TEST(ProfileFileRead, TheReadingRules)
     }
 }
 
-TEST(ProfileFileWrite, ReplacesTheValueWhereTheKeyStandsAndKeepsEveryOtherLine)
+TEST(ProfileFileWrite, KeyReplacedWhereItStandsOrAddedAtTheEndOfItsSection)
 {
-    EXPECT_EQ(AfterWrite("; comment\n\n[Other]\nPreset1=not this\n  [presets]  \n   preset1  =  old  \n"
-                         "Preset11=eleventh\nno equals here\n\n[Options]\nLastDir=/home\n",
-                         "Presets", "Preset1", "new name"),
-              "; comment\r\n\r\n[Other]\r\nPreset1=not this\r\n  [presets]  \r\n   preset1  =new name\r\n"
-              "Preset11=eleventh\r\nno equals here\r\n\r\n[Options]\r\nLastDir=/home\r\n");
-}
-
-TEST(ProfileFileWrite, MissingKeyEndsItsSectionMissingSectionEndsTheFile)
-{
+    EXPECT_EQ(AfterWrite("[Other]\nk=1\n  [presets]  \n   preset1  =  old  \nPreset11=x\n", "Presets", "Preset1", "new"),
+              "[Other]\r\nk=1\r\n  [presets]  \r\n   preset1  =new\r\nPreset11=x\r\n");
     EXPECT_EQ(AfterWrite("[Presets]\r\nPreset1=a\r\n; note\r\n\r\n\r\n[Options]\r\nLastDir=\r\n", "presets",
                          "Format1", "b"),
               "[Presets]\r\nPreset1=a\r\n; note\r\nFormat1=b\r\n\r\n\r\n[Options]\r\nLastDir=\r\n");

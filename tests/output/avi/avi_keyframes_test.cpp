@@ -55,15 +55,26 @@ std::string PatchedKf25(const TempDir& dir, const std::function<void(std::string
     return dir.file("patched.avi");
 }
 
-// truncated.avi has no index and ends inside frame 173: its key frames come
-// from the packets, and the half frame is no key frame.
-TEST(AviKeyFrames, PositionsMatchFfprobe)
+// Key frames as ffprobe listed them, rates as the stream headers give them
+// (see the fixtures' README). truncated.avi has no index and ends inside
+// frame 173: its key frames come from the packets.
+TEST(AviKeyFrames, FixturesAgreeWithFfprobe)
 {
-    for (const char* name : {"kf25", "kf2997", "kf23976", "truncated"}) {
+    const std::tuple<const char*, uint32_t, uint32_t, const char*> cases[] = {
+        {"kf25", 25, 1, "25000"},
+        {"kf2997", 30000, 1001, "29971"},  // 29970.03 rounded up
+        {"kf23976", 24000, 1001, "23977"},
+        {"truncated", 25, 1, "25000"},
+    };
+    for (const auto& [name, rate, scale, text] : cases) {
         SCOPED_TRACE(name);
-        const std::vector<int32_t> expected = FfprobeKeyFrames(name);
-        ASSERT_FALSE(expected.empty());
-        EXPECT_EQ(AviKeyFrames::Open(Avi(std::string(name) + ".avi"))->keyFrames(), expected);
+        const std::string path = Avi(std::string(name) + ".avi");
+        EXPECT_EQ(AviKeyFrames::Open(path)->keyFrames(), FfprobeKeyFrames(name));
+        const std::optional<AviRate> read = AviKeyFrames::ReadRate(path);
+        ASSERT_TRUE(read);
+        EXPECT_EQ(read->rate, rate);
+        EXPECT_EQ(read->scale, scale);
+        EXPECT_EQ(AviKeyFrames::ReadFrameRateText(path), text);
     }
     // A whole file without idx1 gives the same positions from its packets.
     TempDir dir;
@@ -73,27 +84,6 @@ TEST(AviKeyFrames, PositionsMatchFfprobe)
         b.replace(at, 4, "JUNK");
     });
     EXPECT_EQ(AviKeyFrames::Open(noIndex)->keyFrames(), FfprobeKeyFrames("kf25"));
-}
-
-TEST(AviRate, StreamRatesAndTheirTexts)
-{
-    struct Case {
-        const char* file;
-        uint32_t rate, scale;
-        const char* text;
-    } const cases[] = {
-        {"kf25.avi", 25, 1, "25000"},
-        {"kf2997.avi", 30000, 1001, "29971"},  // 29970.03 rounded up
-        {"kf23976.avi", 24000, 1001, "23977"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file);
-        const std::optional<AviRate> rate = AviKeyFrames::ReadRate(Avi(c.file));
-        ASSERT_TRUE(rate);
-        EXPECT_EQ(rate->rate, c.rate);
-        EXPECT_EQ(rate->scale, c.scale);
-        EXPECT_EQ(AviKeyFrames::ReadFrameRateText(Avi(c.file)), c.text);
-    }
 }
 
 TEST(AviRate, TextIsTheExactCeilingOrNothing)
