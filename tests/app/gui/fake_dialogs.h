@@ -55,15 +55,13 @@ public:
     }
 
 private:
+    // The next scripted answer; none left is a cancelled dialog too.
     template <typename T>
     static std::optional<T> Next(std::deque<std::optional<T>>& answers)
     {
-        if (answers.empty() || !answers.front()) {
-            if (!answers.empty())
-                answers.pop_front();  // a cancelled dialog
+        if (answers.empty())
             return std::nullopt;
-        }
-        T answer = *answers.front();
+        const std::optional<T> answer = answers.front();
         answers.pop_front();
         return answer;
     }

@@ -1,14 +1,10 @@
-// The real file dialogs, configured but driven by the test instead of a person.
-#include <QApplication>
-#include <QComboBox>
-#include <QFileDialog>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
+// The real file dialogs and message boxes, configured as the window uses
+// them but driven by the test instead of a person.
+#include <QtTest>
+#include <QtWidgets>
 
 #include <filesystem>
+#include <functional>
 
 #include "form_dialogs.h"
 #include "test_util.h"
@@ -21,31 +17,26 @@ namespace {
 
 const QStringList kFilters = {"Text file (*.txt)", "DVDMaestro (*.chp)", "INI File (*.ini)"};
 
-QString Q(const std::filesystem::path& p)
-{
-    return QString::fromStdString(p.string());
-}
+QString Q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
 
-// Answers the next message box with `button` once it shows; returns its text.
-QString* AnswerNextMessageBox(QMessageBox::StandardButton button)
+// Hands the next message box to `answer` once it shows.
+void OnNextMessageBox(const std::function<void(QMessageBox&)>& answer)
 {
-    auto* text = new QString;
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, text, button] {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            *text = box->text();
-            timer->stop();
-            timer->deleteLater();
-            box->button(button)->click();
+            poll->stop();
+            poll->deleteLater();
+            answer(*box);
         }
     });
-    timer->start(20);
-    return text;
+    poll->start(10);
 }
 
-// What the user does to confirm: Enter in the file name box.
-void Confirm(QFileDialog& dialog)
+// What the user does to confirm: a name typed, then Enter in the name box.
+void Confirm(QFileDialog& dialog, const QString& typed = {})
 {
+    QTest::keyClicks(dialog.findChild<QLineEdit*>("fileNameEdit"), typed);
     QTest::keyClick(dialog.findChild<QLineEdit*>("fileNameEdit"), Qt::Key_Return);
 }
 
@@ -54,117 +45,88 @@ void Confirm(QFileDialog& dialog)
 class FormDialogsTest : public QObject {
     Q_OBJECT
 
-private:
-    std::unique_ptr<test::TempDir> dir_;
-    QString savedCwd_;
+    const QString savedCwd_ = QDir::currentPath();
+    test::TempDir dir_;
 
 private slots:
-    void init()
-    {
-        savedCwd_ = QDir::currentPath();
-        dir_ = std::make_unique<test::TempDir>();
-        QDir::setCurrent(Q(dir_->path()));
-    }
-
-    void cleanup()
-    {
-        QDir::setCurrent(savedCwd_);
-        dir_.reset();
-    }
-
-    void defaultSuffixOfAFilter()
-    {
-        QCOMPARE(QtFormDialogs::DefaultSuffix("Text file (*.txt)"), QStringLiteral("txt"));
-        QCOMPARE(QtFormDialogs::DefaultSuffix("DVDMaestro (*.chp)"), QStringLiteral("chp"));
-        QCOMPARE(QtFormDialogs::DefaultSuffix("INI File (*.ini)"), QStringLiteral("ini"));
-        QCOMPARE(QtFormDialogs::DefaultSuffix("All files (*)"), QString());
-    }
+    void initTestCase() { QDir::setCurrent(Q(dir_.path())); }
+    void cleanupTestCase() { QDir::setCurrent(savedCwd_); }
 
     void openDialogWantsAnExistingFileFromTheWorkingDirectory()
     {
         const auto dialog = QtFormDialogs::MakeOpenDialog(nullptr, "DVD IFO File (*.IFO)");
         QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFile);
-        QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptOpen);
         QCOMPARE(dialog->nameFilters(), QStringList({"DVD IFO File (*.IFO)"}));
-        QCOMPARE(dialog->directory().absolutePath(), Q(dir_->path()));
+        QCOMPARE(dialog->directory().absolutePath(), Q(dir_.path()));
+    }
+
+    // A name typed without an extension gets the selected type's, also
+    // when the type is changed in the dialog.
+    void typedNameGetsTheExtensionOfTheSelectedType_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("picked");
+        QTest::addColumn<QString>("saved");
+        QTest::newRow("txt") << 0 << 0 << "movie.txt";
+        QTest::newRow("chp") << 1 << 1 << "movie.chp";
+        QTest::newRow("ini") << 2 << 2 << "movie.ini";
+        QTest::newRow("txt, then chp picked") << 0 << 1 << "movie.chp";
     }
 
     void typedNameGetsTheExtensionOfTheSelectedType()
     {
-        const char* const expected[] = {"movie.txt", "movie.chp", "movie.ini"};
-        for (int type = 0; type < 3; ++type) {
-            const auto dialog = QtFormDialogs::MakeSaveDialog(nullptr, SaveRequest{kFilters, {}, type});
-            QCOMPARE(dialog->selectedNameFilter(), kFilters[type]);
-            QCOMPARE(dialog->directory().absolutePath(), Q(dir_->path()));
-            dialog->open();
-            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
-            QVERIFY(name);
-            QVERIFY(name->text().isEmpty());
-            QTest::keyClicks(name, "movie");
-            Confirm(*dialog);
-            QCOMPARE(dialog->result(), int(QDialog::Accepted));
-            QCOMPARE(dialog->selectedFiles(), QStringList({Q(dir_->path() / expected[type])}));
-        }
-
-        // Picking another type in the dialog changes the extension added.
-        const auto dialog = QtFormDialogs::MakeSaveDialog(nullptr, SaveRequest{kFilters, {}, 0});
+        QFETCH(int, type);
+        QFETCH(int, picked);
+        QFETCH(QString, saved);
+        const auto dialog = QtFormDialogs::MakeSaveDialog(nullptr, SaveRequest{kFilters, {}, type});
+        QCOMPARE(dialog->directory().absolutePath(), Q(dir_.path()));
         dialog->open();
         auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
-        QVERIFY(types);
-        types->setFocus();
-        QTest::keyClick(types, Qt::Key_Down);
-        QTest::keyClicks(dialog->findChild<QLineEdit*>("fileNameEdit"), "notes");
-        Confirm(*dialog);
-        QCOMPARE(dialog->selectedFiles(), QStringList({Q(dir_->path() / "notes.chp")}));
+        QCOMPARE(types->currentText(), kFilters[type]);
+        for (types->setFocus(); types->currentIndex() < picked;)
+            QTest::keyClick(types, Qt::Key_Down);
+        Confirm(*dialog, "movie");
+        QCOMPARE(dialog->result(), int(QDialog::Accepted));
+        QCOMPARE(dialog->selectedFiles(), QStringList({Q(dir_.path() / saved.toStdString())}));
     }
 
     void replacingAFileIsAskedFirst()
     {
-        std::filesystem::create_directory(dir_->path() / "out");
-        test::WriteFile((dir_->path() / "out" / "movie.chp").string(), "old");
-        const SaveRequest request{kFilters, Q(dir_->path() / "out" / "movie.chp"), 1};
-        const auto dialog = QtFormDialogs::MakeSaveDialog(nullptr, request);
-        QCOMPARE(dialog->directory().absolutePath(), Q(dir_->path() / "out"));
+        std::filesystem::create_directory(dir_.path() / "out");
+        test::WriteFile((dir_.path() / "out" / "movie.chp").string(), "old");
+        const auto dialog =
+            QtFormDialogs::MakeSaveDialog(nullptr, SaveRequest{kFilters, Q(dir_.path() / "out" / "movie.chp"), 1});
+        QCOMPARE(dialog->directory().absolutePath(), Q(dir_.path() / "out"));
         QCOMPARE(dialog->selectedNameFilter(), kFilters[1]);
         dialog->open();
-        QCOMPARE(dialog->findChild<QLineEdit*>("fileNameEdit")->text(), QStringLiteral("movie.chp"));
+        QCOMPARE(dialog->findChild<QLineEdit*>("fileNameEdit")->text(), "movie.chp");
 
-        QScopedPointer<QString> question(AnswerNextMessageBox(QMessageBox::No));
+        QString question;
+        OnNextMessageBox([&](QMessageBox& box) {
+            question = box.text();
+            box.button(QMessageBox::No)->click();
+        });
         Confirm(*dialog);
-        QVERIFY(question->contains("movie.chp"));
-        QVERIFY(dialog->isVisible());  // declining goes back to the dialog
-        QVERIFY(dialog->result() != QDialog::Accepted);
-
-        question.reset(AnswerNextMessageBox(QMessageBox::Yes));
+        QVERIFY(question.contains("movie.chp"));
+        QVERIFY(dialog->isVisible() && dialog->result() != QDialog::Accepted);  // back to the dialog
+        OnNextMessageBox([](QMessageBox& box) { box.button(QMessageBox::Yes)->click(); });
         Confirm(*dialog);
         QCOMPARE(dialog->result(), int(QDialog::Accepted));
-        QCOMPARE(dialog->selectedFiles(), QStringList({Q(dir_->path() / "out" / "movie.chp")}));
+        QCOMPARE(dialog->selectedFiles(), QStringList({Q(dir_.path() / "out" / "movie.chp")}));
     }
 
     void aviMessagesArePlainBoxesWithOk()
     {
-        QMessageBox::Icon icon = QMessageBox::Critical;
-        QMessageBox::StandardButtons buttons;
-        QString caption;
-        QString text;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            poll.stop();
-            icon = box->icon();
-            buttons = box->standardButtons();
-            caption = box->windowTitle();
-            text = box->text();
-            box->button(QMessageBox::Ok)->click();
+        QStringList seen;
+        bool plain = false;
+        OnNextMessageBox([&](QMessageBox& box) {
+            seen << box.windowTitle() << box.text();
+            plain = box.icon() == QMessageBox::NoIcon && box.standardButtons() == QMessageBox::Ok;
+            box.button(QMessageBox::Ok)->click();
         });
-        poll.start(10);
         QtFormDialogs().showMessage(nullptr, "Pelvano", "# AVIFileOpen : AVI source init error !");
-        QCOMPARE(icon, QMessageBox::NoIcon);
-        QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-        QCOMPARE(caption, QStringLiteral("Pelvano"));
-        QCOMPARE(text, QStringLiteral("# AVIFileOpen : AVI source init error !"));
+        QCOMPARE(seen, QStringList({"Pelvano", "# AVIFileOpen : AVI source init error !"}));
+        QVERIFY(plain);
     }
 };
 
