@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "cell_list_view.h"
 #include "fake_dialogs.h"
 #include "main_form.h"
 #include "test_util.h"
@@ -408,11 +409,27 @@ private slots:
         QCOMPARE(checks(), "--xx-xx");
         QCOMPARE(text("lbLstNbsChapter"), "4");
 
-        // The list's hint shows over its rows as well.
-        QHelpEvent help(QEvent::ToolTip, rowPoint(2), cells()->viewport()->mapToGlobal(rowPoint(2)));
-        QApplication::sendEvent(cells()->viewport(), &help);
+        // Over a row: a hand, the list's hint, and a chapter start's red
+        // given up for the list's own colour while the row is hot.
+        QWidget* viewport = cells()->viewport();
+        QTest::mouseMove(viewport, rowPoint(2));
+        QTRY_COMPARE(viewport->cursor().shape(), Qt::PointingHandCursor);
+        QHelpEvent help(QEvent::ToolTip, rowPoint(2), viewport->mapToGlobal(rowPoint(2)));
+        QApplication::sendEvent(viewport, &help);
         QCOMPARE(QToolTip::text(), "Right click to enable/disable the use of a cell in timestamp");
         QToolTip::hideText();
+        struct Probe : pelvano::gui::CellRowDelegate {
+            using CellRowDelegate::initStyleOption;
+        } probe;
+        QStyleOptionViewItem plain, hot;
+        plain.widget = hot.widget = cells();
+        hot.state |= QStyle::State_MouseOver;
+        probe.initStyleOption(&plain, index(2));
+        probe.initStyleOption(&hot, index(2));
+        QCOMPARE(plain.palette.color(QPalette::Text), red);
+        QCOMPARE(hot.palette.color(QPalette::Text), cells()->palette().color(QPalette::Text));
+        QTest::mouseMove(viewport, QPoint(10, viewport->height() - 3));
+        QTRY_COMPARE(viewport->cursor().shape(), Qt::ArrowCursor);
     }
 
     void refreshFollowsThePage()
