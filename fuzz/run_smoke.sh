@@ -30,7 +30,7 @@ fi
 declare -A max_len=([ifo]=32768 [profile]=8192 [format]=4096 [avi]=65536)
 artifacts=$(cd "$build" && pwd)/fuzz-artifacts
 mkdir -p "$artifacts"
-work=$(mktemp -d)
+work=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)  # a memory-backed folder where there is one
 trap 'rm -rf "$work"' EXIT
 
 # libdvdread asks calloc for what a broken table claims and copes with a null
