@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdlib>
@@ -231,8 +232,13 @@ std::unique_ptr<IfoReader> IfoReader::Open(const std::string& path, std::string*
 
     std::string image;
     {
+        // Sized from the file: clearing a buffer of the largest size we take
+        // would cost more than the whole load.
+        const uintmax_t size = fs::file_size(absolute, ec);
+        if (ec)
+            return fail("");
         std::ifstream in(absolute, std::ios::binary);
-        image.resize(kMaxIfoSize + 1);
+        image.resize(static_cast<size_t>(std::min<uintmax_t>(size, kMaxIfoSize + 1)));
         in.read(image.data(), static_cast<std::streamsize>(image.size()));
         image.resize(static_cast<size_t>(in.gcount()));
     }
