@@ -16,9 +16,14 @@ shift $(( $# >= 2 ? 2 : 1 ))
 
 command -v clang++ >/dev/null || { echo "run_smoke.sh: clang++ is missing (Debian: clang, libclang-rt-14-dev)" >&2; exit 1; }
 
-cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-      -DPELVANO_FUZZ=ON -DPELVANO_GUI=OFF -DPELVANO_TESTS=OFF >/dev/null
-cmake --build "$build" --target pelvano_fuzzers -j"$(nproc)" >/dev/null
+mkdir -p "$build"
+if ! { cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+             -DPELVANO_FUZZ=ON -DPELVANO_GUI=OFF -DPELVANO_TESTS=OFF &&
+       cmake --build "$build" --target pelvano_fuzzers -j"$(nproc)"; } >"$build/fuzz-build.log" 2>&1; then
+    tail -40 "$build/fuzz-build.log"
+    echo "run_smoke.sh: building the fuzz targets failed (log: $build/fuzz-build.log)" >&2
+    exit 1
+fi
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
