@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Set-up, build, run and test Pelvano on Debian 12.
 #   ./setup.sh run     install what is missing, build, run on the sample title set
-#   ./setup.sh test    install what is missing, build, run the whole test suite
+#   ./setup.sh test    install what is missing, build, run the whole test suite (plain, ASan/UBSan, fuzz smoke)
 #   ./setup.sh bench   install the benchmarks' tools, build, run both benchmarks
 #   ./setup.sh build [DIR] [cmake options...]
 set -euo pipefail
@@ -62,6 +62,8 @@ case "${1:-}" in
         echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
         build build-asan -DPELVANO_SANITIZE=ON
         run_tests build-asan
+        echo "== Fuzz targets: a short run of each on its corpus"
+        fuzz/run_smoke.sh build-fuzz 30
         ;;
     bench)
         install_deps "${BENCH_PACKAGES[@]}"

@@ -119,7 +119,7 @@ TitleModel ModelFrom(const std::string& bytes)
             length &= 0xfffff;  // mostly lengths of real cells
         CellRow row;
         row.checked = flags & 1;
-        row.timestamp = (flags & 2) ? CellRow::kUnusedMark : "x";
+        row.timestamp.assign(1, (flags & 2) ? CellRow::kUnusedMark[0] : 'x');
         doc.rows.push_back(row);
         doc.model.cellLengthsMs.push_back(length);
     }
