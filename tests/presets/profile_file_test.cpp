@@ -20,6 +20,7 @@ using namespace std::string_literals;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
+using test::MessageOf;
 
 std::string AfterWrite(const std::string& contents, const std::string& section, const std::string& key,
                        const std::string& value)
@@ -39,16 +40,6 @@ mode_t ModeOf(const std::string& path)
 size_t EntriesIn(const fs::path& folder)
 {
     return static_cast<size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
-}
-
-std::string MessageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "<no error>";
 }
 
 TEST(ProfileFileRead, TheReadingRules)

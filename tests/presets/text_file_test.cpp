@@ -13,16 +13,7 @@ namespace {
 
 using test::ReadFile;
 using test::TempDir;
-
-std::string MessageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "<no error>";
-}
+using test::MessageOf;
 
 TEST(ToCrLf, LoneLineFeedsOnly)
 {

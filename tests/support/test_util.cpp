@@ -1,5 +1,7 @@
 #include "test_util.h"
 
+#include "base/error.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -33,6 +35,16 @@ std::string ReadFile(const std::string& path)
     if (!in)
         throw std::runtime_error("cannot read " + path);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string MessageOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "<no error>";
 }
 
 void WriteFile(const std::string& path, const std::string& bytes)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace pelvano::test {
@@ -25,6 +26,8 @@ std::string ExamplePath(const std::string& relative);  // under examples
 std::string BinaryPath(const std::string& relative);   // under the build folder
 
 std::string ReadFile(const std::string& path);
+// The message of the pelvano::Error that `action` throws, or "<no error>".
+std::string MessageOf(const std::function<void()>& action);
 void WriteFile(const std::string& path, const std::string& bytes);
 
 }  // namespace pelvano::test
