@@ -59,11 +59,11 @@ case "${1:-}" in
         install_deps
         build build
         run_tests build
+        echo "== Fuzz targets: a short run of each on its corpus"
+        fuzz/run_smoke.sh build-fuzz 30
         echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
         build build-asan -DPELVANO_SANITIZE=ON
         run_tests build-asan
-        echo "== Fuzz targets: a short run of each on its corpus"
-        fuzz/run_smoke.sh build-fuzz 30
         ;;
     bench)
         install_deps "${BENCH_PACKAGES[@]}"
