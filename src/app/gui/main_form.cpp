@@ -348,13 +348,8 @@ void TMainForm::LoadTitle(bool newFile)
             cbTitle->addItem(L(title));
         cbTitle->setCurrentIndex(result.selectedTitle);
     }
-    if (result.frameRate) {
-        const QString rate = L(*result.frameRate);
-        const int item = cbFrameRate->findText(rate);
-        if (item >= 0)
-            cbFrameRate->setCurrentIndex(item);
-        cbFrameRate->setEditText(rate);
-    }
+    if (result.frameRate)
+        SetFrameRateText(*result.frameRate);
     ShowDocumentLabels();
     if (result.model) {
         if (PageControl1->currentIndex() != RawDataPage || hasArguments_) {
@@ -385,6 +380,16 @@ void TMainForm::ShowReport(const Report& report)
         cursor.insertText(ToWidgetText(line.text) + QLatin1Char('\n'), format);
     }
     Memo1->moveCursor(QTextCursor::Start);
+}
+
+// Set from code, not typed: no change notification, so no rendering here.
+void TMainForm::SetFrameRateText(const std::string& rate)
+{
+    const QString text = L(rate);
+    const int item = cbFrameRate->findText(text);
+    if (item >= 0)
+        cbFrameRate->setCurrentIndex(item);
+    cbFrameRate->setEditText(text);
 }
 
 void TMainForm::ShowDocumentLabels()
@@ -566,13 +571,8 @@ void TMainForm::bttOpenAVIClick()
     EnterFolderOf(*file);
     edAVIFileName->setText(*file);
     try {
-        if (const std::optional<std::string> rate = AviKeyFrames::ReadFrameRateText(L8(*file))) {
-            const QString text = L(*rate);
-            const int item = cbFrameRate->findText(text);
-            if (item >= 0)
-                cbFrameRate->setCurrentIndex(item);
-            cbFrameRate->setEditText(text);
-        }
+        if (const std::optional<std::string> rate = AviKeyFrames::ReadFrameRateText(L8(*file)))
+            SetFrameRateText(*rate);
         cbSynchKF->setEnabled(true);
     } catch (const Error& e) {
         // The check mark stays: a later good file brings snapping back.

@@ -74,6 +74,7 @@ private:
     void LoadTitle(bool newFile);
     void ShowReport(const Report& report);
     void ShowDocumentLabels();
+    void SetFrameRateText(const std::string& rate);
 
     // Chapter and timestamp marks.
     void RebuildChapters();
