@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Set-up, build, run and test Pelvano on Debian 12.
 #   ./setup.sh run     install what is missing, build, run on the sample title set
-#   ./setup.sh test    install what is missing, build, run the whole test suite (plain, ASan/UBSan, fuzz smoke)
+#   ./setup.sh test    install what is missing, build, run the whole test suite (plain, installed, ASan/UBSan, fuzz smoke)
 #   ./setup.sh bench   install the benchmarks' tools, build, run both benchmarks
+#   ./setup.sh package install what is missing, build, make the Debian package (build/pelvano_*.deb)
 #   ./setup.sh build [DIR] [cmake options...]
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -14,6 +15,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps imagemagick libxkbcommon-dev
     clang libclang-rt-14-dev
+    dpkg-dev file desktop-file-utils appstream
 )
 
 BENCH_PACKAGES=(ffmpeg hyperfine ogmtools python3)
@@ -59,6 +61,8 @@ case "${1:-}" in
         install_deps
         build build
         run_tests build
+        echo "== The installed program: install, run as a user, Debian package"
+        tests/install/install_test.sh build
         echo "== Fuzz targets: a short run of each on its corpus"
         fuzz/run_smoke.sh build-fuzz 30
         echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
@@ -71,13 +75,18 @@ case "${1:-}" in
         ./build/bench/keyframes_bench
         bench/batch_bench.sh build/pelvano 30
         ;;
+    package)
+        install_deps
+        build build
+        (cd build && cpack)
+        ;;
     build)
         install_deps
         shift
         build "$@"
         ;;
     *)
-        sed -n '2,6p' "$0"
+        sed -n '2,7p' "$0"
         exit 2
         ;;
 esac
