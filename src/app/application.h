@@ -9,7 +9,11 @@ namespace pelvano {
 struct AppPaths {
     std::string exePath;  // full path of the running executable
     std::string appDir;   // its folder, with a trailing '/'
+    std::string dataDir;  // the installed data (default presets, read-me), with a trailing '/'
     std::string iniPath;  // the presets file in use
+    // Read instead of iniPath while that does not exist: the shipped defaults
+    // a user's own presets file starts from. Empty for a portable copy.
+    std::string defaultsPath;
 };
 
 // The start-up rules every front end shares, kept in one place: where the
@@ -18,19 +22,27 @@ struct AppPaths {
 class Application {
 public:
     explicit Application(AppPaths paths);
-    // The paths of a program whose executable is `exePath`.
+    // The paths of a program whose executable is `exePath`. The presets file
+    // lies beside the executable when its folder is writable and holds one,
+    // or is no installed copy (no shipped defaults in dataDir); otherwise it
+    // is the user's $XDG_CONFIG_HOME/pelvano/pelvano.INI.
     static AppPaths PathsFor(const std::string& exePath);
     // The paths of the running program (through /proc/self/exe).
     static AppPaths CurrentPaths(const char* argv0);
 
     const AppPaths& paths() const { return paths_; }
     const std::string& appDir() const { return paths_.appDir; }
-    std::string readmePath() const { return paths_.appDir + "Readme.txt"; }
+    // Beside the executable, else the installed one.
+    std::string readmePath() const;
 
-    // Reads the presets file and makes its LastDir the working directory.
+    // Reads the presets file, or the shipped defaults until the user's own
+    // file exists.
+    PresetStore readPresets() const;
+    // Reads the presets and makes their LastDir the working directory.
     PresetStore loadPresets() const;
-    // Writes the presets back with the working directory as LastDir.
-    // Throws Error("Unable to write to %s").
+    // Writes the presets back with the working directory as LastDir; the
+    // user's own file and its folder are made from the defaults the first
+    // time. Throws Error("Unable to write to %s").
     void savePresets(const PresetStore& store) const;
 
     // With a command line, the executable's folder is the working directory:

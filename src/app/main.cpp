@@ -37,7 +37,7 @@ bool EndForMissingFile(const pelvano::Application& app, const char* path)
     if (pelvano::Application::FileExists(path))
         return false;
     try {
-        app.savePresets(pelvano::LoadPresets(app.paths().iniPath));
+        app.savePresets(app.readPresets());
     } catch (const pelvano::Error& e) {
         std::fprintf(stderr, "%s\n", e.what());
     }

@@ -88,6 +88,18 @@ if [ -n "$user" ]; then
     grep -q "^LastDir=$portable" "$portable/pelvano.INI" \
         && pass "portable copy keeps its presets beside the executable" || fail "portable presets file not written"
 
+    # The GNU-style command line, where this tree has it (--version exits 0).
+    if as_user "$prefix/bin/pelvano" --version >/dev/null 2>&1; then
+        as_user "$prefix/bin/pelvano" --preset=1 --output="$home/new-form.txt" "$ifo" 2>"$work/err" \
+            || fail "command-line run: exit code $?"
+        [ -s "$work/err" ] && { fail "command-line run wrote to standard error:"; cat "$work/err"; }
+        cmp -s "$home/portable-p1.txt" "$home/new-form.txt" \
+            && pass "command line: the installed program writes what the build writes" \
+            || fail "command line: output differs from the build's"
+    else
+        echo "SKIP: this tree has no GNU-style command line (pelvano --version); only batch runs tested"
+    fi
+
     [ "$before" = "$(listing)" ] && pass "prefix unchanged by the runs" || fail "the runs changed the prefix"
 fi
 

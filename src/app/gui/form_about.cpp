@@ -144,9 +144,26 @@ void TFormAbout::Timer1Timer()
         close();
 }
 
+namespace {
+
+QUrl& ProjectPageUrl()
+{
+    static QUrl page;
+    return page;
+}
+
+}  // namespace
+
 QUrl TFormAbout::ProjectPage()
 {
-    return QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/Readme.txt"));
+    if (ProjectPageUrl().isEmpty())
+        return QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/Readme.txt"));
+    return ProjectPageUrl();
+}
+
+void TFormAbout::SetProjectPage(const QUrl& page)
+{
+    ProjectPageUrl() = page;
 }
 
 void TFormAbout::Label3Click()

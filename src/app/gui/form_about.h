@@ -31,9 +31,10 @@ class TFormAbout : public QDialog {
     Q_OBJECT
 
 public:
-    // The page the link opens: the read-me beside the executable, which
-    // travels with every copy of the program (there is no web site).
+    // The page the link opens: the program's read-me, beside the executable
+    // or installed (there is no web site). Program-wide, like the box.
     static QUrl ProjectPage();
+    static void SetProjectPage(const QUrl& page);
 
     explicit TFormAbout(QWidget* mainWindow, AboutDurations durations = {});
     ~TFormAbout() override;

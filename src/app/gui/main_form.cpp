@@ -577,6 +577,7 @@ void TMainForm::cbSynchKFClick()
 void TMainForm::setAboutBox(TFormAbout* box)
 {
     FormAbout = box;
+    TFormAbout::SetProjectPage(QUrl::fromLocalFile(L(app_.readmePath())));
 }
 
 void TMainForm::FormActivate()
