@@ -134,11 +134,6 @@ void EnterFolderOf(const QString& file)
     EnterFolder(L8(QFileInfo(file).absolutePath()));
 }
 
-// Ends a rendering whose AVI file could not be used: its message has been
-// shown already, and the output stays as it was. Not an std::exception, so
-// that the window's error handler never shows it a second time.
-struct RenderingAbandoned {};
-
 }  // namespace
 
 TMainForm::TMainForm(FormDialogs& dialogs, const Application& app,
@@ -474,35 +469,31 @@ void TMainForm::Uncheck1Click()
 
 void TMainForm::RenderChapters()
 {
+    // Snapping is on exactly while "Synch 2 KF" is enabled and checked. The
+    // file is named by edAVIFileName alone and read first, afresh at each
+    // rendering; one that can't be used has its message shown, and the
+    // output stays as it was.
+    std::unique_ptr<KeyFrameSource> keyFrames;
+    if (ui->cbSynchKF->isEnabled() && ui->cbSynchKF->isChecked()) {
+        try {
+            keyFrames = AviKeyFrames::Open(L8(ui->edAVIFileName->text()));
+        } catch (const Error& e) {
+            ShowMessage(QString::fromLocal8Bit(e.what()));
+            return;
+        }
+    }
     RenderInput input;
     input.format = L8(ui->edFormat->text());
     input.header = L8(ui->edHeader->text());
     input.frameRate = L8(ui->cbFrameRate->currentText());
     input.frameOffset = L8(ui->edFrameOff->text());
     input.msOffset = L8(ui->edMsOff->text());
-    try {
-        const RenderOutput output =
-            pelvano::RenderChapters(document_.model, input, KeyFrameOpenerForRendering());
-        frameRateMilli = output.frameRateMilli;
-        ui->CustomMemo->setPlainText(ToWidgetText(output.text));
-    } catch (const RenderingAbandoned&) {
-    }
-}
-
-KeyFrameOpener TMainForm::KeyFrameOpenerForRendering()
-{
-    // Snapping is on exactly while "Synch 2 KF" is enabled and checked. The
-    // file is named by edAVIFileName alone and read afresh at each rendering.
-    if (!ui->cbSynchKF->isEnabled() || !ui->cbSynchKF->isChecked())
-        return {};
-    return [this, path = L8(ui->edAVIFileName->text())]() -> std::unique_ptr<KeyFrameSource> {
-        try {
-            return AviKeyFrames::Open(path);
-        } catch (const Error& e) {
-            ShowMessage(QString::fromLocal8Bit(e.what()));
-            throw RenderingAbandoned{};
-        }
-    };
+    KeyFrameOpener snap;
+    if (keyFrames)
+        snap = [&keyFrames] { return std::move(keyFrames); };
+    const RenderOutput output = pelvano::RenderChapters(document_.model, input, snap);
+    frameRateMilli = output.frameRateMilli;
+    ui->CustomMemo->setPlainText(ToWidgetText(output.text));
 }
 
 void TMainForm::RefreshOutput()
