@@ -49,8 +49,8 @@ AppPaths Application::PathsFor(const std::string& exePath)
     paths.iniPath = PresetsFilePath(exePath);
 
     const std::string shippedDefaults = paths.dataDir + "pelvano.INI";
-    const bool portable = ::access(paths.appDir.c_str(), W_OK) == 0 &&
-                          (Exists(paths.iniPath) || !Exists(shippedDefaults));
+    const bool portable =
+        ::access(paths.appDir.c_str(), W_OK) == 0 && (Exists(paths.iniPath) || !Exists(shippedDefaults));
     const std::string configHome = ConfigHome();
     if (!portable && !configHome.empty()) {
         paths.defaultsPath = Exists(shippedDefaults) ? shippedDefaults : paths.iniPath;

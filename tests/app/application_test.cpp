@@ -81,7 +81,8 @@ TEST_F(ProgramCopy, PresetsFileByLayoutAndEnvironment)
         {"first start of a copy that is not installed", false, false, std::nullopt, "beside"},
         {"installed", false, true, std::nullopt, home_ + "/.config/pelvano/pelvano.INI"},
         {"installed, XDG_CONFIG_HOME set", false, true, xdg, xdg + "/pelvano/pelvano.INI"},
-        {"installed, relative XDG_CONFIG_HOME is ignored", false, true, "rel", home_ + "/.config/pelvano/pelvano.INI"},
+        {"installed, relative XDG_CONFIG_HOME is ignored", false, true, "rel",
+         home_ + "/.config/pelvano/pelvano.INI"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
