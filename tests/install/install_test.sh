@@ -26,7 +26,9 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 # --- Layout ----------------------------------------------------------------------
 [ "$(readlink "$prefix/bin/pelvano")" = ../lib/pelvano/pelvano ] && [ -x "$prefix/bin/pelvano" ] \
     && pass "bin/pelvano links to the private folder" || fail "bin/pelvano is not a link to ../lib/pelvano/pelvano"
-for f in lib/pelvano/libpelvano_gui.so share/pelvano/pelvano.INI share/pelvano/Readme.txt \
+# Every module the build puts beside the executable goes with it.
+modules=$(cd "$build" && ls libpelvano_*.so)
+for f in $(printf 'lib/pelvano/%s ' $modules) share/pelvano/pelvano.INI share/pelvano/Readme.txt \
          share/doc/pelvano/Readme.txt share/applications/pelvano.desktop \
          share/icons/hicolor/scalable/apps/pelvano.svg share/icons/hicolor/48x48/apps/pelvano.png; do
     [ -f "$prefix/$f" ] || fail "$f is not installed"
@@ -110,7 +112,9 @@ if command -v dpkg-deb >/dev/null && command -v dpkg-shlibdeps >/dev/null; then
     contents=$(dpkg-deb -c "$deb")
     grep -q '\./usr/bin/pelvano -> \.\./lib/pelvano/pelvano$' <<<"$contents" || fail ".deb: no usr/bin/pelvano link"
     grep -q '\./usr/lib/pelvano/pelvano$' <<<"$contents" || fail ".deb: no executable"
-    grep -q '\./usr/lib/pelvano/libpelvano_gui\.so$' <<<"$contents" || fail ".deb: no window module"
+    for module in $modules; do
+        grep -q "\./usr/lib/pelvano/$module\$" <<<"$contents" || fail ".deb: no $module"
+    done
     grep -q '\./usr/share/pelvano/pelvano\.INI$' <<<"$contents" || fail ".deb: no default presets"
     grep -Eq '(_test|_tests|_bench|fuzz)' <<<"$contents" && fail ".deb ships test, benchmark or fuzz files"
     depends=$(dpkg-deb -f "$deb" Depends)
