@@ -33,6 +33,11 @@ for f in $(printf 'lib/pelvano/%s ' $modules) share/pelvano/pelvano.INI share/pe
          share/icons/hicolor/scalable/apps/pelvano.svg share/icons/hicolor/48x48/apps/pelvano.png; do
     [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
+# The command line's man page and completion, once the tree has them.
+for pair in resources/pelvano.1:share/man/man1/pelvano.1 \
+            resources/bash-completion/pelvano:share/bash-completion/completions/pelvano; do
+    [ ! -f "${pair%%:*}" ] || [ -f "$prefix/${pair#*:}" ] || fail "${pair#*:} is not installed"
+done
 [ -e "$prefix/lib/pelvano/pelvano.INI" ] && fail "a presets file beside the installed executable"
 
 desktop-file-validate "$prefix/share/applications/pelvano.desktop" \
