@@ -96,13 +96,18 @@ if [ -n "$user" ]; then
         && pass "portable copy keeps its presets beside the executable" || fail "portable presets file not written"
 
     # The GNU-style command line, where this tree has it (--version exits 0).
+    # A user who never ran the program: the presets come from the shipped defaults.
     if as_user "$prefix/bin/pelvano" --version >/dev/null 2>&1; then
+        home=$work/home-cli
+        mkdir -p "$home" && chown "$user" "$home"
         as_user "$prefix/bin/pelvano" --preset=1 --output="$home/new-form.txt" "$ifo" 2>"$work/err" \
             || fail "command-line run: exit code $?"
         [ -s "$work/err" ] && { fail "command-line run wrote to standard error:"; cat "$work/err"; }
-        cmp -s "$home/portable-p1.txt" "$home/new-form.txt" \
+        cmp -s "$work/home/portable-p1.txt" "$home/new-form.txt" \
             && pass "command line: the installed program writes what the build writes" \
             || fail "command line: output differs from the build's"
+        [ -e "$home/.config/pelvano" ] && fail "the command line wrote a presets file"
+        home=$work/home
     else
         echo "SKIP: this tree has no GNU-style command line (pelvano --version); only batch runs tested"
     fi
