@@ -75,10 +75,10 @@ std::string Application::readmePath() const
     return !Exists(beside) && Exists(installed) ? installed : beside;
 }
 
-PresetStore Application::readPresets() const
+std::string Application::presetsReadPath() const
 {
     const bool useDefaults = !paths_.defaultsPath.empty() && !Exists(paths_.iniPath);
-    return LoadPresets(useDefaults ? paths_.defaultsPath : paths_.iniPath);
+    return useDefaults ? paths_.defaultsPath : paths_.iniPath;
 }
 
 PresetStore Application::loadPresets() const

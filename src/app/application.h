@@ -35,9 +35,10 @@ public:
     // Beside the executable, else the installed one.
     std::string readmePath() const;
 
-    // Reads the presets file, or the shipped defaults until the user's own
-    // file exists.
-    PresetStore readPresets() const;
+    // The file the presets are read from: the presets file, or the shipped
+    // defaults until the user's own file exists.
+    std::string presetsReadPath() const;
+    PresetStore readPresets() const { return LoadPresets(presetsReadPath()); }
     // Reads the presets and makes their LastDir the working directory.
     PresetStore loadPresets() const;
     // Writes the presets back with the working directory as LastDir; the
