@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 
 namespace pelvano {
 
@@ -63,8 +64,28 @@ AppPaths Application::CurrentPaths(const char* argv0)
 {
     std::error_code ec;
     fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (ec)
-        exe = fs::absolute(argv0 ? argv0 : "pelvano", ec);
+    if (ec) {
+        // Without /proc (a bare chroot): argv[0] as the shell found it, through
+        // the link in bin/ to the program's own folder.
+        const std::string name = argv0 && *argv0 ? argv0 : "pelvano";
+        exe = name;
+        if (name.find('/') == std::string::npos) {
+            const char* path = std::getenv("PATH");
+            std::string_view dirs = path ? path : "";
+            while (!dirs.empty()) {
+                const size_t colon = dirs.find(':');
+                const fs::path candidate = fs::path(dirs.substr(0, colon)) / name;
+                if (::access(candidate.c_str(), X_OK) == 0) {
+                    exe = candidate;
+                    break;
+                }
+                dirs = colon == std::string_view::npos ? std::string_view() : dirs.substr(colon + 1);
+            }
+        }
+        exe = fs::absolute(exe, ec);
+        if (fs::path real = fs::weakly_canonical(exe, ec); !ec)
+            exe = real;
+    }
     return PathsFor(exe.string());
 }
 
