@@ -17,7 +17,11 @@ pass() { echo "ok: $*"; }
 
 work=$(mktemp -d /tmp/pelvano-install.XXXXXX)
 chmod 755 "$work"
-cleanup() { rm -rf "$work"; }
+created_user=
+cleanup() {
+    rm -rf "$work"
+    [ -z "$created_user" ] || userdel "$created_user" 2>/dev/null || true
+}
 trap cleanup EXIT
 
 prefix=$work/prefix
@@ -51,9 +55,13 @@ user=$(id -un)
 as_user() { env -i HOME="$home" PATH=/usr/bin:/bin "$@"; }
 if [ "$(id -u)" = 0 ]; then
     user=pelvano-install-test
-    if ! id "$user" >/dev/null 2>&1 && ! useradd --system --no-create-home --shell /usr/sbin/nologin "$user"; then
-        echo "SKIP: cannot create an unprivileged user (useradd failed); the runs as a user are not tested"
-        user=
+    if ! id "$user" >/dev/null 2>&1; then
+        if useradd --system --no-create-home --shell /usr/sbin/nologin "$user"; then
+            created_user=$user
+        else
+            echo "SKIP: cannot create an unprivileged user (useradd failed); the runs as a user are not tested"
+            user=
+        fi
     fi
     as_user() { runuser -u "$user" -- env -i HOME="$home" PATH=/usr/bin:/bin "$@"; }
 fi
