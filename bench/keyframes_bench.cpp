@@ -14,7 +14,7 @@
 
 #include "base/error.h"
 #include "chapters/chapter_model.h"
-#include "output/avi/avi_keyframes.h"
+#include "output/video/avi_keyframes.h"
 #include "output/format_engine.h"
 
 namespace fs = std::filesystem;

@@ -24,7 +24,7 @@
 #include "form_dialogs.h"
 #include "ifo/report.h"
 #include "ifo/title_loader.h"
-#include "output/avi/avi_keyframes.h"
+#include "output/video/video_keyframes.h"
 #include "output/timing_rules.h"
 #include "presets/preset_store.h"
 #include "presets/text_file.h"
@@ -45,7 +45,9 @@ constexpr int kToolTipShowMs = 30000;
 constexpr int kFontPointSize = 8;
 
 const QString kIfoFilter = QStringLiteral("DVD IFO File (*.IFO)");
-const QString kAviFilter = QStringLiteral("AVI Video File (*.AVI)");
+// AVI first, as "Open AVI" always offered it.
+const QString kVideoFilter = QStringLiteral(
+    "AVI Video File (*.AVI);;Matroska Video File (*.mkv *.webm);;MP4/MOV Video File (*.mp4 *.m4v *.mov)");
 const QStringList kSaveFilters = {QStringLiteral("Text file (*.txt)"),
                                   QStringLiteral("DVDMaestro (*.chp)"),
                                   QStringLiteral("INI File (*.ini)")};
@@ -481,12 +483,13 @@ void TMainForm::RenderChapters()
 KeyFrameOpener TMainForm::KeyFrameOpenerForRendering()
 {
     // Snapping is on exactly while "Synch 2 KF" is enabled and checked. The
-    // file is named by edAVIFileName alone and read afresh at each rendering.
+    // file is named by edAVIFileName alone; its index is read afresh unless
+    // the file is still the one read last.
     if (!cbSynchKF->isEnabled() || !cbSynchKF->isChecked())
         return {};
     return [this, path = L8(edAVIFileName->text())]() -> std::unique_ptr<KeyFrameSource> {
         try {
-            return AviKeyFrames::Open(path);
+            return keyFrameIndex_.keyFrames(path);
         } catch (const Error& e) {
             ShowMessage(QString::fromLocal8Bit(e.what()));
             throw RenderingAbandoned{};
@@ -561,17 +564,17 @@ void TMainForm::edFrameOffExit(QLineEdit* field)
         field->setText(repaired);
 }
 
-// --- AVI key frames -------------------------------------------------------------
+// --- Video key frames -----------------------------------------------------------
 
 void TMainForm::bttOpenAVIClick()
 {
-    const std::optional<QString> file = dialogs_.openFile(this, kAviFilter);
+    const std::optional<QString> file = dialogs_.openFile(this, kVideoFilter);
     if (!file)
         return;
     EnterFolderOf(*file);
     edAVIFileName->setText(*file);
     try {
-        if (const std::optional<std::string> rate = AviKeyFrames::ReadFrameRateText(L8(*file)))
+        if (const std::optional<std::string> rate = keyFrameIndex_.openVideo(L8(*file)))
             SetFrameRateText(*rate);
         cbSynchKF->setEnabled(true);
     } catch (const Error& e) {

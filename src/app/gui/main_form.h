@@ -9,6 +9,7 @@
 
 #include "chapters/chapter_model.h"
 #include "output/format_engine.h"
+#include "output/video/video_keyframes.h"
 #include "ui_main_form.h"
 
 class QKeyEvent;
@@ -121,6 +122,8 @@ private:
     void FormDestroy();
 
     FormDialogs& dialogs_;
+    // The key frames of the video file in edAVIFileName, kept between renderings.
+    KeyFrameIndexCache keyFrameIndex_;
     QPointer<TFormAbout> FormAbout;
     QMenu* pmLstCells = nullptr;
     QAction* N1 = nullptr;
