@@ -2,7 +2,7 @@
 # Set-up, build, run and test Pelvano on Debian 12.
 #   ./setup.sh run     install what is missing, build, run on the sample title set
 #   ./setup.sh test    install what is missing, build, run the whole test suite (plain, ASan/UBSan, fuzz smoke)
-#   ./setup.sh bench   install the benchmarks' tools, build, run both benchmarks
+#   ./setup.sh bench   install the benchmarks' tools, build, run the benchmarks
 #   ./setup.sh build [DIR] [cmake options...]
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -11,12 +11,13 @@ PACKAGES=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
     libdvdread-dev libavformat-dev libavcodec-dev libavutil-dev
+    ffmpeg x264 libx11-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps imagemagick libxkbcommon-dev
     clang libclang-rt-14-dev
 )
 
-BENCH_PACKAGES=(ffmpeg hyperfine ogmtools python3)
+BENCH_PACKAGES=(hyperfine ogmtools python3)
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
@@ -70,6 +71,7 @@ case "${1:-}" in
         build build
         ./build/bench/keyframes_bench
         bench/batch_bench.sh build/pelvano 30
+        bench/start_bench.sh build 15
         ;;
     build)
         install_deps
