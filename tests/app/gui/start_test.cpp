@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "app/application.h"
 #include "fake_dialogs.h"
 #include "main_form.h"
 #include "test_util.h"
@@ -37,7 +38,8 @@ private slots:
         test::TempDir dir;
         test::WriteFile(dir.file("pelvano.INI"), "[Presets]\r\nPreset1=Frames\r\nFormat1=%f\r\nHeader1=\r\n");
         test::FakeDialogs dialogs;
-        pelvano::gui::TMainForm form(dialogs, dir.file("pelvano"), {test::ExamplePath("VTS_01_0.IFO")});
+        const pelvano::Application app(pelvano::Application::PathsFor(dir.file("pelvano")));
+        pelvano::gui::TMainForm form(dialogs, app, {test::ExamplePath("VTS_01_0.IFO")});
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCoreApplication::processEvents();
