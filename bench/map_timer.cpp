@@ -61,7 +61,8 @@ int main(int argc, char** argv)
         while (XPending(d)) {
             XEvent ev;
             XNextEvent(d, &ev);
-            if (ev.type == MapNotify && !ev.xmap.override_redirect && NameStartsWith(d, ev.xmap.window, argv[1])) {
+            if (ev.type == MapNotify && !ev.xmap.override_redirect &&
+                NameStartsWith(d, ev.xmap.window, argv[1])) {
                 mapped = Seconds();
                 break;
             }

@@ -89,8 +89,9 @@ std::optional<AVRational> ConstantRate(const std::vector<int64_t>& sorted, AVRat
             candidates.push_back({static_cast<int>(num), den});
     }
     AVRational exact{};
-    if (av_reduce(&exact.num, &exact.den, static_cast<int64_t>(sorted.size() - 1) * tb.den, span * tb.num, INT_MAX)
-        && Usable(exact))
+    if (av_reduce(&exact.num, &exact.den, static_cast<int64_t>(sorted.size() - 1) * tb.den, span * tb.num,
+                  INT_MAX) &&
+        Usable(exact))
         candidates.push_back(exact);
     for (const AVRational rate : candidates)
         if (EvenlySpaced(sorted, tb, rate))
@@ -309,7 +310,8 @@ public:
     }
 
     // Walks down a path of box types.
-    bool path(int64_t from, int64_t to, std::initializer_list<const char*> types, int64_t& begin, int64_t& end)
+    bool path(int64_t from, int64_t to, std::initializer_list<const char*> types, int64_t& begin,
+              int64_t& end)
     {
         for (const char* type : types) {
             if (!find(from, to, type, begin, end))
@@ -343,8 +345,8 @@ std::optional<std::vector<int64_t>> CompositionOffsets(const std::string& path, 
             return std::nullopt;
         at = trakEnd;
         char handler[4];
-        if (!boxes.path(trakBegin, trakEnd, {"mdia", "hdlr"}, b, e) || e - b < 12 || !boxes.read(b + 8, handler, 4)
-            || std::memcmp(handler, "vide", 4) != 0)
+        if (!boxes.path(trakBegin, trakEnd, {"mdia", "hdlr"}, b, e) || e - b < 12 ||
+            !boxes.read(b + 8, handler, 4) || std::memcmp(handler, "vide", 4) != 0)
             continue;
         std::vector<int64_t> offsets;
         offsets.reserve(samples);
@@ -362,7 +364,8 @@ std::optional<std::vector<int64_t>> CompositionOffsets(const std::string& path, 
             const unsigned char* p = &table[size_t{i} * 8];
             const uint32_t count = uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
             // Signed in version 1, and read so by every player in version 0.
-            const auto offset = static_cast<int32_t>(uint32_t{p[4]} << 24 | uint32_t{p[5]} << 16 | uint32_t{p[6]} << 8 | p[7]);
+            const auto offset = static_cast<int32_t>(uint32_t{p[4]} << 24 | uint32_t{p[5]} << 16 |
+                                                     uint32_t{p[6]} << 8 | p[7]);
             if (count > samples - offsets.size())
                 return std::nullopt;
             offsets.insert(offsets.end(), count, offset);

@@ -77,7 +77,8 @@ Reading Read(const std::string& path, PelvanoVideoWhat what)
     if (!rate.empty())
         reading.rateText = rate;
     if (answer.hasKeys)
-        reading.keys = std::make_shared<const std::vector<int32_t>>(answer.keys, answer.keys + answer.keyCount);
+        reading.keys =
+            std::make_shared<const std::vector<int32_t>>(answer.keys, answer.keys + answer.keyCount);
     return reading;
 }
 

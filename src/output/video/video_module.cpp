@@ -62,7 +62,7 @@ extern "C" __attribute__((visibility("default"))) int PelvanoVideoAbi()
 }
 
 extern "C" __attribute__((visibility("default"))) void PelvanoVideoRead(const char* path, int what,
-                                                                       PelvanoVideoAnswer* answer)
+                                                                        PelvanoVideoAnswer* answer)
 {
     std::memset(answer, 0, sizeof *answer);
     try {

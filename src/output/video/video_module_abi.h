@@ -24,11 +24,11 @@ enum PelvanoVideoWhat {
 };
 
 struct PelvanoVideoAnswer {
-    int32_t* keys;       // frame positions, ascending; malloc'd by the module
-    size_t keyCount;     //
-    int hasKeys;         // keys were read (always for PELVANO_VIDEO_KEY_FRAMES)
-    char rateText[16];   // "" for no rate
-    char error[256];     // "" on success, else the message for the user
+    int32_t* keys;      // frame positions, ascending; malloc'd by the module
+    size_t keyCount;    //
+    int hasKeys;        // keys were read (always for PELVANO_VIDEO_KEY_FRAMES)
+    char rateText[16];  // "" for no rate
+    char error[256];    // "" on success, else the message for the user
 };
 
 typedef int (*PelvanoVideoAbiFn)(void);
