@@ -47,6 +47,8 @@ struct FrameGrid {
     }
 };
 
+constexpr __int128 kMaxSpan = __int128{1} << 62;
+
 FrameGrid GridOf(int64_t origin, AVRational tb, AVRational rate)
 {
     return {origin, __int128{tb.den} * rate.den, __int128{tb.num} * rate.num};
@@ -75,9 +77,12 @@ std::optional<AVRational> ConstantRate(const std::vector<int64_t>& sorted, AVRat
 {
     if (sorted.size() < 2)
         return Usable(declared) ? std::optional(declared) : std::nullopt;
-    const int64_t span = sorted.back() - sorted.front();
-    if (span <= 0)
+    // Beyond 2^62 ticks no sane stream reaches; the grid's arithmetic stays
+    // within 128 bits below it.
+    const __int128 wide = __int128{sorted.back()} - sorted.front();
+    if (wide <= 0 || wide > kMaxSpan)
         return std::nullopt;
+    const auto span = static_cast<int64_t>(wide);
     std::vector<AVRational> candidates;
     if (Usable(declared))
         candidates.push_back(declared);
@@ -89,7 +94,8 @@ std::optional<AVRational> ConstantRate(const std::vector<int64_t>& sorted, AVRat
             candidates.push_back({static_cast<int>(num), den});
     }
     AVRational exact{};
-    if (av_reduce(&exact.num, &exact.den, static_cast<int64_t>(sorted.size() - 1) * tb.den, span * tb.num,
+    if (span <= INT64_MAX / tb.num && sorted.size() - 1 <= static_cast<size_t>(INT64_MAX / tb.den) &&
+        av_reduce(&exact.num, &exact.den, static_cast<int64_t>(sorted.size() - 1) * tb.den, span * tb.num,
                   INT_MAX) &&
         Usable(exact))
         candidates.push_back(exact);
@@ -156,6 +162,9 @@ std::vector<int32_t> Positions(const std::vector<int64_t>& keyTimes, const Frame
 {
     std::vector<int32_t> keys;
     for (const int64_t ts : keyTimes) {
+        const __int128 offset = __int128{ts} - grid.origin;
+        if (offset > kMaxSpan || offset < -kMaxSpan)
+            throw Error(kMediaVariableRateError);
         const int64_t pos = grid.position(ts);
         if (!grid.holds(ts, pos))
             throw Error(kMediaVariableRateError);
@@ -404,6 +413,9 @@ MediaKeyFrames ReadMp4(const std::string& path)
         const AVIndexEntry* e = avformat_index_get_entry(video, i);
         if (!e)
             throw Error(kMediaOpenError);
+        // No stream gets near; the offset is added safely below it.
+        if (e->timestamp > INT64_MAX / 2 || e->timestamp < INT64_MIN / 2)
+            throw Error(kMediaVariableRateError);
         decodeTimes.push_back(e->timestamp);
         if (e->flags & AVINDEX_KEYFRAME)
             keyTimes.push_back(e->timestamp + (*offsets)[i]);

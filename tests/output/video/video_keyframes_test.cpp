@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <climits>
 #include <cmath>
 #include <functional>
@@ -61,6 +62,21 @@ std::string PatchedKf25(const TempDir& dir, const std::function<void(std::string
     patch(bytes);
     WriteFile(dir.file("patched.avi"), bytes);
     return dir.file("patched.avi");
+}
+
+// Without its module the core still answers, with an Error that says so.
+// First in this file: the module, once loaded, stays for the whole run.
+TEST(VideoModule, MissingModuleIsAClearError)
+{
+    const char* set = std::getenv("PELVANO_VIDEO_MODULE");
+    const std::string named = set ? set : "";
+    ASSERT_EQ(setenv("PELVANO_VIDEO_MODULE", "/nonexistent/libpelvano_video.so", 1), 0);
+    const std::string error = ErrorOf([] { VideoKeyFrames::Open(Avi("kf25.avi")); });
+    ASSERT_EQ(setenv("PELVANO_VIDEO_MODULE", named.c_str(), 1), 0);
+    EXPECT_EQ(error.rfind(kVideoModuleMissing, 0), 0u) << error;
+    EXPECT_NE(error.find("/nonexistent/libpelvano_video.so"), std::string::npos) << error;
+    // Found again, it loads.
+    EXPECT_EQ(VideoKeyFrames::Open(Avi("kf25.avi"))->keyFrames(), FfprobeKeyFrames("kf25"));
 }
 
 // Display-order positions of the key frames of the first video stream, as
