@@ -86,6 +86,7 @@ int RunBatch(Session& session, const std::string& ifoPath, const std::string& ou
         try {
             LoadRequest request;
             request.ifoPath = ifoPath;
+            request.exactNtsc = session.store().exactNtsc;
             const LoadResult load = LoadTitle(request);
             const int n = ParsePresetSelector(selector);
             if (n >= 1 && n <= kPresetCount) {
@@ -93,7 +94,7 @@ int RunBatch(Session& session, const std::string& ifoPath, const std::string& ou
                 ApplyLoad(doc, load);
                 const Preset& preset = session.store().presets[static_cast<size_t>(n - 1)];
                 RenderInput input{preset.format, preset.header, load.frameRate.value_or("25000"),
-                                  "0", "0"};
+                                  "0", "0", preset.footer};
                 WriteTextFile(outPath, RenderChapters(doc.model, input).text);
             } else {
                 WriteTextFile(outPath, load.report.plainText(), kFailedToSaveStream);
