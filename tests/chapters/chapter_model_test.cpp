@@ -207,5 +207,41 @@ TEST(TitleModel, ChapterStartNeverReadsOutsideTheTables)
     EXPECT_EQ(model.chapterStartMs(8), 0u);
 }
 
+// Exact NTSC time: starts come from the frames before them (1001/30 ms each,
+// rounded up once), never from a sum of rounded lengths. Cells of 165, 285
+// and 375 frames (5:15, 9:15, 12:15 at 30 a second) last 5505.5, 9509.5 and
+// 12512.5 ms.
+TEST(RebuildTimestamps, ExactNtscTimeCountsFramesSoRoundingNeverAddsUp)
+{
+    ChapterDocument doc = MakeDocument({5506, 9510, 12513});
+    doc.model.exactNtsc = true;
+    doc.model.cellFrames = {165, 285, 375};
+    RebuildTimestamps(doc);
+    // 5505.5 -> 5506, 450 frames are 15015 exactly, 825 frames 27527.5 -> 27528.
+    EXPECT_EQ(doc.model.cellStartsMs, (std::vector<uint32_t>{0, 5506, 15015, 27528}));
+    EXPECT_EQ(doc.model.cellStartFrames, (std::vector<uint32_t>{0, 165, 450, 825}));
+    EXPECT_EQ(doc.rows[2].timestamp, "00:00:15:01");
+    EXPECT_EQ(doc.timeLength, "00:00:27:52");
+
+    MarkSelectedCells(doc, {1}, "-", false);
+    RebuildTimestamps(doc);
+    EXPECT_EQ(doc.model.cellStartsMs, (std::vector<uint32_t>{0, 5506, 5506, 18018}));
+    EXPECT_EQ(doc.rows[1].timestamp, "-");
+}
+
+TEST(TitleModel, ChapterEndIsTheNextStartAndTheTotalForTheLast)
+{
+    TitleModel model;
+    model.cellStartsMs = {0, 1000, 2500, 4000, 4100};
+    model.chapterStarts = {1, 3, 4};
+    model.chapterCount = 2;  // the short last chapter was dropped
+    EXPECT_EQ(model.chapterEndMs(0), 2500u);
+    EXPECT_EQ(model.chapterEndMs(1), 4100u);
+    model.chapterCount = 3;
+    EXPECT_EQ(model.chapterEndMs(1), 4000u);
+    EXPECT_EQ(model.chapterEndMs(2), 4100u);
+    EXPECT_EQ(TitleModel().chapterEndMs(0), 0u);
+}
+
 }  // namespace
 }  // namespace pelvano
