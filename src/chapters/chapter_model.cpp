@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "base/error.h"
+#include "base/format.h"
 
 namespace pelvano {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <regex>
 
-#include "base/error.h"
+#include "base/format.h"
 #include "ifo/title_loader.h"
 #include "output/format_engine.h"
 #include "presets/preset_store.h"
