@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <vector>
 
 #include "base/error.h"
 #include "output/timing_rules.h"
@@ -52,122 +53,106 @@ struct ChapterValues {
     uint64_t chapter = 0;
 };
 
-enum class Field {
-    None,  // not a placeholder: the character stays
-    LineBreak,
-    Hours, Minutes, Seconds, Hundredths, Chapter, Chapter2, FrameInSecond, Frame, Millis,
-    EndHours, EndMinutes, EndSeconds, EndHundredths, EndFrameInSecond, EndFrame, EndMillis,
-    WholeMs, EndWholeMs,
+// The format language is these substitutions applied one after the other,
+// each everywhere, in this order: the ten of the start, then the end's and
+// the whole milliseconds. Every pattern begins with '%' or '\' and holds
+// neither further on, and the substituted texts hold only digits and CR LF,
+// so no replacement can create or split another match: one left-to-right
+// scan that takes the first pattern of the table matching at '%' or '\'
+// gives the same text. Where two patterns share a start ("%cc"/"%c",
+// "%ff"/"%f", "%eff"/"%ef") the longer one comes first, so it wins in both.
+// The later ones begin with "%e" or "%t", which no earlier pattern does:
+// they never change what the first ten give, and a line without them
+// renders as it did before they existed.
+struct Placeholder {
+    std::string_view pattern;
+    enum Source { Start, End, Chapter, LineBreak } source;
+    uint64_t TimeValues::*value;
+    size_t minDigits;
 };
 
-struct Match {
-    Field field;
-    size_t length;
+constexpr Placeholder kPlaceholders[] = {
+    {"%hh", Placeholder::Start, &TimeValues::hours, 2},
+    {"%mm", Placeholder::Start, &TimeValues::minutes, 2},
+    {"%ss", Placeholder::Start, &TimeValues::seconds, 2},
+    {"%cc", Placeholder::Start, &TimeValues::hundredths, 2},
+    {"%c", Placeholder::Chapter, nullptr, 1},
+    {"%C", Placeholder::Chapter, nullptr, 2},
+    {"%ff", Placeholder::Start, &TimeValues::frameInSecond, 2},
+    {"%f", Placeholder::Start, &TimeValues::frame, 1},
+    {"\\n", Placeholder::LineBreak, nullptr, 0},
+    {"%ms", Placeholder::Start, &TimeValues::remainder, 3},
+    {"%ehh", Placeholder::End, &TimeValues::hours, 2},
+    {"%emm", Placeholder::End, &TimeValues::minutes, 2},
+    {"%ess", Placeholder::End, &TimeValues::seconds, 2},
+    {"%ecc", Placeholder::End, &TimeValues::hundredths, 2},
+    {"%eff", Placeholder::End, &TimeValues::frameInSecond, 2},
+    {"%ef", Placeholder::End, &TimeValues::frame, 1},
+    {"%ems", Placeholder::End, &TimeValues::remainder, 3},
+    {"%et", Placeholder::End, &TimeValues::totalMs, 1},
+    {"%t", Placeholder::Start, &TimeValues::totalMs, 1},
 };
 
-// The placeholder at format[i], which is '%' or '\'. The language is ten
-// substitutions applied one after the other, each everywhere:
-//   1 %hh  2 %mm  3 %ss  4 %cc  5 %c  6 %C  7 %ff  8 %f  9 \n  10 %ms
-// followed by the end and whole-millisecond ones:
-//   11 %ehh  12 %emm  13 %ess  14 %ecc  15 %eff  16 %ef  17 %ems  18 %et  19 %t
-// Every pattern begins with '%' or '\' and holds neither further on, and the
-// substituted texts hold only digits and CR LF, so no replacement can create
-// or split another match: a single left-to-right scan gives the same text.
-// Where two patterns share a start ("%cc"/"%c", "%ff"/"%f", "%eff"/"%ef")
-// the longer one comes first in the order, hence it wins here too. Steps 11
-// to 19 begin with "%e" or "%t", which no earlier pattern does, so they never
-// change what steps 1 to 10 give: a line without them renders as before.
-Match MatchAt(const std::string& format, size_t i)
+// The placeholder at format[i], or null when the character there stays.
+const Placeholder* MatchAt(std::string_view format, size_t i)
 {
-    const size_t size = format.size();
-    const char a = i + 1 < size ? format[i + 1] : '\0';
-    const char b = i + 2 < size ? format[i + 2] : '\0';
-    if (format[i] == '\\')
-        return a == 'n' ? Match{Field::LineBreak, 2} : Match{Field::None, 1};
-    if (a == 'h' && b == 'h')
-        return {Field::Hours, 3};
-    if (a == 'm' && b == 'm')
-        return {Field::Minutes, 3};
-    if (a == 's' && b == 's')
-        return {Field::Seconds, 3};
-    if (a == 'c' && b == 'c')
-        return {Field::Hundredths, 3};
-    if (a == 'c')
-        return {Field::Chapter, 2};
-    if (a == 'C')
-        return {Field::Chapter2, 2};
-    if (a == 'f' && b == 'f')
-        return {Field::FrameInSecond, 3};
-    if (a == 'f')
-        return {Field::Frame, 2};
-    if (a == 'm' && b == 's')
-        return {Field::Millis, 3};
-    if (a == 't')
-        return {Field::WholeMs, 2};
-    if (a != 'e')
-        return {Field::None, 1};
-    const char c = i + 3 < size ? format[i + 3] : '\0';
-    if (b == 'h' && c == 'h')
-        return {Field::EndHours, 4};
-    if (b == 'm' && c == 'm')
-        return {Field::EndMinutes, 4};
-    if (b == 's' && c == 's')
-        return {Field::EndSeconds, 4};
-    if (b == 'c' && c == 'c')
-        return {Field::EndHundredths, 4};
-    if (b == 'f' && c == 'f')
-        return {Field::EndFrameInSecond, 4};
-    if (b == 'f')
-        return {Field::EndFrame, 3};
-    if (b == 'm' && c == 's')
-        return {Field::EndMillis, 4};
-    if (b == 't')
-        return {Field::EndWholeMs, 3};
-    return {Field::None, 1};
-}
-
-void AppendField(std::string& out, Field field, const ChapterValues& v)
-{
-    switch (field) {
-    case Field::None: break;
-    case Field::LineBreak: out += kCrLf; break;
-    case Field::Hours: AppendNumber(out, v.start.hours, 2); break;
-    case Field::Minutes: AppendNumber(out, v.start.minutes, 2); break;
-    case Field::Seconds: AppendNumber(out, v.start.seconds, 2); break;
-    case Field::Hundredths: AppendNumber(out, v.start.hundredths, 2); break;
-    case Field::Chapter: AppendNumber(out, v.chapter, 1); break;
-    case Field::Chapter2: AppendNumber(out, v.chapter, 2); break;
-    case Field::FrameInSecond: AppendNumber(out, v.start.frameInSecond, 2); break;
-    case Field::Frame: AppendNumber(out, v.start.frame, 1); break;
-    case Field::Millis: AppendNumber(out, v.start.remainder, 3); break;
-    case Field::EndHours: AppendNumber(out, v.end.hours, 2); break;
-    case Field::EndMinutes: AppendNumber(out, v.end.minutes, 2); break;
-    case Field::EndSeconds: AppendNumber(out, v.end.seconds, 2); break;
-    case Field::EndHundredths: AppendNumber(out, v.end.hundredths, 2); break;
-    case Field::EndFrameInSecond: AppendNumber(out, v.end.frameInSecond, 2); break;
-    case Field::EndFrame: AppendNumber(out, v.end.frame, 1); break;
-    case Field::EndMillis: AppendNumber(out, v.end.remainder, 3); break;
-    case Field::WholeMs: AppendNumber(out, v.start.totalMs, 1); break;
-    case Field::EndWholeMs: AppendNumber(out, v.end.totalMs, 1); break;
+    for (const Placeholder& p : kPlaceholders) {
+        if (format.compare(i, p.pattern.size(), p.pattern) == 0)
+            return &p;
     }
+    return nullptr;
 }
 
-void AppendExpanded(std::string& out, const std::string& format, const ChapterValues& v)
+// A format line read once per rendering: literal text and placeholders.
+struct Token {
+    std::string_view literal;
+    const Placeholder* placeholder = nullptr;  // null for literal text
+};
+
+std::vector<Token> Tokenize(std::string_view format)
 {
+    std::vector<Token> tokens;
+    size_t literalStart = 0;
     size_t i = 0;
-    while (i < format.size()) {
-        const size_t special = format.find_first_of("%\\", i);
-        if (special == std::string::npos) {
-            out.append(format, i, std::string::npos);
-            return;
+    while ((i = format.find_first_of("%\\", i)) != std::string_view::npos) {
+        const Placeholder* p = MatchAt(format, i);
+        if (!p) {
+            ++i;  // the character stays, part of the literal text
+            continue;
         }
-        out.append(format, i, special - i);
-        const Match match = MatchAt(format, special);
-        if (match.field == Field::None)
-            out += format[special];
-        else
-            AppendField(out, match.field, v);
-        i = special + match.length;
+        if (i > literalStart)
+            tokens.push_back({format.substr(literalStart, i - literalStart)});
+        tokens.push_back({{}, p});
+        i += p->pattern.size();
+        literalStart = i;
+    }
+    if (literalStart < format.size())
+        tokens.push_back({format.substr(literalStart)});
+    return tokens;
+}
+
+void AppendExpanded(std::string& out, const std::vector<Token>& tokens, const ChapterValues& v)
+{
+    for (const Token& t : tokens) {
+        if (!t.placeholder) {
+            out.append(t.literal);
+            continue;
+        }
+        const Placeholder& p = *t.placeholder;
+        switch (p.source) {
+        case Placeholder::Start:
+            AppendNumber(out, v.start.*p.value, p.minDigits);
+            break;
+        case Placeholder::End:
+            AppendNumber(out, v.end.*p.value, p.minDigits);
+            break;
+        case Placeholder::Chapter:
+            AppendNumber(out, v.chapter, p.minDigits);
+            break;
+        case Placeholder::LineBreak:
+            out += kCrLf;
+            break;
+        }
     }
 }
 
@@ -178,19 +163,12 @@ struct EndUse {
     bool frame = false;
 };
 
-EndUse EndFieldsIn(const std::string& format)
+EndUse EndFieldsIn(const std::vector<Token>& tokens)
 {
     EndUse use;
-    for (size_t i = format.find_first_of("%\\"); i != std::string::npos;
-         i = format.find_first_of("%\\", i)) {
-        const Match match = MatchAt(format, i);
-        switch (match.field) {
-        case Field::EndFrame: use.frame = true; break;
-        case Field::EndHours: case Field::EndMinutes: case Field::EndSeconds: case Field::EndHundredths:
-        case Field::EndFrameInSecond: case Field::EndMillis: case Field::EndWholeMs: use.times = true; break;
-        default: break;
-        }
-        i += match.length;
+    for (const Token& t : tokens) {
+        if (t.placeholder && t.placeholder->source == Placeholder::End)
+            (t.placeholder->value == &TimeValues::frame ? use.frame : use.times) = true;
     }
     return use;
 }
@@ -210,8 +188,7 @@ std::string ExpandLineBreaks(const std::string& text)
     return out;
 }
 
-RenderOutput RenderChapters(const TitleModel& model, const RenderInput& input,
-                            const KeyFrameOpener& snap)
+RenderOutput RenderChapters(const TitleModel& model, const RenderInput& input, const KeyFrameOpener& snap)
 {
     // Opened before anything is parsed; the unique_ptr closes it again on
     // every way out, a conversion error included.
@@ -242,15 +219,16 @@ RenderOutput RenderChapters(const TitleModel& model, const RenderInput& input,
         out += kCrLf;
     }
 
-    const EndUse endUse = EndFieldsIn(input.format);
+    const std::vector<Token> tokens = Tokenize(input.format);
+    const EndUse endUse = EndFieldsIn(tokens);
     const auto frameAt = [&](uint32_t ms, uint32_t ntscFrames) {
         // With exact NTSC time the position is ntscFrames x 1001/30 ms
         // exactly; its rounded-up milliseconds would put an NTSC frame number
         // one frame late.
         const uint64_t exact =
             model.exactNtsc
-                ? static_cast<uint64_t>((static_cast<unsigned __int128>(ntscFrames) * 1001 * rate +
-                                         29'999'999) / 30'000'000)
+                ? static_cast<uint64_t>(
+                      (static_cast<unsigned __int128>(ntscFrames) * 1001 * rate + 29'999'999) / 30'000'000)
                 : CeilMillionth(ms * rate);
         // Clamped to the 32-bit range the key-frame positions live in.
         int64_t frame = static_cast<int64_t>(std::min<uint64_t>(exact, INT64_MAX / 2)) + frameOffset;
@@ -282,7 +260,7 @@ RenderOutput RenderChapters(const TitleModel& model, const RenderInput& input,
             timesAt(model.chapterEndMs(k), v.end);
         v.chapter = k + 1;
 
-        AppendExpanded(out, input.format, v);
+        AppendExpanded(out, tokens, v);
         out += kCrLf;
     }
     if (!input.footer.empty()) {
