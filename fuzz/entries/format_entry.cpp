@@ -248,9 +248,9 @@ void FormatInput(const uint8_t* data, size_t size)
         v.remainder = static_cast<uint64_t>(t) % 1000;
         v.hundredths = v.remainder / 10;
         v.frameInSecond = CeilDiv(static_cast<unsigned __int128>(v.remainder) * rate, 1000000);
-        const uint64_t exact = model.exactNtsc
-                                   ? CeilDiv(static_cast<unsigned __int128>(ntscFrames) * 1001 * rate, 30000000)
-                                   : CeilDiv(static_cast<unsigned __int128>(ms) * rate, 1000000);
+        const uint64_t exact =
+            model.exactNtsc ? CeilDiv(static_cast<unsigned __int128>(ntscFrames) * 1001 * rate, 30000000)
+                            : CeilDiv(static_cast<unsigned __int128>(ms) * rate, 1000000);
         int64_t frame = static_cast<int64_t>(exact) + frameOffset;
         frame = std::clamp<int64_t>(frame, 0, INT32_MAX);
         if (snap && !keys.empty()) {

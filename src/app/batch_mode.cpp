@@ -49,7 +49,8 @@ int RunBatch(const Application& app, const std::string& ifoPath, const std::stri
                 ApplyLoad(doc, load);
                 const Preset& preset = store.presets[static_cast<size_t>(n - 1)];
                 RenderInput input{preset.format, preset.header, load.frameRate.value_or("25000"),
-                                  "0", "0", preset.footer};
+                                  "0", "0"};
+                input.footer = preset.footer;
                 WriteTextFile(outPath, RenderChapters(doc.model, input).text);
             } else {
                 WriteTextFile(outPath, load.report.plainText(), kFailedToSaveStream);

@@ -187,8 +187,8 @@ LoadResult LoadTitle(const LoadRequest& request)
 
     IfoTime pgcTime;
     const uint32_t cellCount = reader->pgcInfo(pgc, &pgcTime);
-    report.add(Format("  Using PGC #%u. Length: %s in %i cell(s).", pgc,
-                      time.lengthText(pgcTime).c_str(), static_cast<int>(cellCount)));
+    report.add(Format("  Using PGC #%u. Length: %s in %i cell(s).", pgc, time.lengthText(pgcTime).c_str(),
+                      static_cast<int>(cellCount)));
 
     TitleModel model;
     model.exactNtsc = time.exactNtsc;

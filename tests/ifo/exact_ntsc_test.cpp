@@ -26,9 +26,9 @@ std::vector<uint64_t> MkvmergeChapterStartsNs(const std::string& fixture, int ti
         fs::copy_file(FixturePath("dvd/" + fixture + "/" + name), videoTs / name);
     // mkvmerge wants a track to put the chapters beside.
     const std::string mkv = dir.file("out.mkv");
-    const ProcessResult merge = RunProcess({FindProgram("mkvmerge"), "-q", "-o", mkv, "--chapters",
-                                            videoTs.string() + ":" + std::to_string(title),
-                                            FixturePath("avi/kf25.avi")});
+    const ProcessResult merge =
+        RunProcess({FindProgram("mkvmerge"), "-q", "-o", mkv, "--chapters",
+                    videoTs.string() + ":" + std::to_string(title), FixturePath("avi/kf25.avi")});
     EXPECT_EQ(merge.exitCode, 0) << merge.out << merge.err;
     const ProcessResult chapters = RunProcess({FindProgram("mkvextract"), mkv, "chapters", "-"});
     EXPECT_EQ(chapters.exitCode, 0) << chapters.err;
@@ -39,7 +39,8 @@ std::vector<uint64_t> MkvmergeChapterStartsNs(const std::string& fixture, int ti
          it != std::sregex_iterator(); ++it) {
         const auto& m = *it;
         starts.push_back((std::stoull(m[1]) * 3600 + std::stoull(m[2]) * 60 + std::stoull(m[3])) *
-                             1'000'000'000ull + std::stoull(m[4]));
+                             1'000'000'000ull +
+                         std::stoull(m[4]));
     }
     return starts;
 }
@@ -88,8 +89,9 @@ TEST(ExactNtscTime, PalTitlesAndTheOptionOffAreUnchanged)
     } const cases[] = {{"examples", false}, {"dvd/short_last", false}, {"dvd/ntsc", true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ifo);
-        const std::string path = c.ifo == std::string("examples") ? ExamplePath("VTS_01_0.IFO")
-                                                                  : FixturePath(std::string(c.ifo) + "/VTS_01_0.IFO");
+        const std::string path = c.ifo == std::string("examples")
+                                     ? ExamplePath("VTS_01_0.IFO")
+                                     : FixturePath(std::string(c.ifo) + "/VTS_01_0.IFO");
         LoadRequest request{path};
         const LoadResult off = LoadTitle(request);
         request.exactNtsc = true;

@@ -239,8 +239,9 @@ TEST(RenderChapters, EndPlaceholdersMirrorTheStartOnes)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.format);
-        EXPECT_EQ(RenderChapters(OneChapterEndingLater(), Input(c.format, "25000", c.frameOffset, c.msOffset)).text,
-                  std::string(c.expected) + "\r\n");
+        EXPECT_EQ(
+            RenderChapters(OneChapterEndingLater(), Input(c.format, "25000", c.frameOffset, c.msOffset)).text,
+            std::string(c.expected) + "\r\n");
     }
 
     TitleModel model;
@@ -293,9 +294,9 @@ TEST(RenderChaptersSnapping, EndFramesSnapOnlyWhenTheLineAsksForThem)
 // end and whole-millisecond ones in their place in the order.
 std::string SubstituteInFullOrder(std::string line, const std::vector<std::string>& values)
 {
-    static const char* const patterns[19] = {"%hh",  "%mm",  "%ss",  "%cc",  "%c",  "%C",  "%ff",
-                                             "%f",   "\\n",  "%ms",  "%ehh", "%emm", "%ess", "%ecc",
-                                             "%eff", "%ef",  "%ems", "%et",  "%t"};
+    static const char* const patterns[19] = {"%hh",  "%mm", "%ss",  "%cc",  "%c",   "%C",   "%ff",
+                                             "%f",   "\\n", "%ms",  "%ehh", "%emm", "%ess", "%ecc",
+                                             "%eff", "%ef", "%ems", "%et",  "%t"};
     for (int step = 0; step < 19; ++step) {
         const std::string pattern = patterns[step];
         std::string out;
@@ -309,9 +310,9 @@ std::string SubstituteInFullOrder(std::string line, const std::vector<std::strin
 
 TEST(RenderChapters, SameAsTheNineteenSubstitutionsOnArbitraryLines)
 {
-    const std::vector<std::string> values = {"01", "02", "03", "45", "1", "01", "12", "93087", "\r\n", "456",
-                                             "02", "03", "04", "00", "01", "184601", "009", "7384009",
-                                             "3723456"};
+    const std::vector<std::string> values = {"01",    "02",     "03",  "45",      "1",      "01", "12",
+                                             "93087", "\r\n",   "456", "02",      "03",     "04", "00",
+                                             "01",    "184601", "009", "7384009", "3723456"};
     const std::string alphabet = "%%%%\\hmscCfnetHx";
     std::mt19937 random(20261208);
     for (int round = 0; round < 20000; ++round) {

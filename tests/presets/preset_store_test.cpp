@@ -135,9 +135,9 @@ TEST(SavePresets, FootersAndExactNtscOnlyWhereUsedOrPresent)
     EXPECT_EQ(store.presets[1].footer, "</b>");
     EXPECT_TRUE(store.exactNtsc);
 
-    store.presets[1].footer = "";        // present: kept, now empty
+    store.presets[1].footer = "";         // present: kept, now empty
     store.presets[2].footer = "</c>\\n";  // new: added to its section
-    store.exactNtsc = false;             // present: kept, now off
+    store.exactNtsc = false;              // present: kept, now off
     SavePresets(path, store, "/");
     const std::string saved = ReadFile(path);
     EXPECT_NE(saved.find("\r\nFooter2=\r\n"), std::string::npos) << saved;
@@ -197,7 +197,8 @@ TEST(ShippedPresets, RenderWhatTheirToolsRead)
         "[00:00:00.000]\r\nChapter 1\r\n[01:02:03.456]\r\nChapter 2\r\n",
         "WEBVTT\r\n\r\n01\r\n00:00:00.000 --> 01:02:03.456\r\nChapter 01\r\n\r\n"
         "02\r\n01:02:03.456 --> 01:06:40.000\r\nChapter 02\r\n\r\n",
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!DOCTYPE Chapters SYSTEM \"matroskachapters.dtd\">\r\n"
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!DOCTYPE Chapters SYSTEM "
+        "\"matroskachapters.dtd\">\r\n"
         "<Chapters>\r\n<EditionEntry>\r\n"
         "<ChapterAtom>\r\n  <ChapterTimeStart>00:00:00.000</ChapterTimeStart>\r\n"
         "  <ChapterTimeEnd>01:02:03.456</ChapterTimeEnd>\r\n  <ChapterDisplay>\r\n"

@@ -42,8 +42,8 @@ protected:
         ASSERT_GE(count, 2u);
         for (size_t k = 0; k < count; ++k) {
             const uint32_t start = model_.cellStartsMs[model_.chapterStarts[k] - 1];
-            const uint32_t end =
-                k + 1 < count ? model_.cellStartsMs[model_.chapterStarts[k + 1] - 1] : model_.cellStartsMs.back();
+            const uint32_t end = k + 1 < count ? model_.cellStartsMs[model_.chapterStarts[k + 1] - 1]
+                                               : model_.cellStartsMs.back();
             expected_.push_back({start, end, Format("Chapter %02zu", k + 1)});
         }
     }
@@ -85,7 +85,10 @@ protected:
         return false;
     }
 
-    static uint32_t Ms(const std::string& seconds) { return static_cast<uint32_t>(std::llround(std::stod(seconds) * 1000)); }
+    static uint32_t Ms(const std::string& seconds)
+    {
+        return static_cast<uint32_t>(std::llround(std::stod(seconds) * 1000));
+    }
 
     TempDir dir_;
     TitleModel model_;
@@ -93,11 +96,11 @@ protected:
     std::vector<Chapter> expected_;
 };
 
-#define SKIP_WITHOUT(...)                                                                     \
-    do {                                                                                      \
-        std::string missing;                                                                  \
-        if (Missing({__VA_ARGS__}, missing))                                                  \
-            GTEST_SKIP() << missing << " is not installed (setup.sh installs ffmpeg and mkvtoolnix)"; \
+#define SKIP_WITHOUT(...)                                                                                    \
+    do {                                                                                                     \
+        std::string missing;                                                                                 \
+        if (Missing({__VA_ARGS__}, missing))                                                                 \
+            GTEST_SKIP() << missing << " is not installed (setup.sh installs ffmpeg and mkvtoolnix)";        \
     } while (0)
 
 TEST_F(ThroughTheirTools, FfmpegMetadataBecomesTheChaptersOfAVideo)
@@ -106,8 +109,9 @@ TEST_F(ThroughTheirTools, FfmpegMetadataBecomesTheChaptersOfAVideo)
     const std::string chapters = Render("ffmpeg metadata (FFMETADATA1)", "chapters.txt");
     const std::string video = MakeVideo();
     const std::string out = dir_.file("out.mkv");
-    const ProcessResult mux = RunProcess({FindProgram("ffmpeg"), "-v", "error", "-i", video, "-i", chapters, "-map",
-                                          "0", "-map_metadata", "1", "-map_chapters", "1", "-c", "copy", out});
+    const ProcessResult mux =
+        RunProcess({FindProgram("ffmpeg"), "-v", "error", "-i", video, "-i", chapters, "-map", "0",
+                    "-map_metadata", "1", "-map_chapters", "1", "-c", "copy", out});
     ASSERT_EQ(mux.exitCode, 0) << mux.err;
     const ProcessResult probe =
         RunProcess({FindProgram("ffprobe"), "-v", "error", "-show_chapters", "-of", "json", out});
@@ -116,7 +120,8 @@ TEST_F(ThroughTheirTools, FfmpegMetadataBecomesTheChaptersOfAVideo)
     std::vector<Chapter> got;
     const std::regex chapter(
         R"re("start_time": "([0-9.]+)",\s*"end": \d+,\s*"end_time": "([0-9.]+)",\s*"tags": \{\s*"title": "([^"]*)")re");
-    for (auto it = std::sregex_iterator(probe.out.begin(), probe.out.end(), chapter); it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(probe.out.begin(), probe.out.end(), chapter);
+         it != std::sregex_iterator(); ++it)
         got.push_back({Ms((*it)[1]), Ms((*it)[2]), (*it)[3]});
     EXPECT_EQ(got, expected_) << probe.out;
 }
@@ -125,21 +130,23 @@ TEST_F(ThroughTheirTools, WebVttParsesWithFfmpegsDemuxer)
 {
     SKIP_WITHOUT("ffmpeg", "ffprobe");
     const std::string chapters = Render("WebVTT chapters", "chapters.vtt");
-    const ProcessResult probe = RunProcess({FindProgram("ffprobe"), "-v", "error", "-f", "webvtt", "-show_packets",
-                                            "-show_entries", "packet=pts_time,duration_time", "-of", "csv=p=0",
-                                            chapters});
+    const ProcessResult probe =
+        RunProcess({FindProgram("ffprobe"), "-v", "error", "-f", "webvtt", "-show_packets", "-show_entries",
+                    "packet=pts_time,duration_time", "-of", "csv=p=0", chapters});
     ASSERT_EQ(probe.exitCode, 0) << probe.err;
-    const ProcessResult text = RunProcess(
-        {FindProgram("ffmpeg"), "-v", "error", "-f", "webvtt", "-i", chapters, "-f", "srt", "-"});
+    const ProcessResult text =
+        RunProcess({FindProgram("ffmpeg"), "-v", "error", "-f", "webvtt", "-i", chapters, "-f", "srt", "-"});
     ASSERT_EQ(text.exitCode, 0) << text.err;
 
     std::vector<std::string> titles;
     const std::regex title(R"((Chapter \d+))");
-    for (auto it = std::sregex_iterator(text.out.begin(), text.out.end(), title); it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(text.out.begin(), text.out.end(), title);
+         it != std::sregex_iterator(); ++it)
         titles.push_back((*it)[1]);
     std::vector<Chapter> got;
     const std::regex cue(R"(([0-9.]+),([0-9.]+))");
-    for (auto it = std::sregex_iterator(probe.out.begin(), probe.out.end(), cue); it != std::sregex_iterator(); ++it) {
+    for (auto it = std::sregex_iterator(probe.out.begin(), probe.out.end(), cue);
+         it != std::sregex_iterator(); ++it) {
         const uint32_t start = Ms((*it)[1]);
         got.push_back({start, start + Ms((*it)[2]), got.size() < titles.size() ? titles[got.size()] : ""});
     }
@@ -159,14 +166,15 @@ TEST_F(ThroughTheirTools, MatroskaXmlGoesIntoAFileAndComesBack)
 
     std::vector<Chapter> got;
     const auto ns = [](const std::smatch& m, int i) {
-        return static_cast<uint32_t>((std::stoull(m[i]) * 3600 + std::stoull(m[i + 1]) * 60 + std::stoull(m[i + 2])) *
-                                         1000 + std::stoull(m[i + 3]) / 1'000'000);
+        return static_cast<uint32_t>(
+            (std::stoull(m[i]) * 3600 + std::stoull(m[i + 1]) * 60 + std::stoull(m[i + 2])) * 1000 +
+            std::stoull(m[i + 3]) / 1'000'000);
     };
     const std::regex atom(
         R"(<ChapterTimeStart>(\d+):(\d+):(\d+)\.(\d{9})</ChapterTimeStart>\s*)"
         R"(<ChapterTimeEnd>(\d+):(\d+):(\d+)\.(\d{9})</ChapterTimeEnd>[\s\S]*?<ChapterString>([^<]*)</ChapterString>)");
-    for (auto it = std::sregex_iterator(extract.out.begin(), extract.out.end(), atom); it != std::sregex_iterator();
-         ++it)
+    for (auto it = std::sregex_iterator(extract.out.begin(), extract.out.end(), atom);
+         it != std::sregex_iterator(); ++it)
         got.push_back({ns(*it, 1), ns(*it, 5), (*it)[9]});
     EXPECT_EQ(got, expected_) << extract.out;
 }
