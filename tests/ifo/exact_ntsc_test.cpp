@@ -81,7 +81,7 @@ TEST(ExactNtscTime, StartsAreMkvmergesTimesRoundedUpAndFramesItsFrames)
     }
 }
 
-TEST(ExactNtscTime, PalTitlesAndTheOptionOffAreUnchanged)
+TEST(ExactNtscTime, OnlyNtscTitlesChange)
 {
     struct Case {
         const char* ifo;
