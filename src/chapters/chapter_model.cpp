@@ -118,6 +118,29 @@ void RebuildTimestamps(ChapterDocument& doc)
     doc.timeLength = FormatMsTime(total);
 }
 
+bool CarryMarksOver(ChapterDocument& doc, const std::vector<CellRow>& previous)
+{
+    if (previous.size() != doc.rows.size())
+        return false;
+    bool differ = false;
+    for (size_t i = 0; i < previous.size(); ++i) {
+        differ |= previous[i].checked != doc.rows[i].checked ||
+                  previous[i].usedInTimestamps() != doc.rows[i].usedInTimestamps();
+    }
+    if (!differ)
+        return false;
+    for (size_t i = 0; i < previous.size(); ++i) {
+        CellRow& row = doc.rows[i];
+        row.checked = previous[i].checked;
+        // The Timestamp text is the mark; RebuildTimestamps writes the time.
+        if (previous[i].usedInTimestamps() != row.usedInTimestamps())
+            row.timestamp = previous[i].timestamp;
+    }
+    RebuildChapters(doc);
+    RebuildTimestamps(doc);
+    return true;
+}
+
 void MarkSelectedCells(ChapterDocument& doc, const std::vector<size_t>& selectedRows,
                        const std::string& mark, bool checked)
 {

@@ -75,6 +75,11 @@ void RebuildChapters(ChapterDocument& doc);
 // label from the timestamp marks.
 void RebuildTimestamps(ChapterDocument& doc);
 
+// After the same title was read again (another time base): puts back the
+// chapter and timestamp marks of `previous` when it has the same number of
+// rows and its marks differ, and rebuilds from them. Returns whether it did.
+bool CarryMarksOver(ChapterDocument& doc, const std::vector<CellRow>& previous);
+
 // For every selected row (indexes into doc.rows): mark "0" sets the check
 // mark to `checked`, any other mark replaces the Timestamp text.
 void MarkSelectedCells(ChapterDocument& doc, const std::vector<size_t>& selectedRows,

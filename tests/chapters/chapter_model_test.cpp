@@ -229,6 +229,26 @@ TEST(RebuildTimestamps, ExactNtscTimeCountsFramesSoRoundingNeverAddsUp)
     EXPECT_EQ(doc.rows[1].timestamp, "-");
 }
 
+TEST(CarryMarksOver, PutsBackMarksThatDifferOnTheSameCells)
+{
+    ChapterDocument fresh = MakeDocument({1000, 4000, 2500});
+    Check(fresh, {0, 2});
+    ChapterDocument edited = fresh;
+    MarkSelectedCells(edited, {1}, "-", false);
+    MarkSelectedCells(edited, {0, 1}, "0", true);
+    MarkSelectedCells(edited, {2}, "0", false);
+
+    ChapterDocument doc = fresh;
+    EXPECT_FALSE(CarryMarksOver(doc, fresh.rows));
+    EXPECT_FALSE(CarryMarksOver(doc, std::vector<CellRow>(2)));
+    EXPECT_EQ(doc.model.chapterStarts, fresh.model.chapterStarts);
+    EXPECT_TRUE(CarryMarksOver(doc, edited.rows));
+    EXPECT_EQ(doc.model.chapterStarts, (std::vector<uint32_t>{1, 2}));
+    EXPECT_EQ(doc.model.cellStartsMs, (std::vector<uint32_t>{0, 1000, 1000, 3500}));
+    EXPECT_EQ(doc.rows[1].timestamp, "-");
+    EXPECT_EQ(doc.chapterTotal, "2");
+}
+
 TEST(TitleModel, ChapterEndIsTheNextStartAndTheTotalForTheLast)
 {
     TitleModel model;

@@ -723,9 +723,17 @@ void TMainForm::bttSavePresetFormatClick()
 void TMainForm::chkExactNTSCClick()
 {
     // The cell times are made when a title is read: read the current one
-    // again, in the time now chosen.
-    if (!ifoPath.empty())
-        LoadTitle(false);
+    // again, in the time now chosen, keeping the marks the user has set.
+    if (ifoPath.empty())
+        return;
+    const std::vector<CellRow> marked = document_.rows;
+    LoadTitle(false);
+    if (CarryMarksOver(document_, marked)) {
+        cellModel_->rowsRewritten();
+        ui->lstCells->fitColumns();
+        ShowDocumentLabels();
+        RefreshOutput();
+    }
 }
 
 // --- Saving and ending --------------------------------------------------------

@@ -614,6 +614,17 @@ private slots:
         QVERIFY(text("lbLstTimeLen") != nominalLength);
         QVERIFY(text("Memo1").contains("Chapter 2 = 00:00:15:01"));
 
+        // The marks set by hand stay: cell 1 out of the timestamps puts
+        // chapter 2 at 165 frames (5505.5 ms) and chapter 3 at 615 (20520.5 ms).
+        showPage(Customize);
+        command({1}, "Dontuseintimestamp1");
+        showPage(Format);
+        QCOMPARE(output(), "00:00:00.000 1\n00:00:05.506 2\n00:00:20.521 3\n");
+        click("chkExactNTSC");
+        QCOMPARE(output(), "00:00:00.000 1\n00:00:05.500 2\n00:00:20.500 3\n");
+        QCOMPARE(column(4)[1], "-");
+        click("chkExactNTSC");
+
         // The title chosen stays chosen.
         key("cbTitle", Qt::Key_Down);
         QCOMPARE(output(), "00:00:00.000 1\n00:00:10.044 2\n");
