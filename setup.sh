@@ -16,6 +16,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps imagemagick libxkbcommon-dev
     clang libclang-rt-14-dev clang-format clang-tidy
+    ffmpeg mkvtoolnix
 )
 
 BENCH_PACKAGES=(hyperfine ogmtools python3)
