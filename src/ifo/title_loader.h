@@ -33,6 +33,9 @@ struct LoadRequest {
     bool newFile = true;           // pick the longest PGC
     int currentTitle = -1;         // cbTitle's selection before the load
     bool fixLastChapter = true;    // chkFixLCB
+    // chkExactNTSC: an NTSC title's times are its frame counts x 1001/30 ms
+    // (rounded up) instead of nominal seconds; PAL titles are not touched.
+    bool exactNtsc = false;
 };
 
 LoadResult LoadTitle(const LoadRequest& request);

@@ -10,6 +10,7 @@
 
 #include "chapters/chapter_model.h"
 #include "output/format_engine.h"
+#include "output/video/video_keyframes.h"
 
 class QAction;
 class QKeyEvent;
@@ -108,6 +109,7 @@ private:
     bool cbPresetsKeyDown(const QKeyEvent& event);
     void bttModifPresetNameClick();
     void bttSavePresetFormatClick();
+    void chkExactNTSCClick();
     bool InRenameMode() const;
     void FinishRename();
 
@@ -119,6 +121,8 @@ private:
     std::unique_ptr<Ui::TMainForm> ui;
     FormDialogs& dialogs_;
     const Application& app_;
+    // The key frames of the video file in edAVIFileName, kept between renderings.
+    KeyFrameIndexCache keyFrameIndex_;
     QPointer<TFormAbout> FormAbout;
     QMenu* pmLstCells = nullptr;
     QAction* N1 = nullptr;
@@ -128,6 +132,7 @@ private:
     std::string ifoPath;
     QStringList presetFormats;
     QStringList presetHeaders;
+    QStringList presetFooters;
     int32_t frameRateMilli = 0;
     int renameIndex = -1;       // the preset being renamed, in rename mode
     bool hasArguments_ = false;
