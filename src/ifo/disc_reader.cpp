@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "base/error.h"
+#include "base/format.h"
 #include "ifo/ifo_precheck.h"
 
 namespace pelvano {

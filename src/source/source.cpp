@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/error.h"
+#include "base/format.h"
 #include "ifo/disc_reader.h"
 #include "ifo/ifo_reader.h"
 #include "ifo/title_loader.h"

@@ -15,6 +15,7 @@
 #include <regex>
 
 #include "base/error.h"
+#include "base/format.h"
 #include "ifo/title_loader.h"
 #include "output/format_engine.h"
 #include "source/source.h"
