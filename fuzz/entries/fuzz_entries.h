@@ -28,6 +28,11 @@ void FormatInput(const uint8_t* data, size_t size);
 // The bytes as an AVI file: the frame rate and the key frames.
 void AviInput(const uint8_t* data, size_t size);
 
+// A disc image in sparse form (records: offset u32 BE, length u16 BE, the
+// bytes; zeros elsewhere) as an image file: opened as a source, listed, and
+// its default and last title sets loaded.
+void DiscInput(const uint8_t* data, size_t size);
+
 // Field separator of the structured inputs (ASCII record separator).
 inline constexpr char kSeparator = '\x1e';
 

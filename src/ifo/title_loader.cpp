@@ -130,7 +130,7 @@ LoadResult LoadTitle(const LoadRequest& request)
     if (request.titleSet > 0) {
         std::string why;
         try {
-            const std::unique_ptr<DiscReader> disc = DiscReader::Open(request.ifoPath);
+            const std::unique_ptr<DiscReader> disc = DiscReader::Open(request.ifoPath, request.titleSet);
             reader = IfoReader::FromBytes(disc->readTitleSet(request.titleSet), request.titleSet, &why);
         } catch (const Error& e) {
             why = e.what();

@@ -112,14 +112,7 @@ Source Source::Open(const std::string& path)
     }
 
     const std::unique_ptr<DiscReader> disc = DiscReader::Open(path);
-    std::vector<int> numbers;
-    if (const std::optional<int> count = disc->titleSetCount()) {
-        for (int n = 1; n <= *count; ++n)
-            numbers.push_back(n);
-    } else {
-        for (int n = 1; n <= 99 && disc->hasTitleSet(n); ++n)
-            numbers.push_back(n);
-    }
+    const std::vector<int> numbers = disc->titleSetNumbers();
     int32_t bestKey = -1;
     for (int n : numbers) {
         if (!disc->hasTitleSet(n)) {
