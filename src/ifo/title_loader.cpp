@@ -121,37 +121,52 @@ int FindLongestPgc(const IfoReader* reader)
     return best;
 }
 
+namespace {
+
+// The reader's reasons are fragments ("PGC table runs past the end of the
+// file"); the report shows them as a line of their own.
+std::string AsSentence(std::string text)
+{
+    if (!text.empty() && text.front() >= 'a' && text.front() <= 'z')
+        text.front() = static_cast<char>(text.front() - 'a' + 'A');
+    if (!text.empty() && text.back() != '.')
+        text += '.';
+    return text;
+}
+
+}  // namespace
+
 LoadResult LoadTitle(const LoadRequest& request)
 {
     LoadResult result;
     Report& report = result.report;
 
     std::unique_ptr<IfoReader> reader;
+    std::string why;
     if (request.titleSet > 0) {
-        std::string why;
         try {
             const std::unique_ptr<DiscReader> disc = DiscReader::Open(request.ifoPath, request.titleSet);
             reader = IfoReader::FromBytes(disc->readTitleSet(request.titleSet), request.titleSet, &why);
         } catch (const Error& e) {
             why = e.what();
         }
-        if (!reader) {
-            report.add(Format("error opening title set %d of %s", request.titleSet, request.ifoPath.c_str()) +
-                       (why.empty() ? std::string() : " (" + why + ")"));
-            result.openAviEnabled = false;
-            return result;
-        }
+    } else {
+        reader = IfoReader::Open(request.ifoPath, &why);
+    }
+    if (!reader) {
+        report.add(request.titleSet > 0
+                       ? Format("error opening title set %d of %s", request.titleSet, request.ifoPath.c_str())
+                       : "error opening file " + request.ifoPath);
+        if (!why.empty())
+            report.add(AsSentence(why));
+        result.openAviEnabled = false;
+        return result;
+    }
+    if (request.titleSet > 0)
         report.add(Format("Opening title set %d (VTS_%02d_0.IFO) of %s OK.", request.titleSet,
                           request.titleSet, request.ifoPath.c_str()));
-    } else {
-        reader = IfoReader::Open(request.ifoPath);
-        if (!reader) {
-            report.add("error opening file " + request.ifoPath);
-            result.openAviEnabled = false;
-            return result;
-        }
+    else
         report.add("Opening IFO file " + request.ifoPath + " OK.");
-    }
     report.blank();
 
     const uint32_t pgcCount = reader->pgcCount();
