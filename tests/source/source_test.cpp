@@ -301,7 +301,9 @@ TEST(BadSource, ClearMessageNamingThePath)
         EXPECT_EQ(message.find('\n'), std::string::npos) << message;
         // A load names the source too, and loses nothing of the request.
         const LoadResult load = LoadTitle(LoadRequest{c.path, true, -1, true, 1});
-        ASSERT_EQ(load.report.lines().size(), 1u) << c.path;
+        ASSERT_EQ(load.report.lines().size(), 2u) << c.path;
+        EXPECT_EQ(load.report.lines()[0].text, "error opening title set 1 of " + c.path);
+        EXPECT_EQ(load.report.lines()[1].text.rfind(c.path + ": ", 0), 0u) << load.report.lines()[1].text;
         EXPECT_FALSE(load.model.has_value());
         EXPECT_EQ(load.openAviEnabled, false);
     }
@@ -347,8 +349,8 @@ TEST(BadSource, TitleSetsMissingOrUnreadableAreLeftOut)
     EXPECT_EQ(source.problems()[0].rfind(disc.videoTs + ": VTS_02_0.IFO cannot be read: ", 0), 0u)
         << source.problems()[0];
     const LoadResult damaged = LoadTitle(LoadRequest{disc.videoTs, true, -1, true, 2});
-    ASSERT_EQ(damaged.report.lines().size(), 1u);
-    EXPECT_EQ(damaged.report.lines()[0].text.rfind("error opening title set 2 of " + disc.videoTs, 0), 0u);
+    ASSERT_EQ(damaged.report.lines().size(), 2u);
+    EXPECT_EQ(damaged.report.lines()[0].text, "error opening title set 2 of " + disc.videoTs);
 }
 
 }  // namespace
