@@ -386,6 +386,20 @@ void TMainForm::ShowTitleSets()
     }
     ui->lbTitleSet->setVisible(several);
     ui->cbTitleSet->setVisible(several);
+    if (several) {
+        // The entries whole, and the window wide enough for the longer row.
+        ui->cbTitleSet->setMinimumWidth(ui->cbTitleSet->sizeHint().width());
+        const int wanted = ui->bottomRow1->sizeHint().width() + layout()->contentsMargins().left() +
+                           layout()->contentsMargins().right();
+        if (width() < wanted) {
+            resize(wanted, height());
+            if (const QScreen* screen = this->screen()) {
+                const QRect room = screen->availableGeometry();
+                if (frameGeometry().right() > room.right())
+                    move(std::max(room.left(), room.right() - frameGeometry().width()), y());
+            }
+        }
+    }
 }
 
 void TMainForm::cbTitleSetChange()
