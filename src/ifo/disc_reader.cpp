@@ -7,13 +7,16 @@
 #include <poll.h>
 #include <signal.h>
 #include <strings.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "base/error.h"
 #include "base/format.h"
@@ -296,6 +299,25 @@ Gathered Decode(const std::string& bytes)
     return g;
 }
 
+// libdvdread allocates what a directory on the image claims (gigabytes on a
+// hostile one) before it reads it. The child may grow by no more than this;
+// a sanitizer build keeps its own huge reservations and is left alone.
+constexpr uint64_t kChildGrowth = 256u << 20;
+
+void LimitMemory()
+{
+    unsigned long long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%llu", &pages) != 1)
+            pages = 0;
+        std::fclose(statm);
+    }
+    if (pages == 0)
+        return;
+    const rlimit limit{pages * static_cast<uint64_t>(sysconf(_SC_PAGESIZE)) + kChildGrowth, RLIM_INFINITY};
+    setrlimit(RLIMIT_AS, &limit);
+}
+
 bool WriteAll(int fd, const std::string& bytes)
 {
     size_t done = 0;
@@ -330,6 +352,8 @@ Gathered GatherApart(const std::string& path, int only, int timeoutMs)
         // death hooks of a sanitizer or fuzzer build belong to the parent.
         if (__sanitizer_set_death_callback)
             __sanitizer_set_death_callback(nullptr);
+        else
+            LimitMemory();
         const bool ok = WriteAll(fds[1], Encode(Gatherer(path, false).run(only)));
         _exit(ok ? 0 : 1);
     }
@@ -378,6 +402,45 @@ Gathered GatherApart(const std::string& path, int only, int timeoutMs)
     }
 }
 
+// The last image read whole, so that loading a title set right after the
+// listing (the window, a script) costs no second reading. Known by the
+// file's identity and times; a drive's disc can change unseen, so drives
+// are always read.
+class LastImage {
+public:
+    std::optional<Gathered> find(const struct stat& st, int only)
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (!gathered_ || !Same(st, stat_) || (only > 0 && !gathered_->files.count(only)))
+            return std::nullopt;
+        return gathered_;
+    }
+    void keep(const struct stat& st, const Gathered& gathered)
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stat_ = st;
+        gathered_ = gathered;
+    }
+
+private:
+    static bool Same(const struct stat& a, const struct stat& b)
+    {
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+               a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+               a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+    }
+
+    std::mutex mutex_;
+    struct stat stat_ = {};
+    std::optional<Gathered> gathered_;
+};
+
+LastImage& TheLastImage()
+{
+    static LastImage last;
+    return last;
+}
+
 }  // namespace
 
 std::unique_ptr<DiscReader> DiscReader::Open(const std::string& path, int only)
@@ -406,7 +469,17 @@ std::unique_ptr<DiscReader> DiscReader::Open(const std::string& path, int only)
         if (S_ISREG(st.st_mode) && st.st_size < kMinImageSize)
             throw Error(Format("%s: too short for a DVD image (%lld bytes)", path.c_str(),
                                static_cast<long long>(st.st_size)));
-        gathered = GatherApart(path, only, S_ISBLK(st.st_mode) ? kDriveTimeoutMs : kImageTimeoutMs);
+        if (S_ISBLK(st.st_mode)) {
+            gathered = GatherApart(path, only, kDriveTimeoutMs);
+        } else if (std::optional<Gathered> known = TheLastImage().find(st, only)) {
+            gathered = std::move(*known);
+            if (only > 0)
+                gathered.files = {{only, gathered.files[only]}};
+        } else {
+            gathered = GatherApart(path, only, kImageTimeoutMs);
+            if (only == 0)
+                TheLastImage().keep(st, gathered);
+        }
     } else {
         throw Error(Format("%s: not a file, folder or drive", path.c_str()));
     }

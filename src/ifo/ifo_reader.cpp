@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "base/error.h"
 #include "base/format.h"
@@ -126,8 +127,8 @@ public:
     }
     ~TitleFolder()
     {
-        if (!file_.empty())
-            unlink(file_.c_str());
+        for (const fs::path& file : files_)
+            unlink(file.c_str());
         if (!dir_.empty())
             rmdir(dir_.c_str());
     }
@@ -141,7 +142,7 @@ public:
         const fs::path file = dir_ / name;
         if (symlink(target.c_str(), file.c_str()) != 0)
             return false;
-        file_ = file;
+        files_.push_back(file);
         return true;
     }
     bool write(const std::string& bytes, const std::string& name)
@@ -150,18 +151,17 @@ public:
             return false;
         const fs::path file = dir_ / name;
         std::ofstream out(file, std::ios::binary);
-        file_ = file;
+        files_.push_back(file);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         out.close();
         return static_cast<bool>(out);
     }
 
-    bool ok() const { return !file_.empty(); }
     std::string dir() const { return dir_.string(); }
 
 private:
     fs::path dir_;
-    fs::path file_;
+    std::vector<fs::path> files_;
 };
 
 struct DvdCloser {
@@ -270,35 +270,53 @@ std::unique_ptr<IfoReader> IfoReader::Open(const std::string& path, std::string*
     TitleFolder folder;
     if (!folder.link(absolute, Format("VTS_%02d_0.IFO", title)))
         return fail("");
-    return Parse(image, title, folder.dir());
+    std::unique_ptr<dvd_reader_t, DvdCloser> dvd(DVDOpen2(nullptr, &kQuietLogger, folder.dir().c_str()));
+    return dvd ? Parse(image, title, dvd.get()) : nullptr;
 }
 
 std::unique_ptr<IfoReader> IfoReader::FromBytes(const std::string& image, int titleSet, std::string* why)
 {
+    std::map<int, std::string> reasons;
+    std::map<int, std::unique_ptr<IfoReader>> readers = FromBytes({{titleSet, image}}, &reasons);
     if (why)
-        why->clear();
-    if (const std::optional<std::string> problem = CheckIfoTables(image)) {
-        if (why)
-            *why = *problem;
-        return nullptr;
-    }
-    const int title = titleSet >= 1 && titleSet <= 99 ? titleSet : 1;
-    TitleFolder folder;
-    if (!folder.write(image, Format("VTS_%02d_0.IFO", title)))
-        return nullptr;
-    return Parse(image, title, folder.dir());
+        *why = reasons[titleSet];
+    return std::move(readers[titleSet]);
 }
 
-std::unique_ptr<IfoReader> IfoReader::Parse(const std::string& image, int title, const std::string& dir)
+std::map<int, std::unique_ptr<IfoReader>> IfoReader::FromBytes(const std::map<int, std::string>& images,
+                                                               std::map<int, std::string>* why)
+{
+    std::map<int, std::unique_ptr<IfoReader>> readers;
+    // One folder and one library handle for all: the library reads
+    // VTS_nn_0.IFO for title nn only.
+    TitleFolder folder;
+    std::vector<int> sound;
+    for (const auto& [number, image] : images) {
+        readers[number] = nullptr;
+        if (const std::optional<std::string> problem = CheckIfoTables(image)) {
+            if (why)
+                (*why)[number] = *problem;
+        } else if (number >= 1 && number <= 99 && folder.write(image, Format("VTS_%02d_0.IFO", number))) {
+            sound.push_back(number);
+        }
+    }
+    if (sound.empty())
+        return readers;
+    std::unique_ptr<dvd_reader_t, DvdCloser> dvd(DVDOpen2(nullptr, &kQuietLogger, folder.dir().c_str()));
+    if (!dvd)
+        return readers;
+    for (int number : sound)
+        readers[number] = Parse(images.at(number), number, dvd.get());
+    return readers;
+}
+
+std::unique_ptr<IfoReader> IfoReader::Parse(const std::string& image, int title, dvd_reader_s* dvd)
 {
     auto reader = std::unique_ptr<IfoReader>(new IfoReader());
     reader->video_[0] = static_cast<uint8_t>(image[512]);
     reader->video_[1] = static_cast<uint8_t>(image[513]);
 
-    std::unique_ptr<dvd_reader_t, DvdCloser> dvd(DVDOpen2(nullptr, &kQuietLogger, dir.c_str()));
-    if (!dvd)
-        return nullptr;
-    std::unique_ptr<ifo_handle_t, IfoCloser> ifo(ifoOpen(dvd.get(), title));
+    std::unique_ptr<ifo_handle_t, IfoCloser> ifo(ifoOpen(dvd, title));
     if (!ifo || !ifo->vtsi_mat || !ifo->vts_pgcit)
         return nullptr;
 

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
 
 #include "base/error.h"
 #include "base/format.h"
@@ -113,23 +114,25 @@ Source Source::Open(const std::string& path)
 
     const std::unique_ptr<DiscReader> disc = DiscReader::Open(path);
     const std::vector<int> numbers = disc->titleSetNumbers();
-    int32_t bestKey = -1;
+    std::map<int, std::string> images;
     for (int n : numbers) {
         if (!disc->hasTitleSet(n)) {
             source.problems_.push_back(Format("%s: VTS_%02d_0.IFO is not there", path.c_str(), n));
             continue;
         }
-        std::string why;
-        std::unique_ptr<IfoReader> reader;
         try {
-            reader = IfoReader::FromBytes(disc->readTitleSet(n), n, &why);
+            images[n] = disc->readTitleSet(n);
         } catch (const Error& e) {
             source.problems_.push_back(e.what());
-            continue;
         }
+    }
+    std::map<int, std::string> why;
+    const std::map<int, std::unique_ptr<IfoReader>> readers = IfoReader::FromBytes(images, &why);
+    int32_t bestKey = -1;
+    for (const auto& [n, reader] : readers) {
         if (!reader) {
             source.problems_.push_back(Format("%s: VTS_%02d_0.IFO cannot be read%s%s", path.c_str(), n,
-                                              why.empty() ? "" : ": ", why.c_str()));
+                                              why[n].empty() ? "" : ": ", why[n].c_str()));
             continue;
         }
         TitleSetSummary summary = Summarize(*reader, n);
