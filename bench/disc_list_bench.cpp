@@ -22,8 +22,8 @@ int main(int argc, char** argv)
         size_t pgcs = 0;
         for (const pelvano::TitleSetSummary& set : source.titleSets())
             pgcs += set.pgcs.size();
-        std::printf("%zu title sets, %zu PGCs; default: title set %d, %s chapters\n", source.titleSets().size(),
-                    pgcs, source.defaultTitleSet(), load.chapterTotal.c_str());
+        std::printf("%zu title sets, %zu PGCs; default: title set %d, %s chapters\n",
+                    source.titleSets().size(), pgcs, source.defaultTitleSet(), load.chapterTotal.c_str());
         return load.model ? 0 : 1;
     } catch (const pelvano::Error& e) {
         std::fprintf(stderr, "%s\n", e.what());

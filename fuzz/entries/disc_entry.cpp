@@ -22,7 +22,8 @@ std::string ExpandImage(const uint8_t* data, size_t size)
     size_t pos = 0;
     while (pos + 6 <= size) {
         const size_t offset = (size_t{data[pos]} << 24 | size_t{data[pos + 1]} << 16 |
-                               size_t{data[pos + 2]} << 8 | data[pos + 3]) % kMaxImage;
+                               size_t{data[pos + 2]} << 8 | data[pos + 3]) %
+                              kMaxImage;
         size_t length = size_t{data[pos + 4]} << 8 | data[pos + 5];
         pos += 6;
         length = std::min(length, size - pos);
@@ -72,9 +73,9 @@ void DiscInput(const uint8_t* data, size_t size)
         request.titleSet = number;
         const LoadResult load = LoadTitle(request);
         const std::string first = load.report.lines().at(0).text;
-        FUZZ_CHECK_MSG(first == Format("Opening title set %d (VTS_%02d_0.IFO) of %s OK.", number, number,
-                                       path.c_str()),
-                       first);
+        FUZZ_CHECK_MSG(
+            first == Format("Opening title set %d (VTS_%02d_0.IFO) of %s OK.", number, number, path.c_str()),
+            first);
         FUZZ_CHECK(load.titles && load.titles->size() == set.pgcs.size());
         FUZZ_CHECK(load.selectedTitle == (set.pgcs.empty() ? -1 : set.longestPgc));
         FUZZ_CHECK(load.frameRate == set.frameRate);

@@ -44,7 +44,10 @@ std::string IfoName(int titleSet)
     return titleSet == 0 ? std::string("VIDEO_TS.IFO") : Format("VTS_%02d_0.IFO", titleSet);
 }
 
-std::string Reason(int error) { return std::strerror(error); }
+std::string Reason(int error)
+{
+    return std::strerror(error);
+}
 
 // Entry `name` of folder `dir`, compared without case as libdvdread does;
 // empty when there is none.

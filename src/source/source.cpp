@@ -144,8 +144,8 @@ Source Source::Open(const std::string& path)
     }
     if (source.titleSets_.empty()) {
         if (numbers.empty())
-            throw Error(Format("%s: no DVD-Video title set found (not a DVD, or a truncated image)",
-                               path.c_str()));
+            throw Error(
+                Format("%s: no DVD-Video title set found (not a DVD, or a truncated image)", path.c_str()));
         if (source.problems_.size() == 1)
             throw Error(source.problems_.front());
         throw Error(Format("%s: none of the %zu title sets named on the disc can be read (%s)", path.c_str(),

@@ -7,8 +7,8 @@
 #include <QFocusEvent>
 #include <QFontDatabase>
 #include <QKeyEvent>
-#include <QMimeData>
 #include <QMenu>
+#include <QMimeData>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -377,10 +377,12 @@ void TMainForm::ShowTitleSets()
     const bool several = source_ && source_->titleSets().size() > 1;
     if (several) {
         for (const TitleSetSummary& set : source_->titleSets()) {
-            const uint32_t ms = set.longestPgc >= 0 ? set.pgcs[static_cast<size_t>(set.longestPgc)].lengthMs : 0;
+            const uint32_t ms =
+                set.longestPgc >= 0 ? set.pgcs[static_cast<size_t>(set.longestPgc)].lengthMs : 0;
             const std::string length =
                 Format("%02u:%02u:%02u", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60);
-            ui->cbTitleSet->addItem(QStringLiteral("VTS %1 \u00b7 %2").arg(set.number).arg(L(length)), set.number);
+            ui->cbTitleSet->addItem(QStringLiteral("VTS %1 \u00b7 %2").arg(set.number).arg(L(length)),
+                                    set.number);
         }
         ui->cbTitleSet->setCurrentIndex(ui->cbTitleSet->findData(titleSet_));
     }
