@@ -67,18 +67,6 @@ std::string FindEntry(const std::string& dir, const char* name)
     return found;
 }
 
-// Where libdvdread looks for a file of a folder source: the folder itself,
-// then its VIDEO_TS and video_ts folders.
-std::string FindDiscFile(const std::string& root, const std::string& name)
-{
-    std::string file = FindEntry(root, name.c_str());
-    for (const char* sub : {"/VIDEO_TS", "/video_ts"}) {
-        if (file.empty())
-            file = FindEntry(root + sub, name.c_str());
-    }
-    return file;
-}
-
 bool IsDirectory(const std::string& path)
 {
     struct stat st;
@@ -132,7 +120,15 @@ struct Gathered {
 
 class Gatherer {
 public:
-    Gatherer(const std::string& path, bool folder) : path_(path), folder_(folder) {}
+    Gatherer(const std::string& path, bool folder) : path_(path), folder_(folder)
+    {
+        // The folders libdvdread looks in, listed once: a scan per file
+        // costs more than reading it.
+        if (folder_) {
+            for (const std::string& dir : {path_, path_ + "/VIDEO_TS", path_ + "/video_ts"})
+                folders_.push_back({dir, Entries(dir)});
+        }
+    }
 
     Gathered run(int only)
     {
@@ -165,7 +161,7 @@ private:
     {
         if (!folder_)
             return {};
-        const std::string file = FindDiscFile(path_, IfoName(titleSet));
+        const std::string file = find(IfoName(titleSet));
         struct stat st;
         if (!file.empty() && stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
             return IfoName(titleSet) + " is not a regular file";
@@ -194,7 +190,7 @@ private:
             out.reason = std::move(refused);
             return out;
         }
-        if (folder_ && FindDiscFile(path_, name).empty())
+        if (folder_ && find(name).empty())
             return out;
         DvdFile file(DVDOpenFile(dvd_.get(), titleSet, DVD_READ_INFO_FILE));
         if (!file)
@@ -216,8 +212,33 @@ private:
         return out;
     }
 
+    static std::vector<std::string> Entries(const std::string& dir)
+    {
+        std::vector<std::string> names;
+        if (DIR* d = opendir(dir.c_str())) {
+            while (const dirent* entry = readdir(d))
+                names.emplace_back(entry->d_name);
+            closedir(d);
+        }
+        return names;
+    }
+
+    // Where libdvdread finds a file of a folder source: the folder itself,
+    // then its VIDEO_TS and video_ts folders; empty when it is in none.
+    std::string find(const std::string& name) const
+    {
+        for (const auto& [dir, names] : folders_) {
+            for (const std::string& entry : names) {
+                if (strcasecmp(entry.c_str(), name.c_str()) == 0)
+                    return dir + "/" + entry;
+            }
+        }
+        return {};
+    }
+
     std::string path_;
     bool folder_;
+    std::vector<std::pair<std::string, std::vector<std::string>>> folders_;
     std::unique_ptr<dvd_reader_t, DvdCloser> dvd_;
 };
 
