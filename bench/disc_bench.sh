@@ -47,17 +47,11 @@ genisoimage -quiet -dvd-video -o "$image" "$work/disc"
 
 pelvano="$build/pelvano"
 if [ -x "$pelvano" ] && "$pelvano" --list "$image" > /dev/null 2>&1; then
-    ours="'$pelvano' --list '$image'"
+    lister="'$pelvano' --list"
 else
     [ -x "$build/bench/disc_list_bench" ] || { echo "missing: $build/bench/disc_list_bench" >&2; exit 1; }
-    ours="'$build/bench/disc_list_bench' '$image'"
+    lister="'$build/bench/disc_list_bench'"
 fi
-theirs="lsdvd '$image'"
-
-# Both must work before their times mean anything.
-eval "$ours" || { echo "listing failed: $ours" >&2; exit 1; }
-titles=$(eval "$theirs" 2>/dev/null | grep -c '^Title:' || true)
-[ "$titles" -gt "$sets" ] || { echo "lsdvd lists $titles titles" >&2; exit 1; }
 
 median_ms() {  # command -> median in ms
     local json="$work/h.json"
@@ -65,9 +59,18 @@ median_ms() {  # command -> median in ms
     python3 -c 'import json,sys; print("%.3f" % (json.load(open(sys.argv[1]))["results"][0]["median"] * 1000))' "$json"
 }
 
-o=$(median_ms "$ours")
-l=$(median_ms "$theirs")
-echo "image: $sets title sets, $(stat -c %s "$image") bytes; median of $runs runs (hyperfine)"
-echo "ours ($ours): $o ms" | sed "s|$work/||g; s|$build/||g"
-echo "lsdvd: $l ms"
-awk -v o="$o" -v l="$l" 'BEGIN { printf "ratio ours/lsdvd: %.2f (target: at most 1.00)\n", o / l }'
+echo "$sets title sets ($(stat -c %s "$image") bytes as an image); median of $runs runs (hyperfine)"
+echo "ours: $lister SOURCE" | sed "s|$build/||g"
+for source in "$image" "$work/disc"; do
+    ours="$lister '$source'"
+    theirs="lsdvd '$source'"
+    # Both must work before their times mean anything.
+    eval "$ours" > /dev/null || { echo "listing failed: $ours" >&2; exit 1; }
+    titles=$(eval "$theirs" 2>/dev/null | grep -c '^Title:' || true)
+    [ "$titles" -gt "$sets" ] || { echo "lsdvd lists $titles titles of $source" >&2; exit 1; }
+    o=$(median_ms "$ours")
+    l=$(median_ms "$theirs")
+    kind=$([ -d "$source" ] && echo folder || echo image)
+    awk -v k="$kind" -v o="$o" -v l="$l" \
+        'BEGIN { printf "%-6s  ours %.3f ms  lsdvd %.3f ms  ratio %.2f (target: at most 1.00)\n", k, o, l, o / l }'
+done

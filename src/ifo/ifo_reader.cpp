@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 
 #include "base/error.h"
 #include "base/format.h"
@@ -274,8 +275,31 @@ std::unique_ptr<IfoReader> IfoReader::Open(const std::string& path, std::string*
     return dvd ? Parse(image, title, dvd.get()) : nullptr;
 }
 
+namespace {
+
+// The title sets of the last disc parsed, by number with their bytes: a
+// load right after the listing finds its title set here. The same bytes
+// always parse the same way, so a match needs no other key.
+struct ParsedTitleSet {
+    std::string bytes;
+    std::unique_ptr<IfoReader> reader;
+};
+std::mutex gParsedMutex;
+std::map<int, ParsedTitleSet> gParsed;
+
+}  // namespace
+
 std::unique_ptr<IfoReader> IfoReader::FromBytes(const std::string& image, int titleSet, std::string* why)
 {
+    {
+        const std::lock_guard<std::mutex> lock(gParsedMutex);
+        const auto it = gParsed.find(titleSet);
+        if (it != gParsed.end() && it->second.bytes == image) {
+            if (why)
+                why->clear();
+            return std::make_unique<IfoReader>(*it->second.reader);
+        }
+    }
     std::map<int, std::string> reasons;
     std::map<int, std::unique_ptr<IfoReader>> readers = FromBytes({{titleSet, image}}, &reasons);
     if (why)
@@ -307,6 +331,14 @@ std::map<int, std::unique_ptr<IfoReader>> IfoReader::FromBytes(const std::map<in
         return readers;
     for (int number : sound)
         readers[number] = Parse(images.at(number), number, dvd.get());
+    if (images.size() > 1) {
+        const std::lock_guard<std::mutex> lock(gParsedMutex);
+        gParsed.clear();
+        for (const auto& [number, reader] : readers) {
+            if (reader)
+                gParsed[number] = ParsedTitleSet{images.at(number), std::make_unique<IfoReader>(*reader)};
+        }
+    }
     return readers;
 }
 
