@@ -21,12 +21,16 @@ void IfoInput(const uint8_t* data, size_t size);
 void ProfileInput(const uint8_t* data, size_t size);
 
 // Fields split at kSeparator: chapter model bytes, format line, header,
-// frame rate, frame offset, millisecond offset, key frames. Checks the
+// frame rate, frame offset, millisecond offset, key frames, footer. Checks the
 // rendering against the substitution rules.
 void FormatInput(const uint8_t* data, size_t size);
 
 // The bytes as an AVI file: the frame rate and the key frames.
 void AviInput(const uint8_t* data, size_t size);
+
+// The first byte picks Matroska (even) or MP4 (odd), the rest is the file:
+// the key frames in display order and the frame rate.
+void MediaInput(const uint8_t* data, size_t size);
 
 // A disc image in sparse form (records: offset u32 BE, length u16 BE, the
 // bytes; zeros elsewhere) as an image file: opened as a source, listed, and

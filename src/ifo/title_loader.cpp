@@ -10,11 +10,33 @@ namespace {
 
 constexpr uint32_t kLastChapterMinMs = 5000;
 
-std::string LengthText(const IfoTime& t, uint32_t rateMilli)
-{
-    return Format("%02u:%02u:%02u:%02u", t.hours, t.minutes, t.seconds,
-                  FramesToHundredths(t.frames, rateMilli));
-}
+// How a load turns the IFO's hh:mm:ss:ff into milliseconds: nominal seconds
+// plus the frames at the title's rate, or, for exact NTSC time, the whole
+// time counted in frames at 30 a second and converted at 1001/30 ms each.
+struct TimeBase {
+    uint32_t rateMilli;
+    bool exactNtsc;
+
+    uint32_t ms(const IfoTime& t) const
+    {
+        if (exactNtsc)
+            return NtscFramesToMs(NtscFrames(t));
+        return t.hours * 3600000u + t.minutes * 60000u + t.seconds * 1000u + FramesToMs(t.frames, rateMilli);
+    }
+
+    std::string lengthText(const IfoTime& t) const
+    {
+        if (exactNtsc)
+            return FormatMsTime(ms(t));
+        return Format("%02u:%02u:%02u:%02u", t.hours, t.minutes, t.seconds,
+                      FramesToHundredths(t.frames, rateMilli));
+    }
+
+    static uint32_t NtscFrames(const IfoTime& t)
+    {
+        return ((t.hours * 60u + t.minutes) * 60u + t.seconds) * 30u + t.frames;
+    }
+};
 
 enum class AngleKind { Ordinary, FirstAngle, OtherAngle };
 
@@ -185,8 +207,9 @@ LoadResult LoadTitle(const LoadRequest& request)
     }
     result.selectedTitle = selected;
 
-    const uint32_t rate = DefaultFrameRate(*reader);
-    result.frameRate = std::to_string(rate);
+    const bool pal = ((reader->videoAttribute0() >> 4) & 3) != 0;
+    const TimeBase time{pal ? 25000u : 29970u, request.exactNtsc && !pal};
+    result.frameRate = pal ? "25000" : "29970";
 
     ReportVideoAttributes(report, reader->videoAttribute0(), reader->videoAttribute1());
     report.blank();
@@ -207,29 +230,37 @@ LoadResult LoadTitle(const LoadRequest& request)
 
     IfoTime pgcTime;
     const uint32_t cellCount = reader->pgcInfo(pgc, &pgcTime);
-    report.add(Format("  Using PGC #%u. Length: %s in %i cell(s).", pgc,
-                      LengthText(pgcTime, rate).c_str(), static_cast<int>(cellCount)));
+    report.add(Format("  Using PGC #%u. Length: %s in %i cell(s).", pgc, time.lengthText(pgcTime).c_str(),
+                      static_cast<int>(cellCount)));
 
     TitleModel model;
+    model.exactNtsc = time.exactNtsc;
     model.cellStartsMs.push_back(0);
+    if (time.exactNtsc)
+        model.cellStartFrames.push_back(0);
     uint32_t running = 0;
+    uint32_t runningFrames = 0;
     const std::vector<IfoCell>& cells = reader->pgcCells(pgc);
     for (size_t i = 0; i < cells.size(); ++i) {
         const IfoCell& cell = cells[i];
-        uint32_t len = TimeToMs(cell.length, rate);
+        uint32_t len = time.ms(cell.length);
         model.cellLengthsMs.push_back(len);
+        uint32_t frames = time.exactNtsc ? TimeBase::NtscFrames(cell.length) : 0;
+        if (time.exactNtsc)
+            model.cellFrames.push_back(frames);
 
         CellRow row;
         row.caption = Format("%03zu", i);
         row.vobId = Format("%02u", cell.vobId);
         row.cellId = Format("%02u", cell.cellId);
-        row.length = LengthText(cell.length, rate);
+        row.length = time.lengthText(cell.length);
         const AngleKind kind = KindOf(cell.angle);
         const unsigned angleNo = cell.angle & 0x0f;
         const unsigned angles = cell.angle >> 4;
         if (kind == AngleKind::OtherAngle) {
             row.timestamp = CellRow::kUnusedMark;
             len = 0;
+            frames = 0;
         } else {
             row.timestamp = FormatMsTime(running);
         }
@@ -249,7 +280,15 @@ LoadResult LoadTitle(const LoadRequest& request)
             break;
         }
         result.rows.push_back(std::move(row));
-        running += len;
+        if (time.exactNtsc) {
+            // The start is converted from all the frames before it, never
+            // summed from rounded lengths.
+            runningFrames += frames;
+            running = NtscFramesToMs(runningFrames);
+            model.cellStartFrames.push_back(runningFrames);
+        } else {
+            running += len;
+        }
         model.cellStartsMs.push_back(running);
     }
 

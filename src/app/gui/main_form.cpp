@@ -25,7 +25,7 @@
 #include "form_dialogs.h"
 #include "ifo/report.h"
 #include "ifo/title_loader.h"
-#include "output/avi/avi_keyframes.h"
+#include "output/video/video_keyframes.h"
 #include "output/timing_rules.h"
 #include "presets/preset_store.h"
 #include "ui_main_form.h"
@@ -48,7 +48,9 @@ constexpr int kFontPointSize = 8;
 
 // Qt's list form: the dialog offers each entry, the first selected.
 const QString kIfoFilter = QStringLiteral("DVD IFO File (*.IFO);;DVD image (*.iso);;All files (*)");
-const QString kAviFilter = QStringLiteral("AVI Video File (*.AVI)");
+// AVI first, as "Open AVI" always offered it.
+const QString kVideoFilter = QStringLiteral(
+    "AVI Video File (*.AVI);;Matroska Video File (*.mkv *.webm);;MP4/MOV Video File (*.mp4 *.m4v *.mov)");
 const QStringList kSaveFilters = {QStringLiteral("Text file (*.txt)"),
                                   QStringLiteral("DVDMaestro (*.chp)"),
                                   QStringLiteral("INI File (*.ini)")};
@@ -252,6 +254,7 @@ void TMainForm::Connect()
     connect(ui->cbPresets, &QComboBox::activated, this, on(&TMainForm::cbPresetsChange));
     connect(ui->bttModifPresetName, &QToolButton::clicked, this, on(&TMainForm::bttModifPresetNameClick));
     connect(ui->bttSavePresetFormat, &QToolButton::clicked, this, on(&TMainForm::bttSavePresetFormatClick));
+    connect(ui->chkExactNTSC, &QCheckBox::clicked, this, on(&TMainForm::chkExactNTSCClick));
 
     connect(ui->lstCells, &CellListView::mouseReleased, this,
             [this](const QPoint& pos) { Handle([this, pos] { lstCellsMouseUp(pos); }); });
@@ -454,6 +457,7 @@ void TMainForm::LoadTitle(bool newFile)
     request.newFile = newFile;
     request.currentTitle = ui->cbTitle->currentIndex();
     request.fixLastChapter = ui->chkFixLCB->isChecked();
+    request.exactNtsc = ui->chkExactNTSC->isChecked();
     request.titleSet = titleSet_;
     // A relative path can only come from the command line, where it means
     // the executable's folder; the dialogs move the working directory since,
@@ -596,13 +600,13 @@ void TMainForm::Uncheck1Click()
 void TMainForm::RenderChapters()
 {
     // Snapping is on exactly while "Synch 2 KF" is enabled and checked. The
-    // file is named by edAVIFileName alone and read first, afresh at each
-    // rendering; one that can't be used has its message shown, and the
-    // output stays as it was.
+    // file is named by edAVIFileName alone and read first; its index is read
+    // afresh unless the file is still the one read last. One that can't be
+    // used has its message shown, and the output stays as it was.
     std::unique_ptr<KeyFrameSource> keyFrames;
     if (ui->cbSynchKF->isEnabled() && ui->cbSynchKF->isChecked()) {
         try {
-            keyFrames = AviKeyFrames::Open(L8(ui->edAVIFileName->text()));
+            keyFrames = keyFrameIndex_.keyFrames(L8(ui->edAVIFileName->text()));
         } catch (const Error& e) {
             ShowMessage(QString::fromLocal8Bit(e.what()));
             return;
@@ -611,6 +615,7 @@ void TMainForm::RenderChapters()
     RenderInput input;
     input.format = L8(ui->edFormat->text());
     input.header = L8(ui->edHeader->text());
+    input.footer = L8(ui->edFooter->text());
     input.frameRate = L8(ui->cbFrameRate->currentText());
     input.frameOffset = L8(ui->edFrameOff->text());
     input.msOffset = L8(ui->edMsOff->text());
@@ -689,17 +694,17 @@ void TMainForm::edFrameOffExit(QLineEdit* field)
         field->setText(repaired);
 }
 
-// --- AVI key frames -------------------------------------------------------------
+// --- Video key frames -----------------------------------------------------------
 
 void TMainForm::bttOpenAVIClick()
 {
-    const std::optional<QString> file = dialogs_.openFile(this, kAviFilter);
+    const std::optional<QString> file = dialogs_.openFile(this, kVideoFilter);
     if (!file)
         return;
     EnterFolderOf(*file);
     ui->edAVIFileName->setText(*file);
     try {
-        if (const std::optional<std::string> rate = AviKeyFrames::ReadFrameRateText(L8(*file)))
+        if (const std::optional<std::string> rate = keyFrameIndex_.openVideo(L8(*file)))
             SetFrameRateText(*rate);
         ui->cbSynchKF->setEnabled(true);
     } catch (const Error& e) {
@@ -756,7 +761,9 @@ void TMainForm::LoadPresets()
         ui->cbPresets->addItem(L(preset.name));
         presetFormats.append(L(preset.format));
         presetHeaders.append(L(preset.header));
+        presetFooters.append(L(preset.footer));
     }
+    ui->chkExactNTSC->setChecked(store.exactNtsc);
 }
 
 void TMainForm::SavePresets()
@@ -767,7 +774,9 @@ void TMainForm::SavePresets()
         preset.name = L8(ui->cbPresets->itemText(i));
         preset.format = L8(presetFormats.value(i));
         preset.header = L8(presetHeaders.value(i));
+        preset.footer = L8(presetFooters.value(i));
     }
+    store.exactNtsc = ui->chkExactNTSC->isChecked();
     app_.savePresets(store);
 }
 
@@ -782,8 +791,10 @@ void TMainForm::cbPresetsChange()
     if (i != -1) {
         ui->edFormat->setText(presetFormats.value(i));
         ui->edHeader->setText(presetHeaders.value(i));
+        ui->edFooter->setText(presetFooters.value(i));
         ui->edFormat->setCursorPosition(0);
         ui->edHeader->setCursorPosition(0);
+        ui->edFooter->setCursorPosition(0);
     }
     if (!InRenameMode())
         RenderChapters();
@@ -832,8 +843,25 @@ void TMainForm::bttSavePresetFormatClick()
     if (i != -1) {
         presetFormats[i] = ui->edFormat->text();
         presetHeaders[i] = ui->edHeader->text();
+        presetFooters[i] = ui->edFooter->text();
     }
     RenderChapters();
+}
+
+void TMainForm::chkExactNTSCClick()
+{
+    // The cell times are made when a title is read: read the current one
+    // again, in the time now chosen, keeping the marks the user has set.
+    if (ifoPath.empty())
+        return;
+    const std::vector<CellRow> marked = document_.rows;
+    LoadTitle(false);
+    if (CarryMarksOver(document_, marked)) {
+        cellModel_->rowsRewritten();
+        ui->lstCells->fitColumns();
+        ShowDocumentLabels();
+        RefreshOutput();
+    }
 }
 
 // --- Saving and ending --------------------------------------------------------

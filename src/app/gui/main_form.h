@@ -12,6 +12,7 @@
 #include "chapters/chapter_model.h"
 #include "ifo/title_loader.h"
 #include "output/format_engine.h"
+#include "output/video/video_keyframes.h"
 #include "source/source.h"
 
 class QAction;
@@ -122,6 +123,7 @@ private:
     bool cbPresetsKeyDown(const QKeyEvent& event);
     void bttModifPresetNameClick();
     void bttSavePresetFormatClick();
+    void chkExactNTSCClick();
     bool InRenameMode() const;
     void FinishRename();
 
@@ -133,6 +135,8 @@ private:
     std::unique_ptr<Ui::TMainForm> ui;
     FormDialogs& dialogs_;
     const Application& app_;
+    // The key frames of the video file in edAVIFileName, kept between renderings.
+    KeyFrameIndexCache keyFrameIndex_;
     QPointer<TFormAbout> FormAbout;
     QMenu* pmLstCells = nullptr;
     QAction* N1 = nullptr;
@@ -144,6 +148,7 @@ private:
     int titleSet_ = 0;              // the disc's title set loaded; 0 for an IFO file
     QStringList presetFormats;
     QStringList presetHeaders;
+    QStringList presetFooters;
     int32_t frameRateMilli = 0;
     int renameIndex = -1;       // the preset being renamed, in rename mode
     bool hasArguments_ = false;
