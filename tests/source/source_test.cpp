@@ -51,6 +51,14 @@ Disc MakeDisc(const std::string& fixture, const TempDir& tmp)
     return disc;
 }
 
+LoadRequest DiscRequest(const std::string& source, int titleSet)
+{
+    LoadRequest request;
+    request.ifoPath = source;
+    request.titleSet = titleSet;
+    return request;
+}
+
 std::vector<int> TitleSetsOf(const std::string& fixture)
 {
     std::vector<int> numbers;
@@ -304,7 +312,7 @@ TEST(BadSource, ClearMessageNamingThePath)
         EXPECT_NE(message.find(c.reason), std::string::npos) << message;
         EXPECT_EQ(message.find('\n'), std::string::npos) << message;
         // A load names the source too, and loses nothing of the request.
-        const LoadResult load = LoadTitle(LoadRequest{c.path, true, -1, true, 1});
+        const LoadResult load = LoadTitle(DiscRequest(c.path, 1));
         ASSERT_EQ(load.report.lines().size(), 2u) << c.path;
         EXPECT_EQ(load.report.lines()[0].text, "error opening title set 1 of " + c.path);
         EXPECT_EQ(load.report.lines()[1].text.rfind(c.path + ": ", 0), 0u) << load.report.lines()[1].text;
@@ -352,7 +360,7 @@ TEST(BadSource, TitleSetsMissingOrUnreadableAreLeftOut)
     ASSERT_EQ(source.problems().size(), 1u);
     EXPECT_EQ(source.problems()[0].rfind(disc.videoTs + ": VTS_02_0.IFO cannot be read: ", 0), 0u)
         << source.problems()[0];
-    const LoadResult damaged = LoadTitle(LoadRequest{disc.videoTs, true, -1, true, 2});
+    const LoadResult damaged = LoadTitle(DiscRequest(disc.videoTs, 2));
     ASSERT_EQ(damaged.report.lines().size(), 2u);
     EXPECT_EQ(damaged.report.lines()[0].text, "error opening title set 2 of " + disc.videoTs);
 }

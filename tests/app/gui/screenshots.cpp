@@ -85,6 +85,7 @@ int main(int argc, char** argv)
     pelvano::gui::QtFormDialogs dialogs;
     bool ok = true;
     const pelvano::Application application(pelvano::Application::PathsFor((folder / "pelvano").string()));
+    application.enterAppDir();
     const auto path = [&](const char* name) { return QString::fromStdString((out / name).string()); };
     if (argc == 5) {
         // A disc with two title sets: the Title set list beside Title.
