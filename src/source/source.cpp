@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <map>
 
@@ -87,9 +88,16 @@ SourceKind Source::KindOf(const std::string& path)
     if (!S_ISREG(st.st_mode))
         throw Error(Format("%s: is a character device, not a DVD", path.c_str()));
     // A title set's navigation file goes the way it always went, whatever
-    // its state; only other files are taken for images.
+    // its state or name; only other files are taken for images.
     if (EndsWithNoCase(path, ".IFO") || EndsWithNoCase(path, ".BUP"))
         return SourceKind::IfoFile;
+    char head[12] = {};
+    if (FILE* file = std::fopen(path.c_str(), "rb")) {
+        const size_t got = std::fread(head, 1, sizeof head, file);
+        std::fclose(file);
+        if (got == sizeof head && std::memcmp(head, "DVDVIDEO-", 9) == 0)
+            return SourceKind::IfoFile;
+    }
     return SourceKind::Image;
 }
 

@@ -8,7 +8,7 @@ namespace pelvano {
 
 // What the user pointed at.
 enum class SourceKind {
-    IfoFile,  // a title-set IFO or BUP file: loaded exactly as before
+    IfoFile,  // an IFO or BUP file (by name or by its first bytes): loaded exactly as before
     Folder,   // a VIDEO_TS folder or the folder that holds one
     Image,    // an ISO/UDF image file
     Device,   // a DVD drive's block device

@@ -190,9 +190,12 @@ TEST_P(DiscFixture, ListingAgreesWithLoadsAndLsdvd)
             EXPECT_EQ(set.tvSystem, set.frameRate == "25000" ? "PAL" : "NTSC");
             EXPECT_EQ(set.longestPgc, newFile.selectedTitle);
 
-            // The IFO file lists the same title set.
+            // The IFO file lists the same title set, also under another name.
             const Source file = Source::Open(ifo);
             EXPECT_TRUE(file.isIfoFile());
+            const std::string renamed = tmp.file("title_set.dat");
+            fs::copy_file(ifo, renamed, fs::copy_options::overwrite_existing);
+            EXPECT_EQ(Source::KindOf(renamed), SourceKind::IfoFile);
             ASSERT_EQ(file.titleSets().size(), 1u);
             ASSERT_EQ(file.titleSets()[0].pgcs.size(), set.pgcs.size());
 
