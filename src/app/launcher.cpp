@@ -75,6 +75,14 @@ void Session::savePresets() const
     SavePresets(paths_.iniPath, store_, ec ? std::string() : cwd.string());
 }
 
+std::string IfoOpenFailure(const std::string& ifoPath)
+{
+    std::string why;
+    if (IfoReader::Open(ifoPath, &why) || why.empty())
+        why = "not a readable title-set IFO file";
+    return ifoPath + ": " + why;
+}
+
 int RunBatch(Session& session, const std::string& ifoPath, const std::string& outPath,
              const std::string& selector, std::FILE* err)
 {
@@ -87,6 +95,10 @@ int RunBatch(Session& session, const std::string& ifoPath, const std::string& ou
             LoadRequest request;
             request.ifoPath = ifoPath;
             const LoadResult load = LoadTitle(request);
+            // The output is written all the same; the line tells a script why
+            // it holds no chapters.
+            if (load.openAviEnabled == false)
+                std::fprintf(err, "pelvano: %s\n", IfoOpenFailure(ifoPath).c_str());
             const int n = ParsePresetSelector(selector);
             if (n >= 1 && n <= kPresetCount) {
                 ChapterDocument doc;

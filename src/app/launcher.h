@@ -41,6 +41,9 @@ private:
     PresetStore store_;
 };
 
+// "<path>: <why the reader could not open it>", for standard error.
+std::string IfoOpenFailure(const std::string& ifoPath);
+
 // Batch mode: writes the chapter list of preset n or the raw report to
 // `outPath` and returns the exit code. Messages go to `err`.
 int RunBatch(Session& session, const std::string& ifoPath, const std::string& outPath,

@@ -3,7 +3,11 @@
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
+#include "app/cli/command_line.h"
+#include "app/cli/options.h"
 #include "app/launcher.h"
 #include "base/error.h"
 
@@ -32,6 +36,9 @@ int RunWindow(const pelvano::AppPaths& paths, int argc, char** argv)
 int main(int argc, char** argv)
 {
     const pelvano::AppPaths paths = pelvano::CurrentAppPaths(argv[0]);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (pelvano::cli::IsOptionForm(args))
+        return pelvano::cli::RunCommandLine(paths, args, stdout, stderr);
     if (argc == 4) {
         pelvano::Session session(paths);
         return pelvano::RunBatch(session, argv[1], argv[2], argv[3], stderr);

@@ -1,0 +1,210 @@
+#include "app/cli/command_line.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "app/cli/help_text.h"
+#include "app/cli/options.h"
+#include "base/error.h"
+#include "ifo/title_loader.h"
+#include "output/format_engine.h"
+#include "presets/preset_store.h"
+#include "presets/profile_file.h"
+#include "presets/text_file.h"
+
+#ifndef PELVANO_VERSION
+#error "PELVANO_VERSION comes from the build"
+#endif
+
+namespace pelvano::cli {
+
+namespace {
+
+// A failure that ends the run with exit code 1; the message already names
+// the file and the reason.
+struct Failure {
+    std::string message;
+};
+
+Failure FileFailure(const std::string& path, const std::string& reason)
+{
+    return Failure{path + ": " + reason};
+}
+
+// Anything else than a regular file, a folder or a block device could block
+// a reader (a FIFO with no writer, a terminal) or never end.
+void CheckSourceKind(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        throw FileFailure(path, std::strerror(errno));
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) && !S_ISBLK(st.st_mode))
+        throw FileFailure(path, "not a file, a folder or a DVD drive");
+}
+
+PresetStore ReadPresets(const AppPaths& paths, const Options& options)
+{
+    if (!options.presets)
+        return LoadPresets(paths.iniPath);
+    // A presets file the user names must be there: its defaults would
+    // silently give other bytes.
+    struct stat st {};
+    if (::stat(options.presets->c_str(), &st) != 0)
+        throw FileFailure(*options.presets, std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        throw FileFailure(*options.presets, "not a presets file");
+    try {
+        ProfileFile::Load(*options.presets);
+    } catch (const Error& e) {
+        throw FileFailure(*options.presets, e.what());
+    }
+    return LoadPresets(*options.presets);
+}
+
+void CheckCells(const CellList& cells, size_t cellCount, const char* option, int pgc)
+{
+    for (int c : cells)
+        if (static_cast<size_t>(c) > cellCount)
+            throw Failure{Format("%s: program chain %d has %zu cell(s), no cell %d", option, pgc,
+                                 cellCount, c)};
+}
+
+// Marks set as the cell list sets them, then the same rebuilds.
+void ApplyCellMarks(ChapterDocument& doc, const Options& options, int pgc)
+{
+    if (options.chapterCells) {
+        CheckCells(*options.chapterCells, doc.rows.size(), "--chapter-cells", pgc);
+        for (CellRow& row : doc.rows)
+            row.checked = false;
+        for (int c : *options.chapterCells)
+            doc.rows[static_cast<size_t>(c - 1)].checked = true;
+        RebuildChapters(doc);
+    }
+    if (options.skipCells) {
+        CheckCells(*options.skipCells, doc.rows.size(), "--skip-cells", pgc);
+        for (int c : *options.skipCells)
+            doc.rows[static_cast<size_t>(c - 1)].timestamp = CellRow::kUnusedMark;
+        RebuildTimestamps(doc);
+    }
+}
+
+LoadResult LoadIfoTitle(const Options& options)
+{
+    LoadRequest request;
+    request.ifoPath = options.source;
+    request.fixLastChapter = !options.keepShortLast;
+    LoadResult load = LoadTitle(request);
+    if (load.openAviEnabled == false)
+        throw Failure{IfoOpenFailure(options.source)};
+    const size_t pgcCount = load.titles ? load.titles->size() : 0;
+    if (options.pgc) {
+        if (static_cast<size_t>(*options.pgc) > pgcCount)
+            throw FileFailure(options.source, Format("no program chain %d (the title set has %zu)",
+                                                     *options.pgc, pgcCount));
+        if (*options.pgc - 1 != load.selectedTitle) {
+            request.newFile = false;
+            request.currentTitle = *options.pgc - 1;
+            load = LoadTitle(request);
+        }
+    }
+    if (!load.model)
+        throw FileFailure(options.source, "the title set has no program chain");
+    return load;
+}
+
+std::string Render(const AppPaths& paths, const Options& options)
+{
+    // Read first: a presets file that can't be read fails before the source.
+    const PresetStore store = ReadPresets(paths, options);
+    CheckSourceKind(options.source);
+    const LoadResult load = LoadIfoTitle(options);
+    if (options.report)
+        return load.report.plainText();
+
+    ChapterDocument doc;
+    ApplyLoad(doc, load);
+    const int pgc = load.selectedTitle + 1;
+    ApplyCellMarks(doc, options, pgc);
+
+    RenderInput input;
+    if (options.format) {
+        input.format = *options.format;
+        input.header = options.header.value_or("");
+    } else {
+        const Preset& preset = store.presets[static_cast<size_t>(options.preset - 1)];
+        input.format = preset.format;
+        input.header = preset.header;
+    }
+    input.frameRate = options.frameRate.value_or(load.frameRate.value_or("25000"));
+    input.frameOffset = options.frameOffset;
+    input.msOffset = options.msOffset;
+    try {
+        return RenderChapters(doc.model, input).text;
+    } catch (const Error& e) {
+        throw Failure{e.what()};
+    }
+}
+
+void Emit(const Options& options, const std::string& bytes, std::FILE* out)
+{
+    if (options.output == "-") {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fflush(out) != 0)
+            throw Failure{std::string("standard output: ") + std::strerror(errno)};
+        return;
+    }
+    try {
+        WriteTextFile(options.output, bytes, options.report ? kFailedToSaveStream : kStreamWriteError);
+    } catch (const Error& e) {
+        const int code = errno;
+        std::string message = e.what();
+        if (message.find(options.output) == std::string::npos)
+            message = options.output + ": " + message;
+        throw Failure{message + (code ? std::string(": ") + std::strerror(code) : std::string())};
+    }
+}
+
+int Run(const AppPaths& paths, const Options& options, std::FILE* out)
+{
+    switch (options.action) {
+    case Options::Action::Help:
+        std::fputs(kHelpText, out);
+        return 0;
+    case Options::Action::Version:
+        std::fputs("pelvano " PELVANO_VERSION "\n", out);
+        return 0;
+    case Options::Action::List:
+        throw Failure{"--list: not available yet"};
+    case Options::Action::Render:
+        break;
+    }
+    const std::string bytes = Render(paths, options);
+    errno = 0;
+    Emit(options, bytes, out);
+    return 0;
+}
+
+}  // namespace
+
+int RunCommandLine(const AppPaths& paths, const std::vector<std::string>& args, std::FILE* out,
+                   std::FILE* err)
+{
+    Options options;
+    try {
+        options = ParseOptions(args);
+    } catch (const UsageError& e) {
+        std::fprintf(err, "pelvano: %s\nTry 'pelvano --help'.\n", e.what());
+        return 2;
+    }
+    try {
+        return Run(paths, options, out);
+    } catch (const Failure& f) {
+        std::fprintf(err, "pelvano: %s\n", f.message.c_str());
+    } catch (const Error& e) {
+        std::fprintf(err, "pelvano: %s\n", e.what());
+    }
+    return 1;
+}
+
+}  // namespace pelvano::cli
