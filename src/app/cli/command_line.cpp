@@ -7,6 +7,7 @@
 
 #include "app/cli/help_text.h"
 #include "app/cli/options.h"
+#include "app/cli/video_keyframes.h"
 #include "base/error.h"
 #include "ifo/title_loader.h"
 #include "output/format_engine.h"
@@ -140,8 +141,22 @@ std::string Render(const AppPaths& paths, const Options& options)
     input.frameRate = options.frameRate.value_or(load.frameRate.value_or("25000"));
     input.frameOffset = options.frameOffset;
     input.msOffset = options.msOffset;
+    KeyFrameOpener snap;
+    std::unique_ptr<VideoKeyFrames> keyFrames;
+    if (options.keyFrames) {
+        try {
+            keyFrames = VideoKeyFrames::Read(paths.appDir, *options.keyFrames);
+        } catch (const Error& e) {
+            throw Failure{e.what()};
+        }
+        // As "Open AVI" does: the file's rate replaces the title's; a rate
+        // typed on the command line wins over both.
+        if (!options.frameRate && keyFrames->frameRate())
+            input.frameRate = *keyFrames->frameRate();
+        snap = [&keyFrames] { return std::make_unique<VideoKeyFrames>(*keyFrames); };
+    }
     try {
-        return RenderChapters(doc.model, input).text;
+        return RenderChapters(doc.model, input, snap).text;
     } catch (const Error& e) {
         throw Failure{e.what()};
     }
