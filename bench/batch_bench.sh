@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Times a whole batch run of pelvano on the sample title set against
-# dvdxchap reading the same title set, and prints both medians and the ratio.
+# Times a whole batch run of pelvano on the sample title set (the
+# three-argument form and the option form to standard output) against
+# dvdxchap reading the same title set, and prints the medians and ratios.
 #
 #   bench/batch_bench.sh [PELVANO_EXECUTABLE] [RUNS]
 #
@@ -27,8 +28,10 @@ done
 "$pelvano" "$ifo" "$out" -p1 || { echo "pelvano batch run failed" >&2; exit 1; }
 [ -s "$out" ] || { echo "pelvano wrote nothing to $out" >&2; exit 1; }
 dvdxchap -t 1 "$examples" > /dev/null 2>&1 || { echo "dvdxchap failed" >&2; exit 1; }
+"$pelvano" -p1 "$ifo" | cmp -s - "$out" || { echo "pelvano -p1 IFO differs from the batch run" >&2; exit 1; }
 
 pelvano_cmd="'$pelvano' '$ifo' '$out' -p1"
+option_cmd="'$pelvano' -p1 -o '$out' '$ifo'"
 dvdxchap_cmd="dvdxchap -t 1 '$examples'"
 
 median_ms_hyperfine() {  # command -> median in ms
@@ -55,14 +58,20 @@ median_ms_loop() {  # command -> median in ms
 if [ -z "${BENCH_LOOP:-}" ] && command -v hyperfine > /dev/null && command -v python3 > /dev/null; then
     how=hyperfine
     p=$(median_ms_hyperfine "$pelvano_cmd")
+    o=$(median_ms_hyperfine "$option_cmd")
     d=$(median_ms_hyperfine "$dvdxchap_cmd")
 else
     how="shell loop"
     p=$(median_ms_loop "$pelvano_cmd")
+    o=$(median_ms_loop "$option_cmd")
     d=$(median_ms_loop "$dvdxchap_cmd")
 fi
 
 echo "median of $runs runs ($how)"
-echo "pelvano -p1: $p ms"
+echo "pelvano IFO OUT -p1: $p ms"
+echo "pelvano -p1 -o OUT IFO: $o ms"
 echo "dvdxchap -t 1: $d ms"
 awk -v p="$p" -v d="$d" 'BEGIN { r = p / d; printf "ratio pelvano/dvdxchap: %.2f (target: at most 1.50)\n", r }'
+awk -v o="$o" -v p="$p" -v d="$d" 'BEGIN {
+    printf "ratio option form/three-argument form: %.2f (target: at most 1.00)\n", o / p
+    printf "ratio option form/dvdxchap: %.2f (target: at most 1.00)\n", o / d }'

@@ -2,20 +2,24 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <vector>
 
 namespace pelvano {
 
 std::string Format(const char* fmt, ...)
 {
+    // One pass for the short texts nearly every call makes; a second only
+    // for a longer one.
+    char buffer[256];
     va_list args;
     va_start(args, fmt);
     va_list copy;
     va_copy(copy, args);
-    const int size = std::vsnprintf(nullptr, 0, fmt, copy);
+    const int size = std::vsnprintf(buffer, sizeof buffer, fmt, copy);
     va_end(copy);
     std::string out;
-    if (size > 0) {
+    if (size > 0 && static_cast<size_t>(size) < sizeof buffer) {
+        out.assign(buffer, static_cast<size_t>(size));
+    } else if (size > 0) {
         out.resize(static_cast<size_t>(size) + 1);
         std::vsnprintf(out.data(), out.size(), fmt, args);
         out.resize(static_cast<size_t>(size));

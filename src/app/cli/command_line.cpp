@@ -45,10 +45,14 @@ void CheckSourceKind(const std::string& path)
         throw FileFailure(path, "not a file, a folder or a DVD drive");
 }
 
-PresetStore ReadPresets(const AppPaths& paths, const Options& options)
+// The format and header the output goes through: --format, or the preset
+// read from the presets file (or the file --presets names).
+Preset ReadFormat(const AppPaths& paths, const Options& options)
 {
+    if (options.format)
+        return Preset{"", *options.format, options.header.value_or("")};
     if (!options.presets)
-        return LoadPresets(paths.iniPath);
+        return LoadPreset(paths.iniPath, options.preset);
     // A presets file the user names must be there: its defaults would
     // silently give other bytes.
     struct stat st {};
@@ -61,7 +65,7 @@ PresetStore ReadPresets(const AppPaths& paths, const Options& options)
     } catch (const Error& e) {
         throw FileFailure(*options.presets, e.what());
     }
-    return LoadPresets(*options.presets);
+    return LoadPreset(*options.presets, options.preset);
 }
 
 void CheckCells(const CellList& cells, size_t cellCount, const char* option, int pgc)
@@ -118,7 +122,7 @@ LoadResult LoadIfoTitle(const Options& options)
 std::string Render(const AppPaths& paths, const Options& options)
 {
     // Read first: a presets file that can't be read fails before the source.
-    const PresetStore store = ReadPresets(paths, options);
+    const Preset preset = options.report ? Preset{} : ReadFormat(paths, options);
     CheckSourceKind(options.source);
     const LoadResult load = LoadIfoTitle(options);
     if (options.report)
@@ -130,14 +134,8 @@ std::string Render(const AppPaths& paths, const Options& options)
     ApplyCellMarks(doc, options, pgc);
 
     RenderInput input;
-    if (options.format) {
-        input.format = *options.format;
-        input.header = options.header.value_or("");
-    } else {
-        const Preset& preset = store.presets[static_cast<size_t>(options.preset - 1)];
-        input.format = preset.format;
-        input.header = preset.header;
-    }
+    input.format = preset.format;
+    input.header = preset.header;
     input.frameRate = options.frameRate.value_or(load.frameRate.value_or("25000"));
     input.frameOffset = options.frameOffset;
     input.msOffset = options.msOffset;
