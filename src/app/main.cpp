@@ -6,18 +6,19 @@
 #include <string>
 #include <vector>
 
+#include "app/application.h"
+#include "app/batch_mode.h"
 #include "app/cli/command_line.h"
 #include "app/cli/options.h"
-#include "app/launcher.h"
 #include "base/error.h"
 
 namespace {
 
-using GuiMain = int (*)(int, char**, const char*);
+using GuiMain = int (*)(int, char**, pelvano::Application*);
 
-int RunWindow(const pelvano::AppPaths& paths, int argc, char** argv)
+int RunWindow(pelvano::Application& app, int argc, char** argv)
 {
-    const std::string module = paths.appDir + "libpelvano_gui.so";
+    const std::string module = app.appDir() + "libpelvano_gui.so";
     void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         std::fprintf(stderr, "pelvano: cannot load the window: %s\n", dlerror());
@@ -28,33 +29,36 @@ int RunWindow(const pelvano::AppPaths& paths, int argc, char** argv)
         std::fprintf(stderr, "pelvano: %s has no entry point\n", module.c_str());
         return 1;
     }
-    return entry(argc, argv, paths.exePath.c_str());
+    return entry(argc, argv, &app);
+}
+
+// A file named on the command line that is not there ends the run before
+// any window exists; the presets still go back with the program's folder as
+// LastDir, as at the end of every run.
+bool EndForMissingFile(const pelvano::Application& app, const char* path)
+{
+    app.enterAppDir();
+    if (pelvano::Application::FileExists(path))
+        return false;
+    try {
+        app.savePresets(pelvano::LoadPresets(app.paths().iniPath));
+    } catch (const pelvano::Error& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+    }
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const pelvano::AppPaths paths = pelvano::CurrentAppPaths(argv[0]);
+    pelvano::Application app(pelvano::Application::CurrentPaths(argv[0]));
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (pelvano::cli::IsOptionForm(args))
-        return pelvano::cli::RunCommandLine(paths, args, stdout, stderr);
-    if (argc == 4) {
-        pelvano::Session session(paths);
-        return pelvano::RunBatch(session, argv[1], argv[2], argv[3], stderr);
-    }
-    if (argc >= 2) {
-        // A missing file ends the run before any window exists.
-        pelvano::Session session(paths);
-        session.enterAppDir();
-        if (!pelvano::Session::FileExists(argv[1])) {
-            try {
-                session.savePresets();
-            } catch (const pelvano::Error& e) {
-                std::fprintf(stderr, "%s\n", e.what());
-            }
-            return 1;
-        }
-    }
-    return RunWindow(paths, argc, argv);
+        return pelvano::cli::RunCommandLine(app, args, stdout, stderr);
+    if (argc == 4)
+        return pelvano::RunBatch(app, argv[1], argv[2], argv[3], stderr);
+    if (argc >= 2 && EndForMissingFile(app, argv[1]))
+        return 1;
+    return RunWindow(app, argc, argv);
 }

@@ -13,8 +13,4 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// printf-style formatting into a std::string, for the user-facing texts
-// that keep their C format strings.
-std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-
 }  // namespace pelvano

@@ -1,6 +1,6 @@
 #include "chapters/chapter_model.h"
 
-#include "base/error.h"
+#include "base/format.h"
 
 namespace pelvano {
 

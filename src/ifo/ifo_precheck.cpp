@@ -1,6 +1,7 @@
 #include "ifo/ifo_precheck.h"
 
 #include "base/error.h"
+#include "base/format.h"
 
 namespace pelvano {
 

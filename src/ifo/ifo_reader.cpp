@@ -15,6 +15,7 @@
 #include <fstream>
 
 #include "base/error.h"
+#include "base/format.h"
 #include "ifo/ifo_precheck.h"
 
 namespace pelvano {

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "base/error.h"
+#include "base/format.h"
 
 namespace pelvano {
 

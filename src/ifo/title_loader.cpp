@@ -1,6 +1,7 @@
 #include "ifo/title_loader.h"
 
 #include "base/error.h"
+#include "base/format.h"
 
 namespace pelvano {
 

@@ -1,6 +1,7 @@
 #include "presets/preset_store.h"
 
 #include "base/error.h"
+#include "base/format.h"
 #include "presets/profile_file.h"
 
 namespace pelvano {

@@ -51,14 +51,4 @@ private:
     std::optional<std::string> loaded_;     // the bytes Load read
 };
 
-// Replaces `path` with `bytes` through a temporary file in the same folder,
-// fsync and rename; keeps the permission bits (and, where allowed, the
-// owner) of the file it replaces and follows a symbolic link to its target.
-// An existing file without write permission (for the user, or with no write
-// bit at all, which stops root too) is refused. On any failure the temporary
-// file is removed, the old file is left as it was, and Error(failureMessage)
-// is thrown.
-void ReplaceFileAtomically(const std::string& path, const std::string& bytes,
-                           const std::string& failureMessage);
-
 }  // namespace pelvano

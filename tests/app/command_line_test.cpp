@@ -9,6 +9,7 @@
 #include <set>
 
 #include "base/error.h"
+#include "base/version.h"
 #include "ifo/title_loader.h"
 #include "output/avi/avi_keyframes.h"
 #include "output/format_engine.h"
@@ -291,13 +292,13 @@ TEST_F(CommandLine, HelpVersionManPageAndCompletionAgree)
     EXPECT_EQ(help.err, "");
     const ProcessResult version = Run({"-V"});
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, "pelvano " PELVANO_VERSION "\n");
+    EXPECT_EQ(version.out, std::string("pelvano ") + kVersion + "\n");
     EXPECT_EQ(Run({"--version"}).out, version.out);
 
     std::string man = ReadFile(PELVANO_SOURCE_DIR "/resources/pelvano.1");
     man.resize(man.find(".SH EXAMPLES"));  // the recipes name other programs' options
     const std::string completion = ReadFile(PELVANO_SOURCE_DIR "/resources/bash-completion/pelvano");
-    EXPECT_NE(man.find("\"pelvano " PELVANO_VERSION "\""), std::string::npos);
+    EXPECT_NE(man.find(std::string("\"pelvano ") + kVersion + "\""), std::string::npos);
     const std::set<std::string> options = LongOptions(help.out);
     EXPECT_GE(options.size(), 19u);
     EXPECT_EQ(LongOptions(man), options);

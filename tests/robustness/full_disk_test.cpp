@@ -19,7 +19,7 @@
 #include "base/error.h"
 #include "presets/preset_store.h"
 #include "presets/profile_file.h"
-#include "presets/text_file.h"
+#include "io/text_file.h"
 #include "test_util.h"
 
 namespace pelvano::test {
@@ -146,21 +146,24 @@ TEST_F(FullDisk, PresetsFileStaysWholeWhenTheDiskFillsPartWay)
     EXPECT_EQ(Entries(), (std::vector<std::string>{"pelvano.INI"}));
 }
 
-TEST_F(FullDisk, TextFileWriteFailsNeverSucceeds)
+TEST_F(FullDisk, TextFileWriteFailsAndLeavesThePreviousFileWhole)
 {
-    Fill();
+    // A longer previous file: writing over it in place would leave its tail.
     const std::string out = file("chapters.txt");
-    try {
-        WriteTextFile(out, std::string(10000, 'c'));
-        ADD_FAILURE() << "writing to a full disk was reported as success";
-    } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()), kStreamWriteError);
-    }
-    try {
-        WriteTextFile(out, "report\r\n", kFailedToSaveStream);
-        ADD_FAILURE() << "writing to a full disk was reported as success";
-    } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()), kFailedToSaveStream);
+    std::string previous;
+    for (int i = 0; i < 300; ++i)
+        previous += "CHAPTER" + std::to_string(i) + "=old\r\n";
+    WriteFile(out, previous);
+    Fill();
+    for (const char* message : {kStreamWriteError, kFailedToSaveStream}) {
+        try {
+            WriteTextFile(out, std::string(100000, 'c'), message);
+            ADD_FAILURE() << "writing to a full disk was reported as success";
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()), message);
+        }
+        EXPECT_EQ(ReadFile(out), previous);
+        EXPECT_EQ(Entries(), (std::vector<std::string>{"chapters.txt", "filler"}));
     }
 }
 
@@ -171,9 +174,10 @@ TEST_F(FullDisk, BatchRunReportsTheFailedOutputAndKeepsThePresets)
     fs::copy_file(BinaryPath("pelvano"), exe);
     const std::string ini = file("pelvano.INI");
     WriteFile(ini, kOldPresets);
+    const std::string out = file("chapters.txt");
+    WriteFile(out, "previous\r\n");
     Fill();
     const std::string ifo = ExamplePath("VTS_01_0.IFO");
-    const std::string out = file("chapters.txt");
 
     ProcessResult r = RunProcess({exe, ifo, out, "-p1"});
     EXPECT_EQ(r.exitCode, 1);
@@ -184,6 +188,7 @@ TEST_F(FullDisk, BatchRunReportsTheFailedOutputAndKeepsThePresets)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err.rfind("Failed to Save Stream\n", 0), 0u) << r.err;
     EXPECT_EQ(ReadFile(ini), kOldPresets);
+    EXPECT_EQ(ReadFile(out), "previous\r\n");
     EXPECT_EQ(Entries(), (std::vector<std::string>{"chapters.txt", "filler", "pelvano", "pelvano.INI"}));
 }
 

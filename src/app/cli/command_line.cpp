@@ -9,15 +9,13 @@
 #include "app/cli/options.h"
 #include "app/cli/video_keyframes.h"
 #include "base/error.h"
+#include "base/format.h"
+#include "base/version.h"
 #include "ifo/title_loader.h"
 #include "output/format_engine.h"
 #include "presets/preset_store.h"
 #include "presets/profile_file.h"
-#include "presets/text_file.h"
-
-#ifndef PELVANO_VERSION
-#error "PELVANO_VERSION comes from the build"
-#endif
+#include "io/text_file.h"
 
 namespace pelvano::cli {
 
@@ -47,12 +45,12 @@ void CheckSourceKind(const std::string& path)
 
 // The format and header the output goes through: --format, or the preset
 // read from the presets file (or the file --presets names).
-Preset ReadFormat(const AppPaths& paths, const Options& options)
+Preset ReadFormat(const Application& app, const Options& options)
 {
     if (options.format)
         return Preset{"", *options.format, options.header.value_or("")};
     if (!options.presets)
-        return LoadPreset(paths.iniPath, options.preset);
+        return LoadPreset(app.paths().iniPath, options.preset);
     // A presets file the user names must be there: its defaults would
     // silently give other bytes.
     struct stat st {};
@@ -119,10 +117,10 @@ LoadResult LoadIfoTitle(const Options& options)
     return load;
 }
 
-std::string Render(const AppPaths& paths, const Options& options)
+std::string Render(const Application& app, const Options& options)
 {
     // Read first: a presets file that can't be read fails before the source.
-    const Preset preset = options.report ? Preset{} : ReadFormat(paths, options);
+    const Preset preset = options.report ? Preset{} : ReadFormat(app, options);
     CheckSourceKind(options.source);
     const LoadResult load = LoadIfoTitle(options);
     if (options.report)
@@ -143,7 +141,7 @@ std::string Render(const AppPaths& paths, const Options& options)
     std::unique_ptr<VideoKeyFrames> keyFrames;
     if (options.keyFrames) {
         try {
-            keyFrames = VideoKeyFrames::Read(paths.appDir, *options.keyFrames);
+            keyFrames = VideoKeyFrames::Read(app.appDir(), *options.keyFrames);
         } catch (const Error& e) {
             throw Failure{e.what()};
         }
@@ -178,21 +176,21 @@ void Emit(const Options& options, const std::string& bytes, std::FILE* out)
     }
 }
 
-int Run(const AppPaths& paths, const Options& options, std::FILE* out)
+int Run(const Application& app, const Options& options, std::FILE* out)
 {
     switch (options.action) {
     case Options::Action::Help:
         std::fputs(kHelpText, out);
         return 0;
     case Options::Action::Version:
-        std::fputs("pelvano " PELVANO_VERSION "\n", out);
+        std::fprintf(out, "pelvano %s\n", kVersion);
         return 0;
     case Options::Action::List:
         throw Failure{"--list: not available yet"};
     case Options::Action::Render:
         break;
     }
-    const std::string bytes = Render(paths, options);
+    const std::string bytes = Render(app, options);
     errno = 0;
     Emit(options, bytes, out);
     return 0;
@@ -200,7 +198,15 @@ int Run(const AppPaths& paths, const Options& options, std::FILE* out)
 
 }  // namespace
 
-int RunCommandLine(const AppPaths& paths, const std::vector<std::string>& args, std::FILE* out,
+std::string IfoOpenFailure(const std::string& ifoPath)
+{
+    std::string why;
+    if (IfoReader::Open(ifoPath, &why) || why.empty())
+        why = "not a readable title-set IFO file";
+    return ifoPath + ": " + why;
+}
+
+int RunCommandLine(const Application& app, const std::vector<std::string>& args, std::FILE* out,
                    std::FILE* err)
 {
     Options options;
@@ -211,7 +217,7 @@ int RunCommandLine(const AppPaths& paths, const std::vector<std::string>& args, 
         return 2;
     }
     try {
-        return Run(paths, options, out);
+        return Run(app, options, out);
     } catch (const Failure& f) {
         std::fprintf(err, "pelvano: %s\n", f.message.c_str());
     } catch (const Error& e) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/launcher.h"
+#include "app/application.h"
 
 namespace pelvano::cli {
 
@@ -12,7 +12,10 @@ namespace pelvano::cli {
 // the exit code, 0 written, 1 failed, 2 usage error. Relative paths are taken
 // from the working directory as it is; the presets file is read, never
 // written.
-int RunCommandLine(const AppPaths& paths, const std::vector<std::string>& args, std::FILE* out,
+int RunCommandLine(const Application& app, const std::vector<std::string>& args, std::FILE* out,
                    std::FILE* err);
+
+// "<path>: <why the reader could not open it>", for standard error.
+std::string IfoOpenFailure(const std::string& ifoPath);
 
 }  // namespace pelvano::cli

@@ -1,6 +1,7 @@
 #include "app/cli/listing.h"
 
 #include "base/error.h"
+#include "base/format.h"
 
 namespace pelvano::cli {
 

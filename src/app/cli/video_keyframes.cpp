@@ -6,6 +6,7 @@
 
 #include "app/cli/keyframes_module.h"
 #include "base/error.h"
+#include "base/format.h"
 
 namespace pelvano::cli {
 

@@ -8,6 +8,9 @@
 
 #include <algorithm>
 
+#include "base/version.h"
+#include "ui_form_about.h"
+
 // Q_INIT_RESOURCE must be used outside any namespace. The box may be made
 // before the main window, which otherwise registers the resources.
 static void InitAboutResources()
@@ -41,6 +44,8 @@ bool IsLeftClick(const QEvent* event)
 
 }  // namespace
 
+TFormAbout::~TFormAbout() = default;
+
 bool& SplashPending()
 {
     static bool pending = true;
@@ -50,22 +55,24 @@ bool& SplashPending()
 TFormAbout::TFormAbout(QWidget* mainWindow, AboutDurations durations)
     : QDialog(mainWindow, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       Timer1(durations.splashMs),
+      ui(std::make_unique<Ui::TFormAbout>()),
       durations_(durations)
 {
     InitAboutResources();
-    setupUi(this);
+    ui->setupUi(this);
+    ui->Label2->setText(QStringLiteral("Version ") + QString::fromLatin1(kVersion));
     QFont font = QApplication::font();
     font.setPointSize(kFontPointSize);
     setFont(font);
     setFixedSize(342, 225);
     setModal(true);
-    const int rightLimit = Label2->geometry().right();
-    FitToText(*Label1, rightLimit);
-    FitToText(*Label2, rightLimit);
+    const int rightLimit = ui->Label2->geometry().right();
+    FitToText(*ui->Label1, rightLimit);
+    FitToText(*ui->Label2, rightLimit);
 
     openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     Timer1.onTimer = [this] { Timer1Timer(); };
-    for (QWidget* child : std::initializer_list<QWidget*>{Shape1, Image1, Label1, Label2, Label3})
+    for (QWidget* child : std::initializer_list<QWidget*>{ui->Shape1, ui->Image1, ui->Label1, ui->Label2, ui->Label3})
         child->installEventFilter(this);
 }
 
@@ -108,9 +115,9 @@ bool TFormAbout::eventFilter(QObject* watched, QEvent* event)
         const auto* widget = static_cast<QWidget*>(watched);
         const bool inside = widget->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint());
         if (IsLeftClick(event) && inside) {
-            if (watched == Image1)
+            if (watched == ui->Image1)
                 FormClick();
-            else if (watched == Label3)
+            else if (watched == ui->Label3)
                 Label3Click();
         }
         return true;

@@ -4,9 +4,13 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 
 #include "interval_timer.h"
-#include "ui_form_about.h"
+
+namespace Ui {
+class TFormAbout;
+}
 
 namespace pelvano::gui {
 
@@ -23,7 +27,7 @@ bool& SplashPending();
 
 // The About box: a frameless picture with the version and a link, shown
 // modally for a few seconds. Made once at start-up and reused.
-class TFormAbout : public QDialog, private Ui::TFormAbout {
+class TFormAbout : public QDialog {
     Q_OBJECT
 
 public:
@@ -32,6 +36,7 @@ public:
     static QUrl ProjectPage();
 
     explicit TFormAbout(QWidget* mainWindow, AboutDurations durations = {});
+    ~TFormAbout() override;
 
     const AboutDurations& durations() const { return durations_; }
 
@@ -56,6 +61,7 @@ private:
     void Timer1Timer();
     void Label3Click();
 
+    std::unique_ptr<Ui::TFormAbout> ui;
     AboutDurations durations_;
 };
 

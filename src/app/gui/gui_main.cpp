@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "app/application.h"
 #include "form_about.h"
 #include "form_dialogs.h"
 #include "main_form.h"
 
 extern "C" __attribute__((visibility("default"))) int PelvanoGuiMain(int argc, char** argv,
-                                                                      const char* exePath)
+                                                                      pelvano::Application* application)
 {
     using pelvano::gui::TMainForm;
     // Qt sees only the program name: the arguments are file names, and one
@@ -25,17 +26,15 @@ extern "C" __attribute__((visibility("default"))) int PelvanoGuiMain(int argc, c
     const std::vector<std::string> arguments(argc > 1 ? argv + 1 : argv, argc > 1 ? argv + argc : argv);
     pelvano::gui::QtFormDialogs dialogs;
     try {
-        TMainForm form(dialogs, exePath ? exePath : "", arguments);
+        TMainForm form(dialogs, *application, arguments);
         pelvano::gui::TFormAbout FormAbout(&form);
         form.setAboutBox(&FormAbout);
-        if (form.quitRequested())
-            return form.exitCode();
         form.show();
         // Ask for the focus as well: without a window manager to give it,
         // the window would never become active and the splash never show.
         form.activateWindow();
         QApplication::exec();
-        return form.exitCode();
+        return 0;
     } catch (const std::exception& e) {
         dialogs.showError(nullptr, QString::fromLatin1(TMainForm::kAppTitle),
                           pelvano::gui::ErrorMessageText(QString::fromLocal8Bit(e.what())));

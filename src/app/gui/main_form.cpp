@@ -1,7 +1,5 @@
 #include "main_form.h"
 
-#include <unistd.h>
-
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -15,9 +13,9 @@
 #include <QSignalBlocker>
 #include <QTextCursor>
 
-#include <filesystem>
 #include <optional>
 
+#include "app/application.h"
 #include "base/error.h"
 #include "cell_list_model.h"
 #include "form_about.h"
@@ -27,7 +25,8 @@
 #include "output/avi/avi_keyframes.h"
 #include "output/timing_rules.h"
 #include "presets/preset_store.h"
-#include "presets/text_file.h"
+#include "ui_main_form.h"
+#include "io/text_file.h"
 
 // Q_INIT_RESOURCE must be used outside any namespace; the resources live in
 // a static library, where nothing else would pull them in.
@@ -110,7 +109,7 @@ private:
 // Confirming a file in a dialog makes its folder the working directory.
 void EnterFolderOf(const QString& file)
 {
-    QDir::setCurrent(QFileInfo(file).absolutePath());
+    EnterFolder(L8(QFileInfo(file).absolutePath()));
 }
 
 // Ends a rendering whose AVI file could not be used: its message has been
@@ -120,74 +119,60 @@ struct RenderingAbandoned {};
 
 }  // namespace
 
-TMainForm::TMainForm(FormDialogs& dialogs, const std::string& exePath,
+TMainForm::TMainForm(FormDialogs& dialogs, const Application& app,
                      const std::vector<std::string>& arguments, QWidget* parent)
-    : QWidget(parent), dialogs_(dialogs)
+    : QWidget(parent), ui(std::make_unique<Ui::TMainForm>()), dialogs_(dialogs), app_(app)
 {
     InitPelvanoResources();
-    setupUi(this);
+    ui->setupUi(this);
 
     QFont font = QApplication::font();
     font.setPointSize(kFontPointSize);
     setFont(font);
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setPointSize(kFontPointSize);
-    Memo1->setFont(fixed);
-    ReadmeMemo->setFont(fixed);
-    QPalette menuColoured = edAVIFileName->palette();
+    ui->Memo1->setFont(fixed);
+    ui->ReadmeMemo->setFont(fixed);
+    QPalette menuColoured = ui->edAVIFileName->palette();
     menuColoured.setColor(QPalette::Base, menuColoured.color(QPalette::Window));
-    edAVIFileName->setPalette(menuColoured);
+    ui->edAVIFileName->setPalette(menuColoured);
 
     cellModel_ = new CellListModel(document_, this);
-    lstCells->setModel(cellModel_);
-    lstCells->fitColumns();
+    ui->lstCells->setModel(cellModel_);
+    ui->lstCells->fitColumns();
     pmLstCells = new QMenu(this);
     pmLstCells->setObjectName(QStringLiteral("pmLstCells"));
-    pmLstCells->addAction(Useintimestamp1);
-    pmLstCells->addAction(Dontuseintimestamp1);
+    pmLstCells->addAction(ui->Useintimestamp1);
+    pmLstCells->addAction(ui->Dontuseintimestamp1);
     N1 = pmLstCells->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
-    pmLstCells->addAction(Check1);
-    pmLstCells->addAction(Uncheck1);
+    pmLstCells->addAction(ui->Check1);
+    pmLstCells->addAction(ui->Uncheck1);
 
-    PageControl1->setCurrentIndex(FormatPage);
-    CustomMemo->setFocus();
+    ui->PageControl1->setCurrentIndex(FormatPage);
+    ui->CustomMemo->setFocus();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
     setWindowTitle(QString::fromLatin1(kAppTitle));
     ApplyHintTiming(*this);
 
-    const std::filesystem::path exe(exePath);
-    appDir = exe.parent_path().string();
-    if (appDir.empty() || appDir.back() != '/')
-        appDir += '/';
-    iniPath = PresetsFilePath(exePath);
-
-    QFile readme(L(appDir + "Readme.txt"));
+    QFile readme(L(app_.readmePath()));
     if (readme.open(QIODevice::ReadOnly))
-        ReadmeMemo->setPlainText(ToWidgetText(readme.readAll().toStdString()));
+        ui->ReadmeMemo->setPlainText(ToWidgetText(readme.readAll().toStdString()));
     else
-        ReadmeMemo->setPlainText(QStringLiteral("Can't find Readme.txt"));
+        ui->ReadmeMemo->setPlainText(QStringLiteral("Can't find Readme.txt"));
 
     LoadPresets();
-    cbPresets->setCurrentIndex(0);
+    ui->cbPresets->setCurrentIndex(0);
     cbPresetsChange();
 
     Connect();
 
     hasArguments_ = !arguments.empty();
     if (hasArguments_) {
-        if (chdir(appDir.c_str()) != 0) {
-            // Relative paths then resolve against the caller's folder.
-        }
+        app_.enterAppDir();
         ifoPath = arguments.front();
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(ifoPath, ec)) {
-            exitCode_ = 1;
-            quitRequested_ = true;
-            return;
-        }
         setWindowTitle(QString::fromLatin1(kAppTitle) + QStringLiteral(" - ") + L(ifoPath));
         LoadTitle(true);
     }
@@ -223,32 +208,32 @@ void TMainForm::Connect()
     const auto on = [this](void (TMainForm::*handler)()) {
         return [this, handler] { Handle([this, handler] { (this->*handler)(); }); };
     };
-    connect(bttOpenIFO, &QToolButton::clicked, this, on(&TMainForm::bttOpenIFOClick));
-    connect(cbTitle, &QComboBox::activated, this, on(&TMainForm::cbTitleChange));
-    connect(PageControl1, &QTabWidget::currentChanged, this, on(&TMainForm::PageControl1Change));
-    connect(cbFrameRate, &QComboBox::activated, this, on(&TMainForm::cbFrameRateChange));
-    connect(cbFrameRate->lineEdit(), &QLineEdit::textEdited, this, on(&TMainForm::cbFrameRateChange));
-    connect(bttOpenAVI, &QToolButton::clicked, this, on(&TMainForm::bttOpenAVIClick));
-    connect(cbSynchKF, &QCheckBox::clicked, this, on(&TMainForm::cbSynchKFClick));
-    connect(bttSaveData, &QToolButton::clicked, this, on(&TMainForm::bttSaveDataClick));
-    connect(bttHelpAbout, &QToolButton::clicked, this, on(&TMainForm::bttHelpAboutClick));
-    connect(bttQuit, &QToolButton::clicked, this, on(&TMainForm::bttQuitClick));
-    connect(cbPresets, &QComboBox::activated, this, on(&TMainForm::cbPresetsChange));
-    connect(bttModifPresetName, &QToolButton::clicked, this, on(&TMainForm::bttModifPresetNameClick));
-    connect(bttSavePresetFormat, &QToolButton::clicked, this, on(&TMainForm::bttSavePresetFormatClick));
+    connect(ui->bttOpenIFO, &QToolButton::clicked, this, on(&TMainForm::bttOpenIFOClick));
+    connect(ui->cbTitle, &QComboBox::activated, this, on(&TMainForm::cbTitleChange));
+    connect(ui->PageControl1, &QTabWidget::currentChanged, this, on(&TMainForm::PageControl1Change));
+    connect(ui->cbFrameRate, &QComboBox::activated, this, on(&TMainForm::cbFrameRateChange));
+    connect(ui->cbFrameRate->lineEdit(), &QLineEdit::textEdited, this, on(&TMainForm::cbFrameRateChange));
+    connect(ui->bttOpenAVI, &QToolButton::clicked, this, on(&TMainForm::bttOpenAVIClick));
+    connect(ui->cbSynchKF, &QCheckBox::clicked, this, on(&TMainForm::cbSynchKFClick));
+    connect(ui->bttSaveData, &QToolButton::clicked, this, on(&TMainForm::bttSaveDataClick));
+    connect(ui->bttHelpAbout, &QToolButton::clicked, this, on(&TMainForm::bttHelpAboutClick));
+    connect(ui->bttQuit, &QToolButton::clicked, this, on(&TMainForm::bttQuitClick));
+    connect(ui->cbPresets, &QComboBox::activated, this, on(&TMainForm::cbPresetsChange));
+    connect(ui->bttModifPresetName, &QToolButton::clicked, this, on(&TMainForm::bttModifPresetNameClick));
+    connect(ui->bttSavePresetFormat, &QToolButton::clicked, this, on(&TMainForm::bttSavePresetFormatClick));
 
-    connect(lstCells, &CellListView::mouseReleased, this,
+    connect(ui->lstCells, &CellListView::mouseReleased, this,
             [this](const QPoint& pos) { Handle([this, pos] { lstCellsMouseUp(pos); }); });
-    connect(lstCells, &CellListView::popupRequested, this, [this](const QPoint& pos) {
-        pmLstCells->popup(lstCells->viewport()->mapToGlobal(pos));
+    connect(ui->lstCells, &CellListView::popupRequested, this, [this](const QPoint& pos) {
+        pmLstCells->popup(ui->lstCells->viewport()->mapToGlobal(pos));
     });
     connect(pmLstCells, &QMenu::aboutToShow, this, on(&TMainForm::pmLstCellsPopup));
-    connect(Useintimestamp1, &QAction::triggered, this, on(&TMainForm::Useintimestamp1Click));
-    connect(Dontuseintimestamp1, &QAction::triggered, this, on(&TMainForm::Dontuseintimestamp1Click));
-    connect(Check1, &QAction::triggered, this, on(&TMainForm::Check1Click));
-    connect(Uncheck1, &QAction::triggered, this, on(&TMainForm::Uncheck1Click));
+    connect(ui->Useintimestamp1, &QAction::triggered, this, on(&TMainForm::Useintimestamp1Click));
+    connect(ui->Dontuseintimestamp1, &QAction::triggered, this, on(&TMainForm::Dontuseintimestamp1Click));
+    connect(ui->Check1, &QAction::triggered, this, on(&TMainForm::Check1Click));
+    connect(ui->Uncheck1, &QAction::triggered, this, on(&TMainForm::Uncheck1Click));
 
-    for (QObject* watched : std::initializer_list<QObject*>{edFrameOff, edMsOff, cbFrameRate, cbPresets})
+    for (QObject* watched : std::initializer_list<QObject*>{ui->edFrameOff, ui->edMsOff, ui->cbFrameRate, ui->cbPresets})
         watched->installEventFilter(this);
 }
 
@@ -276,9 +261,9 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
     case QEvent::KeyPress: {
         const auto& key = static_cast<const QKeyEvent&>(*event);
         bool consumed = false;
-        if (watched == edFrameOff || watched == edMsOff || watched == cbFrameRate)
+        if (watched == ui->edFrameOff || watched == ui->edMsOff || watched == ui->cbFrameRate)
             Handle([&] { consumed = edFrameOffKeyPress(key); });
-        else if (watched == cbPresets)
+        else if (watched == ui->cbPresets)
             Handle([&] { consumed = cbPresetsKeyDown(key); });
         if (consumed)
             return true;
@@ -290,9 +275,9 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
         const Qt::FocusReason reason = static_cast<const QFocusEvent&>(*event).reason();
         if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason)
             break;
-        if (watched == edFrameOff || watched == edMsOff)
+        if (watched == ui->edFrameOff || watched == ui->edMsOff)
             Handle([&] { edFrameOffExit(static_cast<QLineEdit*>(watched)); });
-        else if (watched == cbFrameRate)
+        else if (watched == ui->cbFrameRate)
             Handle([this] { cbFrameRateExit(); });
         break;
     }
@@ -325,15 +310,15 @@ void TMainForm::LoadTitle(bool newFile)
     LoadRequest request;
     request.ifoPath = ifoPath;
     request.newFile = newFile;
-    request.currentTitle = cbTitle->currentIndex();
-    request.fixLastChapter = chkFixLCB->isChecked();
+    request.currentTitle = ui->cbTitle->currentIndex();
+    request.fixLastChapter = ui->chkFixLCB->isChecked();
     // A relative path can only come from the command line, where it means
     // the executable's folder; the dialogs move the working directory since,
     // and a later PGC change must still find the same file. The path itself
     // stays as typed: it is what the caption and the report show.
     std::optional<WorkingDirectory> inAppDir;
     if (!ifoPath.empty() && ifoPath.front() != '/')
-        inAppDir.emplace(appDir);
+        inAppDir.emplace(app_.appDir());
     const LoadResult result = pelvano::LoadTitle(request);
     inAppDir.reset();
 
@@ -341,36 +326,36 @@ void TMainForm::LoadTitle(bool newFile)
     cellModel_->beginReplaceRows();
     ApplyLoad(document_, result);
     cellModel_->endReplaceRows();
-    lstCells->fitColumns();
+    ui->lstCells->fitColumns();
     if (result.titles) {
-        cbTitle->clear();
+        ui->cbTitle->clear();
         for (const std::string& title : *result.titles)
-            cbTitle->addItem(L(title));
-        cbTitle->setCurrentIndex(result.selectedTitle);
+            ui->cbTitle->addItem(L(title));
+        ui->cbTitle->setCurrentIndex(result.selectedTitle);
     }
     if (result.frameRate)
         SetFrameRateText(*result.frameRate);
     ShowDocumentLabels();
     if (result.model) {
-        if (PageControl1->currentIndex() != RawDataPage || hasArguments_) {
+        if (ui->PageControl1->currentIndex() != RawDataPage || hasArguments_) {
             RefreshOutput();
         } else {
-            Memo1->setFocus();
-            QTextCursor end = Memo1->textCursor();
+            ui->Memo1->setFocus();
+            QTextCursor end = ui->Memo1->textCursor();
             end.movePosition(QTextCursor::End);
-            Memo1->setTextCursor(end);
+            ui->Memo1->setTextCursor(end);
         }
     }
     if (result.openAviEnabled)
-        bttOpenAVI->setEnabled(*result.openAviEnabled);
+        ui->bttOpenAVI->setEnabled(*result.openAviEnabled);
 }
 
 void TMainForm::ShowReport(const Report& report)
 {
-    Memo1->clear();
-    QTextCursor cursor(Memo1->document());
+    ui->Memo1->clear();
+    QTextCursor cursor(ui->Memo1->document());
     QTextCharFormat normal;
-    normal.setForeground(Memo1->palette().color(QPalette::Text));
+    normal.setForeground(ui->Memo1->palette().color(QPalette::Text));
     for (const ReportLine& line : report.lines()) {
         QTextCharFormat format = normal;
         if (line.style == LineStyle::Bold)
@@ -379,23 +364,23 @@ void TMainForm::ShowReport(const Report& report)
             format.setForeground(QColor(255, 0, 0));
         cursor.insertText(ToWidgetText(line.text) + QLatin1Char('\n'), format);
     }
-    Memo1->moveCursor(QTextCursor::Start);
+    ui->Memo1->moveCursor(QTextCursor::Start);
 }
 
 // Set from code, not typed: no change notification, so no rendering here.
 void TMainForm::SetFrameRateText(const std::string& rate)
 {
     const QString text = L(rate);
-    const int item = cbFrameRate->findText(text);
+    const int item = ui->cbFrameRate->findText(text);
     if (item >= 0)
-        cbFrameRate->setCurrentIndex(item);
-    cbFrameRate->setEditText(text);
+        ui->cbFrameRate->setCurrentIndex(item);
+    ui->cbFrameRate->setEditText(text);
 }
 
 void TMainForm::ShowDocumentLabels()
 {
-    lbLstTimeLen->setText(L(document_.timeLength));
-    lbLstNbsChapter->setText(L(document_.chapterTotal));
+    ui->lbLstTimeLen->setText(L(document_.timeLength));
+    ui->lbLstNbsChapter->setText(L(document_.chapterTotal));
 }
 
 // --- Chapter and timestamp marks ---------------------------------------------
@@ -404,7 +389,7 @@ void TMainForm::RebuildChapters()
 {
     pelvano::RebuildChapters(document_);
     cellModel_->rowsRewritten();
-    lstCells->fitColumns();
+    ui->lstCells->fitColumns();
     ShowDocumentLabels();
 }
 
@@ -412,26 +397,26 @@ void TMainForm::RebuildTimestamps()
 {
     pelvano::RebuildTimestamps(document_);
     cellModel_->rowsRewritten();
-    lstCells->fitColumns();
+    ui->lstCells->fitColumns();
     ShowDocumentLabels();
 }
 
 void TMainForm::MarkSelectedCells(const std::string& mark, bool checked)
 {
-    pelvano::MarkSelectedCells(document_, lstCells->selectedRowNumbers(), mark, checked);
+    pelvano::MarkSelectedCells(document_, ui->lstCells->selectedRowNumbers(), mark, checked);
     cellModel_->rowsRewritten();
 }
 
 void TMainForm::lstCellsMouseUp(const QPoint& viewportPos)
 {
-    if (lstCells->isOnCheckBox(viewportPos))
+    if (ui->lstCells->isOnCheckBox(viewportPos))
         RebuildChapters();
 }
 
 void TMainForm::pmLstCellsPopup()
 {
-    const bool any = !lstCells->selectedRowNumbers().empty();
-    for (QAction* command : {Useintimestamp1, Dontuseintimestamp1, Check1, Uncheck1})
+    const bool any = !ui->lstCells->selectedRowNumbers().empty();
+    for (QAction* command : {ui->Useintimestamp1, ui->Dontuseintimestamp1, ui->Check1, ui->Uncheck1})
         command->setEnabled(any);
 }
 
@@ -464,16 +449,16 @@ void TMainForm::Uncheck1Click()
 void TMainForm::RenderChapters()
 {
     RenderInput input;
-    input.format = L8(edFormat->text());
-    input.header = L8(edHeader->text());
-    input.frameRate = L8(cbFrameRate->currentText());
-    input.frameOffset = L8(edFrameOff->text());
-    input.msOffset = L8(edMsOff->text());
+    input.format = L8(ui->edFormat->text());
+    input.header = L8(ui->edHeader->text());
+    input.frameRate = L8(ui->cbFrameRate->currentText());
+    input.frameOffset = L8(ui->edFrameOff->text());
+    input.msOffset = L8(ui->edMsOff->text());
     try {
         const RenderOutput output =
             pelvano::RenderChapters(document_.model, input, KeyFrameOpenerForRendering());
         frameRateMilli = output.frameRateMilli;
-        CustomMemo->setPlainText(ToWidgetText(output.text));
+        ui->CustomMemo->setPlainText(ToWidgetText(output.text));
     } catch (const RenderingAbandoned&) {
     }
 }
@@ -482,9 +467,9 @@ KeyFrameOpener TMainForm::KeyFrameOpenerForRendering()
 {
     // Snapping is on exactly while "Synch 2 KF" is enabled and checked. The
     // file is named by edAVIFileName alone and read afresh at each rendering.
-    if (!cbSynchKF->isEnabled() || !cbSynchKF->isChecked())
+    if (!ui->cbSynchKF->isEnabled() || !ui->cbSynchKF->isChecked())
         return {};
-    return [this, path = L8(edAVIFileName->text())]() -> std::unique_ptr<KeyFrameSource> {
+    return [this, path = L8(ui->edAVIFileName->text())]() -> std::unique_ptr<KeyFrameSource> {
         try {
             return AviKeyFrames::Open(path);
         } catch (const Error& e) {
@@ -496,20 +481,20 @@ KeyFrameOpener TMainForm::KeyFrameOpenerForRendering()
 
 void TMainForm::RefreshOutput()
 {
-    switch (PageControl1->currentIndex()) {
+    switch (ui->PageControl1->currentIndex()) {
     case RawDataPage:
-        bttSaveData->setEnabled(true);
+        ui->bttSaveData->setEnabled(true);
         break;
     case CustomizePage:
-        lstCells->relayout();
-        bttSaveData->setEnabled(false);
+        ui->lstCells->relayout();
+        ui->bttSaveData->setEnabled(false);
         break;
     case FormatPage:
-        bttSaveData->setEnabled(true);
+        ui->bttSaveData->setEnabled(true);
         RenderChapters();
         break;
     case ReadmePage:
-        bttSaveData->setEnabled(false);
+        ui->bttSaveData->setEnabled(false);
         break;
     default:
         break;
@@ -528,9 +513,9 @@ void TMainForm::cbFrameRateChange()
 
 void TMainForm::cbFrameRateExit()
 {
-    const QString repaired = L(RepairFrameRate(L8(cbFrameRate->currentText())));
-    if (repaired != cbFrameRate->currentText())
-        cbFrameRate->setEditText(repaired);
+    const QString repaired = L(RepairFrameRate(L8(ui->cbFrameRate->currentText())));
+    if (repaired != ui->cbFrameRate->currentText())
+        ui->cbFrameRate->setEditText(repaired);
 }
 
 bool TMainForm::edFrameOffKeyPress(const QKeyEvent& event)
@@ -569,15 +554,15 @@ void TMainForm::bttOpenAVIClick()
     if (!file)
         return;
     EnterFolderOf(*file);
-    edAVIFileName->setText(*file);
+    ui->edAVIFileName->setText(*file);
     try {
         if (const std::optional<std::string> rate = AviKeyFrames::ReadFrameRateText(L8(*file)))
             SetFrameRateText(*rate);
-        cbSynchKF->setEnabled(true);
+        ui->cbSynchKF->setEnabled(true);
     } catch (const Error& e) {
         // The check mark stays: a later good file brings snapping back.
         ShowMessage(QString::fromLocal8Bit(e.what()));
-        cbSynchKF->setEnabled(false);
+        ui->cbSynchKF->setEnabled(false);
     }
     RefreshOutput();
 }
@@ -600,7 +585,7 @@ void TMainForm::FormActivate()
     if (!SplashPending() || !FormAbout || splashShowing_)
         return;
     // A run that is already ending shows no splash.
-    if (quitRequested_ || QCoreApplication::closingDown()) {
+    if (QCoreApplication::closingDown()) {
         SplashPending() = false;
         return;
     }
@@ -623,44 +608,39 @@ void TMainForm::bttHelpAboutClick()
 
 void TMainForm::LoadPresets()
 {
-    const PresetStore store = pelvano::LoadPresets(iniPath);
+    const PresetStore store = app_.loadPresets();
     for (const Preset& preset : store.presets) {
-        cbPresets->addItem(L(preset.name));
+        ui->cbPresets->addItem(L(preset.name));
         presetFormats.append(L(preset.format));
         presetHeaders.append(L(preset.header));
-    }
-    if (!store.lastDir.empty() && chdir(store.lastDir.c_str()) != 0) {
-        // A folder that is gone leaves the working directory as it was.
     }
 }
 
 void TMainForm::SavePresets()
 {
     PresetStore store;
-    for (int i = 0; i < kPresetCount && i < cbPresets->count(); ++i) {
+    for (int i = 0; i < kPresetCount && i < ui->cbPresets->count(); ++i) {
         Preset& preset = store.presets[static_cast<size_t>(i)];
-        preset.name = L8(cbPresets->itemText(i));
+        preset.name = L8(ui->cbPresets->itemText(i));
         preset.format = L8(presetFormats.value(i));
         preset.header = L8(presetHeaders.value(i));
     }
-    std::error_code ec;
-    const std::filesystem::path cwd = std::filesystem::current_path(ec);
-    pelvano::SavePresets(iniPath, store, ec ? std::string() : cwd.string());
+    app_.savePresets(store);
 }
 
 bool TMainForm::InRenameMode() const
 {
-    return cbPresets->isEditable();
+    return ui->cbPresets->isEditable();
 }
 
 void TMainForm::cbPresetsChange()
 {
-    const int i = cbPresets->currentIndex();
+    const int i = ui->cbPresets->currentIndex();
     if (i != -1) {
-        edFormat->setText(presetFormats.value(i));
-        edHeader->setText(presetHeaders.value(i));
-        edFormat->setCursorPosition(0);
-        edHeader->setCursorPosition(0);
+        ui->edFormat->setText(presetFormats.value(i));
+        ui->edHeader->setText(presetHeaders.value(i));
+        ui->edFormat->setCursorPosition(0);
+        ui->edHeader->setCursorPosition(0);
     }
     if (!InRenameMode())
         RenderChapters();
@@ -672,18 +652,18 @@ void TMainForm::bttModifPresetNameClick()
         FinishRename();
         return;
     }
-    const int i = cbPresets->currentIndex();
+    const int i = ui->cbPresets->currentIndex();
     if (i == -1)
         return;
     renameIndex = i;
-    cbPresets->setEditable(true);
+    ui->cbPresets->setEditable(true);
     // Typing a new name must not complete it to an existing one.
-    cbPresets->setCompleter(nullptr);
-    cbPresets->setInsertPolicy(QComboBox::NoInsert);
-    connect(cbPresets->lineEdit(), &QLineEdit::textEdited, this,
+    ui->cbPresets->setCompleter(nullptr);
+    ui->cbPresets->setInsertPolicy(QComboBox::NoInsert);
+    connect(ui->cbPresets->lineEdit(), &QLineEdit::textEdited, this,
             [this] { Handle([this] { cbPresetsChange(); }); });
-    cbPresets->setFocus();
-    cbPresets->lineEdit()->selectAll();
+    ui->cbPresets->setFocus();
+    ui->cbPresets->lineEdit()->selectAll();
 }
 
 bool TMainForm::cbPresetsKeyDown(const QKeyEvent& event)
@@ -696,19 +676,19 @@ bool TMainForm::cbPresetsKeyDown(const QKeyEvent& event)
 
 void TMainForm::FinishRename()
 {
-    const QString name = cbPresets->currentText();
-    cbPresets->setItemText(renameIndex, name);
-    cbPresets->setEditable(false);
-    const QSignalBlocker quiet(cbPresets);
-    cbPresets->setCurrentIndex(renameIndex);
+    const QString name = ui->cbPresets->currentText();
+    ui->cbPresets->setItemText(renameIndex, name);
+    ui->cbPresets->setEditable(false);
+    const QSignalBlocker quiet(ui->cbPresets);
+    ui->cbPresets->setCurrentIndex(renameIndex);
 }
 
 void TMainForm::bttSavePresetFormatClick()
 {
-    const int i = cbPresets->currentIndex();
+    const int i = ui->cbPresets->currentIndex();
     if (i != -1) {
-        presetFormats[i] = edFormat->text();
-        presetHeaders[i] = edHeader->text();
+        presetFormats[i] = ui->edFormat->text();
+        presetHeaders[i] = ui->edHeader->text();
     }
     RenderChapters();
 }
@@ -729,12 +709,12 @@ void TMainForm::bttSaveDataClick()
     EnterFolderOf(choice->path);
 
     const std::string path = L8(choice->path);
-    switch (PageControl1->currentIndex()) {
+    switch (ui->PageControl1->currentIndex()) {
     case RawDataPage:
-        WriteTextFile(path, ToCrLf(L8(Memo1->toPlainText())), kFailedToSaveStream);
+        WriteTextFile(path, ToCrLf(L8(ui->Memo1->toPlainText())), kFailedToSaveStream);
         break;
     case FormatPage:
-        WriteTextFile(path, ToCrLf(L8(CustomMemo->toPlainText())));
+        WriteTextFile(path, ToCrLf(L8(ui->CustomMemo->toPlainText())));
         break;
     default:
         break;

@@ -4,17 +4,24 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "chapters/chapter_model.h"
 #include "output/format_engine.h"
-#include "ui_main_form.h"
 
+class QAction;
 class QKeyEvent;
+class QLineEdit;
 class QMenu;
 
+namespace Ui {
+class TMainForm;
+}
+
 namespace pelvano {
+class Application;
 class Report;
 }
 
@@ -28,28 +35,18 @@ class TFormAbout;
 // on, and each handler hands the work to the core. Member, handler and
 // control names follow the program's own vocabulary so that code, tests and
 // documentation read alike.
-class TMainForm : public QWidget, private Ui::TMainForm {
+class TMainForm : public QWidget {
     Q_OBJECT
 
 public:
     static constexpr const char* kAppTitle = "Pelvano";
 
-    // `exePath` is the running executable: Readme.txt and the presets file
-    // lie beside it. `arguments` is the command line after the program name,
-    // 8-bit as typed; with one, the first names the IFO file to load.
-    TMainForm(FormDialogs& dialogs, const std::string& exePath,
-              const std::vector<std::string>& arguments, QWidget* parent = nullptr);
+    // `app` knows where the read-me and the presets file are. `arguments` is
+    // the command line after the program name, 8-bit as typed; with one, the
+    // first names the IFO file to load (the caller has checked it exists).
+    TMainForm(FormDialogs& dialogs, const Application& app, const std::vector<std::string>& arguments,
+              QWidget* parent = nullptr);
     ~TMainForm() override;
-
-    // Start-up found the file named on the command line missing: the window
-    // is not to be shown and the process ends with exitCode().
-    bool quitRequested() const { return quitRequested_; }
-    int exitCode() const { return exitCode_; }
-
-    // The title being worked on, for the tests.
-    const ChapterDocument& document() const { return document_; }
-    const std::string& currentIfoPath() const { return ifoPath; }
-    int32_t lastFrameRateMilli() const { return frameRateMilli; }
 
     // The About box made at start-up; without one, neither the splash nor
     // the About button shows anything.
@@ -120,7 +117,9 @@ private:
     void bttQuitClick();
     void FormDestroy();
 
+    std::unique_ptr<Ui::TMainForm> ui;
     FormDialogs& dialogs_;
+    const Application& app_;
     QPointer<TFormAbout> FormAbout;
     QMenu* pmLstCells = nullptr;
     QAction* N1 = nullptr;
@@ -128,8 +127,6 @@ private:
 
     ChapterDocument document_;  // cell rows, title model, footer texts
     std::string ifoPath;
-    std::string appDir;         // ends with '/'
-    std::string iniPath;
     QStringList presetFormats;
     QStringList presetHeaders;
     int32_t frameRateMilli = 0;
@@ -143,8 +140,6 @@ private:
     bool activationQueued_ = false;
     bool splashShowing_ = false;
 
-    bool quitRequested_ = false;
-    int exitCode_ = 0;
     bool destroyed_ = false;
 };
 

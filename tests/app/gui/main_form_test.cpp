@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/application.h"
 #include "cell_list_view.h"
 #include "fake_dialogs.h"
 #include "main_form.h"
@@ -58,6 +59,7 @@ class MainFormTest : public QObject {
 
     std::unique_ptr<test::TempDir> dir_;
     std::unique_ptr<test::FakeDialogs> dialogs_;
+    std::unique_ptr<pelvano::Application> app_;
     std::unique_ptr<TMainForm> form_;
     QString savedCwd_;
 
@@ -66,7 +68,8 @@ class MainFormTest : public QObject {
         form_.reset();
         if (presets)
             test::WriteFile(dir_->file("pelvano.INI"), presets);
-        form_ = std::make_unique<TMainForm>(*dialogs_, dir_->file("pelvano"), args);
+        app_ = std::make_unique<pelvano::Application>(pelvano::Application::PathsFor(dir_->file("pelvano")));
+        form_ = std::make_unique<TMainForm>(*dialogs_, *app_, args);
         form_->show();
         QApplication::setActiveWindow(form_.get());
         QVERIFY(QTest::qWaitForWindowActive(form_.get()));
@@ -654,18 +657,6 @@ private slots:
         QCOMPARE(QDir::currentPath(), Q((dir_->path() / "saves").string()));
         key("cbTitle", Qt::Key_Down);
         QCOMPARE(checks(), "x-x--xx");
-    }
-
-    void missingFileOnTheCommandLine()
-    {
-        start({"nothing_here.IFO"});
-        QVERIFY(form_->quitRequested());
-        QCOMPARE(form_->exitCode(), 1);
-        QCOMPARE(form_->windowTitle(), "Pelvano");
-        QVERIFY(text("Memo1").isEmpty());
-        form_.reset();
-        QVERIFY(Contains(presetsFile(), "LastDir=" + dir_->path().string() + "\r\n"));
-        QVERIFY(dialogs_->errors.isEmpty());
     }
 
     void lastDirAndAnUnwritablePresetsFile()

@@ -12,11 +12,12 @@ inline constexpr const char* kFailedToSaveStream = "Failed to Save Stream";
 // Lone LF -> CR LF (CR LF stays as it is).
 std::string ToCrLf(const std::string& text);
 
-// Creates or truncates `path` and writes `bytes` as they are, with no
-// header. Throws Error("Cannot create file %s") when the file can't be
-// created or opened (nothing is written), and Error(partWayMessage) when
-// writing, syncing or closing fails after that; the file may then be
-// incomplete, but a failure is never reported as success.
+// Writes `bytes` to `path` as they are, with no header. A regular file is
+// replaced whole (temporary file beside it, rename), so a failure leaves the
+// previous file exactly as it was; a device, pipe or terminal is written
+// where it stands. Throws Error("Cannot create file %s") when nothing could
+// be created or opened, and Error(partWayMessage) when writing or closing
+// fails after that: a failure is never reported as success.
 void WriteTextFile(const std::string& path, const std::string& bytes,
                    const std::string& partWayMessage = kStreamWriteError);
 

@@ -1,4 +1,4 @@
-#include "presets/posix_io.h"
+#include "io/posix_io.h"
 
 #include <algorithm>
 #include <cerrno>

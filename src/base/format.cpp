@@ -1,4 +1,4 @@
-#include "base/error.h"
+#include "base/format.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,34 +1,16 @@
-#include "app/launcher.h"
-
-#include <unistd.h>
+#include "app/batch_mode.h"
 
 #include <cctype>
 #include <climits>
-#include <filesystem>
 
+#include "app/application.h"
+#include "app/cli/command_line.h"
 #include "base/error.h"
 #include "ifo/title_loader.h"
 #include "output/format_engine.h"
-#include "presets/text_file.h"
+#include "io/text_file.h"
 
 namespace pelvano {
-
-namespace fs = std::filesystem;
-
-AppPaths CurrentAppPaths(const char* argv0)
-{
-    std::error_code ec;
-    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (ec)
-        exe = fs::absolute(argv0 ? argv0 : "pelvano", ec);
-    AppPaths paths;
-    paths.exePath = exe.string();
-    paths.appDir = exe.parent_path().string();
-    if (paths.appDir.empty() || paths.appDir.back() != '/')
-        paths.appDir += '/';
-    paths.iniPath = PresetsFilePath(paths.exePath);
-    return paths;
-}
 
 int ParsePresetSelector(const std::string& selector)
 {
@@ -48,47 +30,13 @@ int ParsePresetSelector(const std::string& selector)
     return static_cast<int>(negative ? -value : value);
 }
 
-Session::Session(AppPaths paths) : paths_(std::move(paths)), store_(LoadPresets(paths_.iniPath))
-{
-    if (!store_.lastDir.empty() && chdir(store_.lastDir.c_str()) != 0) {
-        // A folder that is gone leaves the working directory as it was.
-    }
-}
-
-void Session::enterAppDir() const
-{
-    if (chdir(paths_.appDir.c_str()) != 0) {
-        // Ignored: relative paths then resolve against the caller's folder.
-    }
-}
-
-bool Session::FileExists(const std::string& path)
-{
-    std::error_code ec;
-    return !path.empty() && fs::is_regular_file(path, ec);
-}
-
-void Session::savePresets() const
-{
-    std::error_code ec;
-    const fs::path cwd = fs::current_path(ec);
-    SavePresets(paths_.iniPath, store_, ec ? std::string() : cwd.string());
-}
-
-std::string IfoOpenFailure(const std::string& ifoPath)
-{
-    std::string why;
-    if (IfoReader::Open(ifoPath, &why) || why.empty())
-        why = "not a readable title-set IFO file";
-    return ifoPath + ": " + why;
-}
-
-int RunBatch(Session& session, const std::string& ifoPath, const std::string& outPath,
+int RunBatch(const Application& app, const std::string& ifoPath, const std::string& outPath,
              const std::string& selector, std::FILE* err)
 {
-    session.enterAppDir();
+    const PresetStore store = app.loadPresets();
+    app.enterAppDir();
     int exitCode = 0;
-    if (!Session::FileExists(ifoPath)) {
+    if (!Application::FileExists(ifoPath)) {
         exitCode = 1;
     } else {
         try {
@@ -98,12 +46,12 @@ int RunBatch(Session& session, const std::string& ifoPath, const std::string& ou
             // The output is written all the same; the line tells a script why
             // it holds no chapters.
             if (load.openAviEnabled == false)
-                std::fprintf(err, "pelvano: %s\n", IfoOpenFailure(ifoPath).c_str());
+                std::fprintf(err, "pelvano: %s\n", cli::IfoOpenFailure(ifoPath).c_str());
             const int n = ParsePresetSelector(selector);
             if (n >= 1 && n <= kPresetCount) {
                 ChapterDocument doc;
                 ApplyLoad(doc, load);
-                const Preset& preset = session.store().presets[static_cast<size_t>(n - 1)];
+                const Preset& preset = store.presets[static_cast<size_t>(n - 1)];
                 RenderInput input{preset.format, preset.header, load.frameRate.value_or("25000"),
                                   "0", "0"};
                 WriteTextFile(outPath, RenderChapters(doc.model, input).text);
@@ -116,7 +64,7 @@ int RunBatch(Session& session, const std::string& ifoPath, const std::string& ou
         }
     }
     try {
-        session.savePresets();
+        app.savePresets(store);
     } catch (const Error& e) {
         std::fprintf(err, "%s\n", e.what());
     }

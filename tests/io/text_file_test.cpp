@@ -1,4 +1,4 @@
-#include "presets/text_file.h"
+#include "io/text_file.h"
 
 #include <filesystem>
 #include <functional>

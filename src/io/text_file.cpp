@@ -1,0 +1,91 @@
+#include "io/text_file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/error.h"
+#include "base/format.h"
+#include "io/atomic_file.h"
+#include "io/posix_io.h"
+
+namespace pelvano {
+
+std::string ToCrLf(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+            out += '\r';
+        out += text[i];
+    }
+    return out;
+}
+
+namespace {
+
+// Devices, pipes, terminals and the names of open descriptors (/dev/stdout,
+// /dev/fd/N) are written where they stand: replacing a file reached through
+// a descriptor would leave its holder writing to the old one.
+bool WritesInPlace(const std::string& path)
+{
+    if (path.rfind("/dev/std", 0) == 0 || path.rfind("/dev/fd/", 0) == 0 || path.rfind("/proc/", 0) == 0)
+        return true;
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
+void WriteInPlace(const std::string& path, const std::string& bytes, const std::string& partWayMessage)
+{
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throw Error(Format("Cannot create file %s", path.c_str()));
+
+    // A full local disk shows at write(); a network file system reports its
+    // errors at the latest on close().
+    bool ok = detail::WriteAll(fd, bytes.data(), bytes.size());
+    struct stat st {};
+    if (ok && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+        static_cast<uint64_t>(st.st_size) > bytes.size())
+        ok = ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok)
+        throw Error(partWayMessage);
+}
+
+}  // namespace
+
+void WriteTextFile(const std::string& path, const std::string& bytes, const std::string& partWayMessage)
+{
+    if (WritesInPlace(path)) {
+        WriteInPlace(path, bytes, partWayMessage);
+        return;
+    }
+    // No fsync: an exported text is not worth the wait on every save and
+    // every batch run; the rename alone keeps the old file whole on failure.
+    ReplaceOptions options;
+    options.sync = false;
+    options.refuseNoWriteBit = false;
+    switch (ReplaceFile(path, bytes, options)) {
+    case ReplaceOutcome::Replaced:
+        return;
+    case ReplaceOutcome::WriteFailed:
+        throw Error(partWayMessage);
+    case ReplaceOutcome::CannotCreate:
+        break;
+    }
+    // A folder that takes no new file may still hold a file we may write.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), W_OK) == 0) {
+        WriteInPlace(path, bytes, partWayMessage);
+        return;
+    }
+    throw Error(Format("Cannot create file %s", path.c_str()));
+}
+
+}  // namespace pelvano
