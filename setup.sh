@@ -14,9 +14,10 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps imagemagick libxkbcommon-dev
     clang libclang-rt-14-dev
+    genisoimage
 )
 
-BENCH_PACKAGES=(ffmpeg hyperfine ogmtools python3)
+BENCH_PACKAGES=(ffmpeg hyperfine ogmtools python3 lsdvd dvdauthor)
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 

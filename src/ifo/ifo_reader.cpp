@@ -111,37 +111,57 @@ std::string TempRoot()
     return ec ? std::string("/tmp") : tmp.string();
 }
 
-// A private folder with one link under the name libdvdread looks for, so
-// that any file name opens and nothing else in the user's folder (a BUP
-// standing in for a damaged IFO) is read instead of the file asked for.
-class LinkFolder {
+// A private folder holding one title set under the name libdvdread looks
+// for: a link to the user's file, so that any file name opens and nothing
+// else in the user's folder (a BUP standing in for a damaged IFO) is read
+// instead of the file asked for; or a copy of bytes read from a disc, so
+// that the library parses exactly the bytes we checked.
+class TitleFolder {
 public:
-    explicit LinkFolder(const fs::path& target, const std::string& linkName)
+    TitleFolder()
     {
         std::string pattern = TempRoot() + "/pelvano-XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            return;
-        dir_ = pattern;
-        link_ = dir_ / linkName;
-        if (symlink(target.c_str(), link_.c_str()) != 0)
-            link_.clear();
+        if (mkdtemp(pattern.data()))
+            dir_ = pattern;
     }
-    ~LinkFolder()
+    ~TitleFolder()
     {
-        if (!link_.empty())
-            unlink(link_.c_str());
+        if (!file_.empty())
+            unlink(file_.c_str());
         if (!dir_.empty())
             rmdir(dir_.c_str());
     }
-    LinkFolder(const LinkFolder&) = delete;
-    LinkFolder& operator=(const LinkFolder&) = delete;
+    TitleFolder(const TitleFolder&) = delete;
+    TitleFolder& operator=(const TitleFolder&) = delete;
 
-    bool ok() const { return !link_.empty(); }
+    bool link(const fs::path& target, const std::string& name)
+    {
+        if (dir_.empty())
+            return false;
+        const fs::path file = dir_ / name;
+        if (symlink(target.c_str(), file.c_str()) != 0)
+            return false;
+        file_ = file;
+        return true;
+    }
+    bool write(const std::string& bytes, const std::string& name)
+    {
+        if (dir_.empty())
+            return false;
+        const fs::path file = dir_ / name;
+        std::ofstream out(file, std::ios::binary);
+        file_ = file;
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        return static_cast<bool>(out);
+    }
+
+    bool ok() const { return !file_.empty(); }
     std::string dir() const { return dir_.string(); }
 
 private:
     fs::path dir_;
-    fs::path link_;
+    fs::path file_;
 };
 
 struct DvdCloser {
@@ -246,20 +266,41 @@ std::unique_ptr<IfoReader> IfoReader::Open(const std::string& path, std::string*
     if (const std::optional<std::string> problem = CheckIfoTables(image))
         return fail(*problem);
 
+    const int title = number > 0 ? number : 1;
+    TitleFolder folder;
+    if (!folder.link(absolute, Format("VTS_%02d_0.IFO", title)))
+        return fail("");
+    return Parse(image, title, folder.dir());
+}
+
+std::unique_ptr<IfoReader> IfoReader::FromBytes(const std::string& image, int titleSet, std::string* why)
+{
+    if (why)
+        why->clear();
+    if (const std::optional<std::string> problem = CheckIfoTables(image)) {
+        if (why)
+            *why = *problem;
+        return nullptr;
+    }
+    const int title = titleSet >= 1 && titleSet <= 99 ? titleSet : 1;
+    TitleFolder folder;
+    if (!folder.write(image, Format("VTS_%02d_0.IFO", title)))
+        return nullptr;
+    return Parse(image, title, folder.dir());
+}
+
+std::unique_ptr<IfoReader> IfoReader::Parse(const std::string& image, int title, const std::string& dir)
+{
     auto reader = std::unique_ptr<IfoReader>(new IfoReader());
     reader->video_[0] = static_cast<uint8_t>(image[512]);
     reader->video_[1] = static_cast<uint8_t>(image[513]);
 
-    const int title = number > 0 ? number : 1;
-    LinkFolder folder(absolute, Format("VTS_%02d_0.IFO", title));
-    if (!folder.ok())
-        return fail("");
-    std::unique_ptr<dvd_reader_t, DvdCloser> dvd(DVDOpen2(nullptr, &kQuietLogger, folder.dir().c_str()));
+    std::unique_ptr<dvd_reader_t, DvdCloser> dvd(DVDOpen2(nullptr, &kQuietLogger, dir.c_str()));
     if (!dvd)
-        return fail("");
+        return nullptr;
     std::unique_ptr<ifo_handle_t, IfoCloser> ifo(ifoOpen(dvd.get(), title));
     if (!ifo || !ifo->vtsi_mat || !ifo->vts_pgcit)
-        return fail("");
+        return nullptr;
 
     const vtsi_mat_t& mat = *ifo->vtsi_mat;
     const size_t audioCount = std::min<size_t>(mat.nr_of_vts_audio_streams, 8);

@@ -2,17 +2,13 @@
 
 #include "base/error.h"
 #include "base/format.h"
+#include "ifo/disc_reader.h"
 
 namespace pelvano {
 
 namespace {
 
 constexpr uint32_t kLastChapterMinMs = 5000;
-
-uint32_t TimeToMs(const IfoTime& t, uint32_t rateMilli)
-{
-    return t.hours * 3600000u + t.minutes * 60000u + t.seconds * 1000u + FramesToMs(t.frames, rateMilli);
-}
 
 std::string LengthText(const IfoTime& t, uint32_t rateMilli)
 {
@@ -81,6 +77,32 @@ uint32_t FramesToHundredths(uint32_t frames, uint32_t rateMilli)
     return rateMilli ? static_cast<uint32_t>(uint64_t{frames} * 100000u / rateMilli) : 0;
 }
 
+uint32_t TimeToMs(const IfoTime& t, uint32_t rateMilli)
+{
+    return t.hours * 3600000u + t.minutes * 60000u + t.seconds * 1000u + FramesToMs(t.frames, rateMilli);
+}
+
+int32_t PgcLengthKey(const IfoTime& t)
+{
+    return t.hours * 3600000 + t.minutes * 60000 + t.seconds * 1000 + t.frames;
+}
+
+uint32_t DefaultFrameRate(const IfoReader& reader)
+{
+    return ((reader.videoAttribute0() >> 4) & 3) != 0 ? 25000 : 29970;
+}
+
+uint32_t DefaultChapterCount(const IfoReader& reader, uint32_t pgc, uint32_t rateMilli)
+{
+    const std::vector<IfoCell>& cells = reader.pgcCells(pgc);
+    Report unused;
+    const std::vector<uint32_t> starts = UsableProgramMap(reader.programMap(pgc), cells.size(), unused);
+    if (starts.empty())
+        return 0;
+    const bool shortLast = TimeToMs(cells[starts.back() - 1].length, rateMilli) < kLastChapterMinMs;
+    return static_cast<uint32_t>(starts.size()) - (shortLast ? 1 : 0);
+}
+
 int FindLongestPgc(const IfoReader* reader)
 {
     if (!reader)
@@ -90,7 +112,7 @@ int FindLongestPgc(const IfoReader* reader)
     for (uint32_t i = 0; i < reader->pgcCount(); ++i) {
         IfoTime t;
         reader->pgcInfo(i, &t);
-        const int32_t key = t.hours * 3600000 + t.minutes * 60000 + t.seconds * 1000 + t.frames;
+        const int32_t key = PgcLengthKey(t);
         if (key > bestKey) {
             bestKey = key;
             best = static_cast<int>(i);
@@ -104,13 +126,32 @@ LoadResult LoadTitle(const LoadRequest& request)
     LoadResult result;
     Report& report = result.report;
 
-    const std::unique_ptr<IfoReader> reader = IfoReader::Open(request.ifoPath);
-    if (!reader) {
-        report.add("error opening file " + request.ifoPath);
-        result.openAviEnabled = false;
-        return result;
+    std::unique_ptr<IfoReader> reader;
+    if (request.titleSet > 0) {
+        std::string why;
+        try {
+            const std::unique_ptr<DiscReader> disc = DiscReader::Open(request.ifoPath);
+            reader = IfoReader::FromBytes(disc->readTitleSet(request.titleSet), request.titleSet, &why);
+        } catch (const Error& e) {
+            why = e.what();
+        }
+        if (!reader) {
+            report.add(Format("error opening title set %d of %s", request.titleSet, request.ifoPath.c_str()) +
+                       (why.empty() ? std::string() : " (" + why + ")"));
+            result.openAviEnabled = false;
+            return result;
+        }
+        report.add(Format("Opening title set %d (VTS_%02d_0.IFO) of %s OK.", request.titleSet,
+                          request.titleSet, request.ifoPath.c_str()));
+    } else {
+        reader = IfoReader::Open(request.ifoPath);
+        if (!reader) {
+            report.add("error opening file " + request.ifoPath);
+            result.openAviEnabled = false;
+            return result;
+        }
+        report.add("Opening IFO file " + request.ifoPath + " OK.");
     }
-    report.add("Opening IFO file " + request.ifoPath + " OK.");
     report.blank();
 
     const uint32_t pgcCount = reader->pgcCount();
@@ -129,9 +170,8 @@ LoadResult LoadTitle(const LoadRequest& request)
     }
     result.selectedTitle = selected;
 
-    const bool pal = ((reader->videoAttribute0() >> 4) & 3) != 0;
-    const uint32_t rate = pal ? 25000 : 29970;
-    result.frameRate = pal ? "25000" : "29970";
+    const uint32_t rate = DefaultFrameRate(*reader);
+    result.frameRate = std::to_string(rate);
 
     ReportVideoAttributes(report, reader->videoAttribute0(), reader->videoAttribute1());
     report.blank();
