@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/cli/help_text.h"
+#include "app/cli/listing.h"
 #include "app/cli/options.h"
 #include "app/cli/video_keyframes.h"
 #include "base/error.h"
@@ -16,6 +17,7 @@
 #include "presets/preset_store.h"
 #include "presets/profile_file.h"
 #include "io/text_file.h"
+#include "source/source.h"
 
 namespace pelvano::cli {
 
@@ -32,15 +34,24 @@ Failure FileFailure(const std::string& path, const std::string& reason)
     return Failure{path + ": " + reason};
 }
 
-// Anything else than a regular file, a folder or a block device could block
-// a reader (a FIFO with no writer, a terminal) or never end.
-void CheckSourceKind(const std::string& path)
+// The kind of source, from stat alone: a FIFO, a socket or a terminal is
+// refused before anything could block on it.
+SourceKind KindOfSource(const std::string& path)
 {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        throw FileFailure(path, std::strerror(errno));
-    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) && !S_ISBLK(st.st_mode))
-        throw FileFailure(path, "not a file, a folder or a DVD drive");
+    try {
+        return Source::KindOf(path);
+    } catch (const Error& e) {
+        throw Failure{e.what()};
+    }
+}
+
+Source OpenSource(const std::string& path)
+{
+    try {
+        return Source::Open(path);
+    } catch (const Error& e) {
+        throw Failure{e.what()};
+    }
 }
 
 // The format and header the output goes through: --format, or the preset
@@ -93,27 +104,60 @@ void ApplyCellMarks(ChapterDocument& doc, const Options& options, int pgc)
     }
 }
 
-LoadResult LoadIfoTitle(const Options& options)
+Failure NoPgc(const std::string& path, int pgc, size_t count)
 {
+    return FileFailure(path, Format("no program chain %d (the title set has %zu)", pgc, count));
+}
+
+// The title load the window would make for this source, title set and
+// program chain.
+LoadResult LoadChosenTitle(const Options& options)
+{
+    const SourceKind kind = KindOfSource(options.source);
     LoadRequest request;
     request.ifoPath = options.source;
     request.fixLastChapter = !options.keepShortLast;
-    LoadResult load = LoadTitle(request);
-    if (load.openAviEnabled == false)
-        throw Failure{IfoOpenFailure(options.source)};
-    const size_t pgcCount = load.titles ? load.titles->size() : 0;
-    if (options.pgc) {
-        if (static_cast<size_t>(*options.pgc) > pgcCount)
-            throw FileFailure(options.source, Format("no program chain %d (the title set has %zu)",
-                                                     *options.pgc, pgcCount));
-        if (*options.pgc - 1 != load.selectedTitle) {
+    if (kind == SourceKind::IfoFile && !options.titleSet) {
+        // An IFO file holds one title set: it is loaded straight away, as
+        // the window loads it, with no listing first.
+        LoadResult load = LoadTitle(request);
+        if (load.openAviEnabled == false)
+            throw Failure{IfoOpenFailure(options.source)};
+        const size_t pgcCount = load.titles ? load.titles->size() : 0;
+        if (options.pgc && static_cast<size_t>(*options.pgc) > pgcCount)
+            throw NoPgc(options.source, *options.pgc, pgcCount);
+        if (options.pgc && *options.pgc - 1 != load.selectedTitle) {
             request.newFile = false;
             request.currentTitle = *options.pgc - 1;
             load = LoadTitle(request);
         }
+        if (!load.model)
+            throw FileFailure(options.source, "the title set has no program chain");
+        return load;
     }
+
+    const Source source = OpenSource(options.source);
+    const int number = options.titleSet.value_or(source.defaultTitleSet());
+    const TitleSetSummary* titleSet = source.titleSet(number);
+    if (!titleSet) {
+        std::string numbers;
+        for (const TitleSetSummary& t : source.titleSets())
+            numbers += (numbers.empty() ? "" : ", ") + std::to_string(t.number);
+        throw FileFailure(options.source, Format("no title set %d (the source has %s)", number, numbers.c_str()));
+    }
+    if (titleSet->pgcs.empty())
+        throw FileFailure(options.source, Format("title set %d has no program chain", number));
+    if (options.pgc) {
+        if (static_cast<size_t>(*options.pgc) > titleSet->pgcs.size())
+            throw NoPgc(options.source, *options.pgc, titleSet->pgcs.size());
+        request.newFile = false;
+        request.currentTitle = *options.pgc - 1;
+    }
+    if (kind != SourceKind::IfoFile)
+        request.titleSet = number;
+    LoadResult load = LoadTitle(request);
     if (!load.model)
-        throw FileFailure(options.source, "the title set has no program chain");
+        throw FileFailure(options.source, Format("title set %d cannot be read", number));
     return load;
 }
 
@@ -121,8 +165,7 @@ std::string Render(const Application& app, const Options& options)
 {
     // Read first: a presets file that can't be read fails before the source.
     const Preset preset = options.report ? Preset{} : ReadFormat(app, options);
-    CheckSourceKind(options.source);
-    const LoadResult load = LoadIfoTitle(options);
+    const LoadResult load = LoadChosenTitle(options);
     if (options.report)
         return load.report.plainText();
 
@@ -176,7 +219,7 @@ void Emit(const Options& options, const std::string& bytes, std::FILE* out)
     }
 }
 
-int Run(const Application& app, const Options& options, std::FILE* out)
+int Run(const Application& app, const Options& options, std::FILE* out, std::FILE* err)
 {
     switch (options.action) {
     case Options::Action::Help:
@@ -185,8 +228,18 @@ int Run(const Application& app, const Options& options, std::FILE* out)
     case Options::Action::Version:
         std::fprintf(out, "pelvano %s\n", kVersion);
         return 0;
-    case Options::Action::List:
-        throw Failure{"--list: not available yet"};
+    case Options::Action::List: {
+        KindOfSource(options.source);
+        const Source source = OpenSource(options.source);
+        // Title sets the disc names but that can't be read are left out of
+        // the listing and said on standard error.
+        for (const std::string& problem : source.problems())
+            std::fprintf(err, "pelvano: %s\n", problem.c_str());
+        const std::string bytes = options.json ? ListingJson(source) : ListingText(source);
+        errno = 0;
+        Emit(options, bytes, out);
+        return 0;
+    }
     case Options::Action::Render:
         break;
     }
@@ -217,7 +270,7 @@ int RunCommandLine(const Application& app, const std::vector<std::string>& args,
         return 2;
     }
     try {
-        return Run(app, options, out);
+        return Run(app, options, out, err);
     } catch (const Failure& f) {
         std::fprintf(err, "pelvano: %s\n", f.message.c_str());
     } catch (const Error& e) {
