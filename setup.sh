@@ -14,7 +14,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps imagemagick libxkbcommon-dev
     clang libclang-rt-14-dev
-    genisoimage
+    genisoimage python3
 )
 
 BENCH_PACKAGES=(ffmpeg hyperfine ogmtools python3 lsdvd dvdauthor)

@@ -7,8 +7,10 @@
 #include <functional>
 #include <regex>
 #include <set>
+#include <sstream>
 
 #include "base/error.h"
+#include "base/format.h"
 #include "base/version.h"
 #include "ifo/title_loader.h"
 #include "output/avi/avi_keyframes.h"
@@ -70,6 +72,51 @@ std::string CoreRender(const std::string& ifo, const CoreRequest& r)
     return RenderChapters(doc.model, input, snap).text;
 }
 
+// <dir>/VIDEO_TS with a fixture's IFO and BUP files, and <dir>.iso made
+// from it.
+void MakeDisc(const std::string& fixture, const std::string& dir)
+{
+    fs::create_directories(dir + "/VIDEO_TS");
+    for (const auto& entry : fs::directory_iterator(fixture))
+        if (entry.path().extension() == ".IFO" || entry.path().extension() == ".BUP")
+            fs::copy_file(entry.path(), dir + "/VIDEO_TS/" + entry.path().filename().string());
+    const ProcessResult iso =
+        RunProcess({PELVANO_GENISOIMAGE, "-quiet", "-dvd-video", "-o", dir + ".iso", dir});
+    ASSERT_EQ(iso.exitCode, 0) << iso.err;
+}
+
+// The members of a --list --json document as read by Python's own JSON
+// parser, one line each: "source <hex of its UTF-8>", "set N IFO TV RATE",
+// "pgc SET N LENGTH_MS CELLS CHAPTERS", "default SET PGC".
+std::vector<std::string> JsonMembers(const std::string& jsonFile)
+{
+    const char* script = R"(
+import json, sys
+d = json.load(open(sys.argv[1], encoding='utf-8'))
+print('source', d['source'].encode('utf-8').hex())
+for t in d['title_sets']:
+    print('set', t['number'], t['ifo'], t['tv_system'], t['frame_rate'])
+    for p in t['pgcs']:
+        print('pgc', t['number'], p['number'], p['length_ms'], p['cells'], p['chapters'])
+print('default', d['default']['title_set'], d['default']['pgc'])
+)";
+    const ProcessResult run = RunProcess({PELVANO_PYTHON3, "-c", script, jsonFile});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> lines;
+    std::istringstream in(run.out);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+std::string Hex(const std::string& bytes)
+{
+    std::string hex;
+    for (unsigned char c : bytes)
+        hex += Format("%02x", c);
+    return hex;
+}
+
 class CommandLine : public ::testing::Test {
 protected:
     void SetUp() override
@@ -109,6 +156,9 @@ TEST_F(CommandLine, WritesWhatTheBatchFormAndTheCoreWrite)
     const std::string ntsc = FixturePath("dvd/ntsc/VTS_01_0.IFO");
     const std::string kf25 = FixturePath("avi/kf25.avi");
     const std::string all = "%hh:%mm:%ss:%cc|%ff|%f|%ms|%c/%C";
+    const std::string two = FixturePath("dvd/two_sets");
+    const std::string disc = work_.file("two");
+    MakeDisc(two, disc);
 
     // The three-argument form's output for the same request.
     const auto batch = [&](const std::string& ifo, const std::string& selector) {
@@ -147,6 +197,14 @@ TEST_F(CommandLine, WritesWhatTheBatchFormAndTheCoreWrite)
          [&] { return core(sample, {.chapterRows = {1, 3}, .unusedRows = {1}, .format = all}); }},
         {{"--format=%f", "--keyframes=" + kf25, "-c", "1", many},
          [&] { return core(many, {.pgc = 1, .format = "%f", .aviFile = kf25}); }},
+        // A disc gives what its title set's IFO file gives; by default the
+        // title set holding the longest program chain (here the second).
+        {{"-p1", disc + ".iso"}, [&] { return batch(two + "/VTS_02_0.IFO", "-p1"); }},
+        {{"--format", all, "-s", "1", disc}, [&] { return core(two + "/VTS_01_0.IFO", {.format = all}); }},
+        {{"--format", all, "--title-set=2", "-c1", disc + "/VIDEO_TS"},
+         [&] { return core(two + "/VTS_02_0.IFO", {.pgc = 1, .format = all}); }},
+        {{"--format", all, "-s2", "--skip-cells=1", two + "/VTS_02_0.IFO"},
+         [&] { return core(two + "/VTS_02_0.IFO", {.unusedRows = {0}, .format = all}); }},
         {{"--format=%f", "--keyframes", kf25, "--fps=29970", sample},
          [&] { return core(sample, {.format = "%f", .frameRate = "29970", .aviFile = kf25}); }},
     };
@@ -176,6 +234,67 @@ TEST_F(CommandLine, WritesWhatTheBatchFormAndTheCoreWrite)
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(ReadFile(work_.file("out.txt")), expected);
     }
+}
+
+TEST_F(CommandLine, ListingAgreesWithTheLoadsAndIsValidJson)
+{
+    // A folder name no JSON writer may pass through as it is: quote,
+    // backslash, tab, newline, a non-ASCII letter and a byte that is not UTF-8.
+    const std::string odd = work_.file("a\"b\\c\td\ne\xc3\xa9" "f\xff");
+    MakeDisc(FixturePath("dvd/two_sets"), odd);
+    for (const std::string& source : {odd + ".iso", odd, FixturePath("dvd/many_chapters/VTS_01_0.IFO")}) {
+        SCOPED_TRACE(source);
+        const ProcessResult run = Run({"--list", "--json", "-o", "list.json", source});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const std::vector<std::string> members = JsonMembers(work_.file("list.json"));
+        ASSERT_GE(members.size(), 4u);
+        std::string given = source;
+        if (const size_t bad = given.find('\xff'); bad != std::string::npos)
+            given.replace(bad, 1, "\xef\xbf\xbd");
+        EXPECT_EQ(members.front(), "source " + Hex(given));
+
+        // Every program chain as a load of it shows it.
+        int sets = 0, pgcs = 0;
+        std::string defaultSet, defaultPgc;
+        for (const std::string& line : members) {
+            std::istringstream in(line);
+            std::string kind, set, pgc, ifo, tv, rate;
+            uint32_t lengthMs = 0, cells = 0, chapters = 0;
+            in >> kind;
+            if (kind == "set") {
+                ++sets;
+                in >> set >> ifo >> tv >> rate;
+                EXPECT_EQ(ifo, Format("VTS_%02d_0.IFO", std::stoi(set)));
+                EXPECT_EQ(tv + rate, "PAL25000");
+                continue;
+            }
+            if (kind == "default")
+                in >> defaultSet >> defaultPgc;
+            if (kind != "pgc")
+                continue;
+            ++pgcs;
+            in >> set >> pgc >> lengthMs >> cells >> chapters;
+            const ProcessResult lines = Run({"--format=%c", "-s", set, "-c", pgc, source});
+            EXPECT_EQ(std::count(lines.out.begin(), lines.out.end(), '\n'), chapters) << line;
+            const std::string report = Run({"-r", "-s", set, "-c", pgc, source}).out;
+            EXPECT_NE(report.find(Format("Length: %s in %u cell(s).", FormatMsTime(lengthMs).c_str(), cells)),
+                      std::string::npos) << line;
+        }
+        EXPECT_EQ(pgcs + sets + 2, static_cast<int>(members.size()));
+        // The default is what a run without -s and -c loads.
+        EXPECT_EQ(Run({"-r", source}).out, Run({"-r", "-s", defaultSet, "-c", defaultPgc, source}).out);
+
+        // The text listing: a line per title set and per program chain, the
+        // defaults marked.
+        const std::string text = Run({"-l", source}).out;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), sets + pgcs);
+        EXPECT_NE(text.find("* title set " + defaultSet + ":"), std::string::npos) << text;
+        EXPECT_NE(text.find("* pgc " + defaultPgc + ":"), std::string::npos) << text;
+    }
+    // A disc's report is its title set's report, the opening line apart.
+    const auto tail = [](const std::string& report) { return report.substr(report.find("\r\n")); };
+    EXPECT_EQ(tail(Run({"-r", odd + ".iso"}).out),
+              tail(Run({"-r", FixturePath("dvd/two_sets/VTS_02_0.IFO")}).out));
 }
 
 TEST_F(CommandLine, RelativePathsAndPresetsComeFromTheCaller)
@@ -237,8 +356,12 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
     const std::string out = work_.file("kept.txt");
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"-p1", missing}, missing + ": No such file or directory"},
-        {{"-p1", fifo}, fifo + ": not a file, a folder or a DVD drive"},
-        {{"-r", "/dev/null"}, "/dev/null: not a file, a folder or a DVD drive"},
+        {{"-p1", fifo}, fifo + ": is a FIFO, not a DVD"},
+        {{"-l", fifo}, fifo + ": is a FIFO, not a DVD"},
+        {{"-r", "/dev/null"}, "/dev/null: is a character device, not a DVD"},
+        {{"-s", "3", FixturePath("dvd/two_sets")}, FixturePath("dvd/two_sets") + ": no title set 3 (the source has 1, 2)"},
+        {{"-s2", "-c3", FixturePath("dvd/two_sets")}, FixturePath("dvd/two_sets") + ": no program chain 3 (the title set has 2)"},
+        {{"-l", work_.path().string()}, work_.path().string() + ": "},
         {{"-p1", damaged}, damaged + ": "},
         {{"-c", "3", ifo}, ifo + ": no program chain 3 (the title set has 2)"},
         {{"--chapter-cells=1,8", ifo}, "--chapter-cells: program chain 2 has 7 cell(s), no cell 8"},
