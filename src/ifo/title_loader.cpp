@@ -173,13 +173,16 @@ LoadResult LoadTitle(const LoadRequest& request)
     const uint32_t rate = DefaultFrameRate(*reader);
     result.frameRate = std::to_string(rate);
 
-    ReportVideoAttributes(report, reader->videoAttribute0(), reader->videoAttribute1());
-    report.blank();
-    ReportStreams(report, "Audio:", reader->audioDescriptions());
-    report.blank();
-    ReportStreams(report, "SubPicture:", reader->subPictureDescriptions());
-    report.blank();
-    report.add("Program Chain(s):", LineStyle::Bold);
+    const bool withReport = request.withReport;
+    if (withReport) {
+        ReportVideoAttributes(report, reader->videoAttribute0(), reader->videoAttribute1());
+        report.blank();
+        ReportStreams(report, "Audio:", reader->audioDescriptions());
+        report.blank();
+        ReportStreams(report, "SubPicture:", reader->subPictureDescriptions());
+        report.blank();
+        report.add("Program Chain(s):", LineStyle::Bold);
+    }
 
     if (selected < 0)
         return result;
@@ -192,8 +195,9 @@ LoadResult LoadTitle(const LoadRequest& request)
 
     IfoTime pgcTime;
     const uint32_t cellCount = reader->pgcInfo(pgc, &pgcTime);
-    report.add(Format("  Using PGC #%u. Length: %s in %i cell(s).", pgc,
-                      LengthText(pgcTime, rate).c_str(), static_cast<int>(cellCount)));
+    if (withReport)
+        report.add(Format("  Using PGC #%u. Length: %s in %i cell(s).", pgc,
+                          LengthText(pgcTime, rate).c_str(), static_cast<int>(cellCount)));
 
     TitleModel model;
     model.cellStartsMs.push_back(0);
@@ -221,17 +225,18 @@ LoadResult LoadTitle(const LoadRequest& request)
         if (kind != AngleKind::Ordinary)
             row.angle = Format("%02u", angleNo);
 
-        const std::string head =
-            Format("  %03zu. VOB-ID: %02u/CELL-ID: %02u - Len: %s - TS: ", i, cell.vobId,
-                   cell.cellId, row.length.c_str());
-        switch (kind) {
-        case AngleKind::Ordinary: report.add(head + row.timestamp); break;
-        case AngleKind::FirstAngle:
-            report.add(head + row.timestamp + Format(" (Angle %01u/%01u)", angleNo, angles));
-            break;
-        case AngleKind::OtherAngle:
-            report.add(head + Format("--:--:--:-- (Angle %01u/%01u)", angleNo, angles));
-            break;
+        if (withReport) {
+            const std::string head = Format("  %03zu. VOB-ID: %02u/CELL-ID: %02u - Len: %s - TS: ", i,
+                                            cell.vobId, cell.cellId, row.length.c_str());
+            switch (kind) {
+            case AngleKind::Ordinary: report.add(head + row.timestamp); break;
+            case AngleKind::FirstAngle:
+                report.add(head + row.timestamp + Format(" (Angle %01u/%01u)", angleNo, angles));
+                break;
+            case AngleKind::OtherAngle:
+                report.add(head + Format("--:--:--:-- (Angle %01u/%01u)", angleNo, angles));
+                break;
+            }
         }
         result.rows.push_back(std::move(row));
         running += len;
@@ -243,9 +248,11 @@ LoadResult LoadTitle(const LoadRequest& request)
     const std::vector<uint32_t>& starts = model.chapterStarts;
     std::vector<CellRow>& rows = result.rows;
     if (model.chapterCount > 0) {
-        report.blank();
-        report.add("Cells links :", LineStyle::Bold);
-        report.add(LinkText(starts));
+        if (withReport) {
+            report.blank();
+            report.add("Cells links :", LineStyle::Bold);
+            report.add(LinkText(starts));
+        }
 
         rows[0].checked = true;
         rows[0].chapter = "1";
@@ -264,7 +271,7 @@ LoadResult LoadTitle(const LoadRequest& request)
     report.add("Total film length : " + FormatMsTime(running), LineStyle::Bold);
     result.timeLength = FormatMsTime(running);
     report.blank();
-    for (size_t k = 0; k < model.chapterCount; ++k)
+    for (size_t k = 0; withReport && k < model.chapterCount; ++k)
         report.add(Format("Chapter %zu = ", k + 1) + FormatMsTime(model.chapterStartMs(k)));
 
     if (request.fixLastChapter && model.chapterCount > 0) {
@@ -276,6 +283,8 @@ LoadResult LoadTitle(const LoadRequest& request)
             --model.chapterCount;
         }
     }
+    if (!withReport)
+        report.clear();
     result.chapterTotal = std::to_string(model.chapterCount);
     result.model = std::move(model);
     result.openAviEnabled = true;

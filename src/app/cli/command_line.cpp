@@ -117,6 +117,7 @@ LoadResult LoadChosenTitle(const Options& options)
     LoadRequest request;
     request.ifoPath = options.source;
     request.fixLastChapter = !options.keepShortLast;
+    request.withReport = options.report;
     if (kind == SourceKind::IfoFile && !options.titleSet) {
         // An IFO file holds one title set: it is loaded straight away, as
         // the window loads it, with no listing first.
