@@ -18,7 +18,6 @@ class Report {
 public:
     void add(std::string text, LineStyle style = LineStyle::Normal);
     void blank() { add(std::string()); }
-    void clear() { lines_.clear(); }
 
     const std::vector<ReportLine>& lines() const { return lines_; }
     // Plain text: every line followed by CR LF.

@@ -121,11 +121,27 @@ int FindLongestPgc(const IfoReader* reader)
     return best;
 }
 
+namespace {
+
+// The reader's reasons are fragments ("PGC table runs past the end of the
+// file"); the report shows them as a line of their own.
+std::string AsSentence(std::string text)
+{
+    if (!text.empty() && text.front() >= 'a' && text.front() <= 'z')
+        text.front() = static_cast<char>(text.front() - 'a' + 'A');
+    if (!text.empty() && text.back() != '.')
+        text += '.';
+    return text;
+}
+
+}  // namespace
+
 LoadResult LoadTitle(const LoadRequest& request)
 {
     LoadResult result;
     Report& report = result.report;
 
+<<<<<<< HEAD
     std::unique_ptr<IfoReader> reader;
     if (request.titleSet > 0) {
         std::string why;
@@ -151,6 +167,16 @@ LoadResult LoadTitle(const LoadRequest& request)
             return result;
         }
         report.add("Opening IFO file " + request.ifoPath + " OK.");
+=======
+    std::string why;
+    const std::unique_ptr<IfoReader> reader = IfoReader::Open(request.ifoPath, &why);
+    if (!reader) {
+        report.add("error opening file " + request.ifoPath);
+        if (!why.empty())
+            report.add(AsSentence(why));
+        result.openAviEnabled = false;
+        return result;
+>>>>>>> main
     }
     report.blank();
 

@@ -58,6 +58,27 @@ void WriteInPlace(const std::string& path, const std::string& bytes, const std::
         throw Error(partWayMessage);
 }
 
+// True when `path` is a regular file holding exactly `bytes`.
+bool HoldsAlready(const std::string& path, const std::string& bytes)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) == bytes.size();
+    std::string buffer(same ? bytes.size() : 0, '\0');
+    size_t got = 0;
+    while (same && got < buffer.size()) {
+        const ssize_t n = ::read(fd, buffer.data() + got, buffer.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        same = n > 0;
+        got += same ? static_cast<size_t>(n) : 0;
+    }
+    ::close(fd);
+    return same && buffer == bytes;
+}
+
 }  // namespace
 
 void WriteTextFile(const std::string& path, const std::string& bytes, const std::string& partWayMessage)
@@ -66,6 +87,12 @@ void WriteTextFile(const std::string& path, const std::string& bytes, const std:
         WriteInPlace(path, bytes, partWayMessage);
         return;
     }
+    // A script that writes the same chapters again finds the file touched,
+    // not replaced: renaming over a file makes ext4 flush the new one, which
+    // would cost a batch run more than its own work.
+    if (HoldsAlready(path, bytes) && ::access(path.c_str(), W_OK) == 0 &&
+        ::utimensat(AT_FDCWD, path.c_str(), nullptr, 0) == 0)
+        return;
     // No fsync: an exported text is not worth the wait on every save and
     // every batch run; the rename alone keeps the old file whole on failure.
     ReplaceOptions options;

@@ -260,7 +260,7 @@ TEST_F(Batch, DamagedIfoGivesTheReportLine)
     WriteFile(ifo, bytes);
     const std::string out = outDir_.file("o.txt");
     ASSERT_EQ(Run(ifo, out, "x").exitCode, 0);
-    EXPECT_EQ(ReadFile(out), "error opening file " + ifo + "\r\n");
+    EXPECT_EQ(ReadFile(out), "error opening file " + ifo + "\r\nThe file is not a title-set IFO file.\r\n");
     WritePresets({{"%c", "head"}});
     ASSERT_EQ(Run(ifo, out, "-p1").exitCode, 0);
     EXPECT_EQ(ReadFile(out), "head\r\n");

@@ -242,16 +242,25 @@ TEST(LoadTitle, TitleSetWithoutPgc)
     }
 }
 
-TEST(LoadTitle, FailedOpenGivesOneLineAndKeepsTheModel)
+TEST(LoadTitle, FailedOpenGivesTheLineWithTheReasonAndKeepsTheModel)
 {
     TempDir dir;
     WriteFile(dir.file("empty.IFO"), "");
     WriteFile(dir.file("noise.IFO"), RandomBytes(8192, 11));
-    for (const std::string& path :
-         {dir.file("missing.IFO"), dir.file("empty.IFO"), dir.file("noise.IFO"), ExamplePath("VIDEO_TS.IFO")}) {
+    const std::string notATitleSet = "The file is not a title-set IFO file.";
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {dir.file("missing.IFO"), {}},
+        {dir.file("empty.IFO"), {notATitleSet}},
+        {dir.file("noise.IFO"), {notATitleSet}},
+        {ExamplePath("VIDEO_TS.IFO"),
+         {"This is the disc's menu file, which holds no titles: open one of the VTS_nn_0.IFO files beside it."}},
+    };
+    for (const auto& [path, reason] : cases) {
         SCOPED_TRACE(path);
         const LoadResult res = Load(path);
-        ExpectReport(res.report, {"error opening file " + path});
+        std::vector<std::string> want{"error opening file " + path};
+        want.insert(want.end(), reason.begin(), reason.end());
+        ExpectReport(res.report, want);
         EXPECT_EQ(res.openAviEnabled, false);
         EXPECT_FALSE(res.titles.has_value());
         EXPECT_FALSE(res.frameRate.has_value());

@@ -1,5 +1,6 @@
 #include "io/text_file.h"
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -31,6 +32,14 @@ TEST(WriteTextFile, CreatesOrTruncatesAndWritesTheBytesAsGiven)
     EXPECT_EQ(ReadFile(path), text);
     WriteTextFile(path, "short\r\n");  // the old, longer content is gone completely
     EXPECT_EQ(ReadFile(path), "short\r\n");
+
+    // The same bytes again: the file is touched, as a make rule expects.
+    namespace fs = std::filesystem;
+    const auto past = fs::file_time_type::clock::now() - std::chrono::hours(24);
+    fs::last_write_time(path, past);
+    WriteTextFile(path, "short\r\n");
+    EXPECT_EQ(ReadFile(path), "short\r\n");
+    EXPECT_GT(fs::last_write_time(path), past + std::chrono::hours(1));
 
     // A pipe, as batch output to standard output is.
     int fds[2];

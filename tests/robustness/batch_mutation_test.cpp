@@ -172,6 +172,17 @@ bool AllLinesEndInCrLf(const std::string& text)
     return text.empty() || (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0);
 }
 
+// The report of a file that did not open: its line, then at most one line
+// of reason.
+bool IsFailedOpenReport(const std::string& text, const std::string& ifo)
+{
+    const std::string first = "error opening file " + ifo + "\r\n";
+    if (text.rfind(first, 0) != 0)
+        return false;
+    const std::string rest = text.substr(first.size());
+    return rest.empty() || rest.find("\r\n") == rest.size() - 2;
+}
+
 class BatchMutation : public ::testing::Test {};
 
 TEST_F(BatchMutation, DamagedTitleSetsEndNormallyAndFast)
@@ -216,7 +227,7 @@ TEST_F(BatchMutation, DamagedTitleSetsEndNormallyAndFast)
         const std::string text = fs::exists(out) ? ReadFile(out) : "<no output file>";
         EXPECT_TRUE(AllLinesEndInCrLf(text)) << text.substr(0, 200);
         if (report) {
-            if (text == "error opening file " + ifo + "\r\n") {
+            if (IsFailedOpenReport(text, ifo)) {
                 ++outcomes["report: error opening file"];
             } else {
                 EXPECT_EQ(text.rfind("Opening IFO file " + ifo + " OK.\r\n", 0), 0u) << text.substr(0, 200);
@@ -257,7 +268,7 @@ TEST(BatchMalformed, KeptIfoFindingsGiveTheReport)
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_EQ(r.err, "");
         const std::string text = ReadFile(out);
-        EXPECT_TRUE(text == "error opening file " + ifo + "\r\n" ||
+        EXPECT_TRUE(IsFailedOpenReport(text, ifo) ||
                     text.rfind("Opening IFO file " + ifo + " OK.\r\n", 0) == 0)
             << text.substr(0, 200);
         ++cases;

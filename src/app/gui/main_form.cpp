@@ -17,6 +17,7 @@
 
 #include "app/application.h"
 #include "base/error.h"
+#include "byte_text.h"
 #include "cell_list_model.h"
 #include "form_about.h"
 #include "form_dialogs.h"
@@ -51,20 +52,41 @@ const QStringList kSaveFilters = {QStringLiteral("Text file (*.txt)"),
 
 enum Page { RawDataPage = 0, CustomizePage = 1, FormatPage = 2, ReadmePage = 3 };
 
+ByteText& Texts()
+{
+    static ByteText texts;
+    return texts;
+}
+
 QString L(const std::string& bytes)
 {
-    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return Texts().toWidget(bytes);
 }
 
 std::string L8(const QString& text)
 {
-    return text.toLocal8Bit().toStdString();
+    return Texts().toBytes(text);
 }
 
 // Qt's text widgets break lines with LF; the core's texts use CR LF.
-QString ToWidgetText(const std::string& bytes)
+QString ToWidgetText(std::string bytes)
 {
-    return L(bytes).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    size_t out = 0;
+    for (size_t i = 0; i < bytes.size(); ++i)
+        if (bytes[i] != '\r' || i + 1 >= bytes.size() || bytes[i + 1] != '\n')
+            bytes[out++] = bytes[i];
+    bytes.resize(out);
+    return L(bytes);
+}
+
+// What a text view shows, as saved: every line ended by CR LF, the last
+// one too, also when it was typed by hand.
+std::string SavedText(const QTextDocument& document)
+{
+    std::string text = L8(ShownText(document));
+    if (!text.empty() && text.back() != '\n')
+        text += '\n';
+    return ToCrLf(text);
 }
 
 // The hint timing the window asks of the application: hints come up fast
@@ -112,11 +134,6 @@ void EnterFolderOf(const QString& file)
     EnterFolder(L8(QFileInfo(file).absolutePath()));
 }
 
-// Ends a rendering whose AVI file could not be used: its message has been
-// shown already, and the output stays as it was. Not an std::exception, so
-// that the window's error handler never shows it a second time.
-struct RenderingAbandoned {};
-
 }  // namespace
 
 TMainForm::TMainForm(FormDialogs& dialogs, const Application& app,
@@ -136,6 +153,10 @@ TMainForm::TMainForm(FormDialogs& dialogs, const Application& app,
     QPalette menuColoured = ui->edAVIFileName->palette();
     menuColoured.setColor(QPalette::Base, menuColoured.color(QPalette::Window));
     ui->edAVIFileName->setPalette(menuColoured);
+
+    // The field shows exactly the rate that is rendered and saved: typing
+    // "3" must not show a completed "30000".
+    ui->cbFrameRate->setCompleter(nullptr);
 
     cellModel_ = new CellListModel(document_, this);
     ui->lstCells->setModel(cellModel_);
@@ -448,35 +469,31 @@ void TMainForm::Uncheck1Click()
 
 void TMainForm::RenderChapters()
 {
+    // Snapping is on exactly while "Synch 2 KF" is enabled and checked. The
+    // file is named by edAVIFileName alone and read first, afresh at each
+    // rendering; one that can't be used has its message shown, and the
+    // output stays as it was.
+    std::unique_ptr<KeyFrameSource> keyFrames;
+    if (ui->cbSynchKF->isEnabled() && ui->cbSynchKF->isChecked()) {
+        try {
+            keyFrames = AviKeyFrames::Open(L8(ui->edAVIFileName->text()));
+        } catch (const Error& e) {
+            ShowMessage(QString::fromLocal8Bit(e.what()));
+            return;
+        }
+    }
     RenderInput input;
     input.format = L8(ui->edFormat->text());
     input.header = L8(ui->edHeader->text());
     input.frameRate = L8(ui->cbFrameRate->currentText());
     input.frameOffset = L8(ui->edFrameOff->text());
     input.msOffset = L8(ui->edMsOff->text());
-    try {
-        const RenderOutput output =
-            pelvano::RenderChapters(document_.model, input, KeyFrameOpenerForRendering());
-        frameRateMilli = output.frameRateMilli;
-        ui->CustomMemo->setPlainText(ToWidgetText(output.text));
-    } catch (const RenderingAbandoned&) {
-    }
-}
-
-KeyFrameOpener TMainForm::KeyFrameOpenerForRendering()
-{
-    // Snapping is on exactly while "Synch 2 KF" is enabled and checked. The
-    // file is named by edAVIFileName alone and read afresh at each rendering.
-    if (!ui->cbSynchKF->isEnabled() || !ui->cbSynchKF->isChecked())
-        return {};
-    return [this, path = L8(ui->edAVIFileName->text())]() -> std::unique_ptr<KeyFrameSource> {
-        try {
-            return AviKeyFrames::Open(path);
-        } catch (const Error& e) {
-            ShowMessage(QString::fromLocal8Bit(e.what()));
-            throw RenderingAbandoned{};
-        }
-    };
+    KeyFrameOpener snap;
+    if (keyFrames)
+        snap = [&keyFrames] { return std::move(keyFrames); };
+    const RenderOutput output = pelvano::RenderChapters(document_.model, input, snap);
+    frameRateMilli = output.frameRateMilli;
+    ui->CustomMemo->setPlainText(ToWidgetText(output.text));
 }
 
 void TMainForm::RefreshOutput()
@@ -711,10 +728,10 @@ void TMainForm::bttSaveDataClick()
     const std::string path = L8(choice->path);
     switch (ui->PageControl1->currentIndex()) {
     case RawDataPage:
-        WriteTextFile(path, ToCrLf(L8(ui->Memo1->toPlainText())), kFailedToSaveStream);
+        WriteTextFile(path, SavedText(*ui->Memo1->document()), kFailedToSaveStream);
         break;
     case FormatPage:
-        WriteTextFile(path, ToCrLf(L8(ui->CustomMemo->toPlainText())));
+        WriteTextFile(path, SavedText(*ui->CustomMemo->document()));
         break;
     default:
         break;

@@ -86,7 +86,6 @@ private:
 
     // Output and timing fields.
     void RenderChapters();
-    KeyFrameOpener KeyFrameOpenerForRendering();
     void RefreshOutput();
     void PageControl1Change();
     void cbFrameRateChange();
