@@ -141,7 +141,6 @@ LoadResult LoadTitle(const LoadRequest& request)
     LoadResult result;
     Report& report = result.report;
 
-<<<<<<< HEAD
     std::unique_ptr<IfoReader> reader;
     if (request.titleSet > 0) {
         std::string why;
@@ -160,23 +159,16 @@ LoadResult LoadTitle(const LoadRequest& request)
         report.add(Format("Opening title set %d (VTS_%02d_0.IFO) of %s OK.", request.titleSet,
                           request.titleSet, request.ifoPath.c_str()));
     } else {
-        reader = IfoReader::Open(request.ifoPath);
+        std::string why;
+        reader = IfoReader::Open(request.ifoPath, &why);
         if (!reader) {
             report.add("error opening file " + request.ifoPath);
+            if (!why.empty())
+                report.add(AsSentence(why));
             result.openAviEnabled = false;
             return result;
         }
         report.add("Opening IFO file " + request.ifoPath + " OK.");
-=======
-    std::string why;
-    const std::unique_ptr<IfoReader> reader = IfoReader::Open(request.ifoPath, &why);
-    if (!reader) {
-        report.add("error opening file " + request.ifoPath);
-        if (!why.empty())
-            report.add(AsSentence(why));
-        result.openAviEnabled = false;
-        return result;
->>>>>>> main
     }
     report.blank();
 
@@ -310,7 +302,7 @@ LoadResult LoadTitle(const LoadRequest& request)
         }
     }
     if (!withReport)
-        report.clear();
+        result.report = Report();
     result.chapterTotal = std::to_string(model.chapterCount);
     result.model = std::move(model);
     result.openAviEnabled = true;
