@@ -33,13 +33,13 @@ struct LoadRequest {
     bool newFile = true;           // pick the longest PGC
     int currentTitle = -1;         // cbTitle's selection before the load
     bool fixLastChapter = true;    // chkFixLCB
-    // False for a caller that writes only the chapter list: the report is
-    // then left empty (and not worked out); everything else is the same.
-    bool withReport = true;
     // With titleSet > 0, ifoPath names a disc source (a VIDEO_TS folder or the
     // folder above it, an image, a drive) whose VTS_<titleSet>_0.IFO is
     // loaded as if that file had been opened.
     int titleSet = 0;
+    // False for a caller that writes only the chapter list: the report is
+    // then left empty (and not worked out); everything else is the same.
+    bool withReport = true;
 };
 
 LoadResult LoadTitle(const LoadRequest& request);
