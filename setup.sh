@@ -2,6 +2,7 @@
 # Set-up, build, run and test Pelvano on Debian 12.
 #   ./setup.sh run     install what is missing, build, run on the sample title set
 #   ./setup.sh test    install what is missing, build, run the whole test suite (plain, ASan/UBSan, fuzz smoke)
+#   ./setup.sh lint    check formatting and the core's static analysis (after a build)
 #   ./setup.sh bench   install the benchmarks' tools, build, run both benchmarks
 #   ./setup.sh build [DIR] [cmake options...]
 set -euo pipefail
@@ -13,7 +14,7 @@ PACKAGES=(
     libdvdread-dev libavformat-dev libavcodec-dev libavutil-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps imagemagick libxkbcommon-dev
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format clang-tidy
     genisoimage python3
 )
 
@@ -38,6 +39,15 @@ build() {
     shift || true
     cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
     cmake --build "$dir" -j"$(nproc)"
+}
+
+# Formatting and the core's static checks (.clang-format, .clang-tidy).
+lint() {
+    local dir=$1
+    echo "== clang-format"
+    git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
+    echo "== clang-tidy (the core)"
+    git ls-files -z 'src/*.cpp' ':!src/app/gui/*' | xargs -0 -P"$(nproc)" -n4 clang-tidy -p "$dir" --quiet 2>/dev/null
 }
 
 run_tests() {
@@ -66,6 +76,11 @@ case "${1:-}" in
         build build-asan -DPELVANO_SANITIZE=ON
         run_tests build-asan
         ;;
+    lint)
+        install_deps
+        build build
+        lint build
+        ;;
     bench)
         install_deps "${BENCH_PACKAGES[@]}"
         build build
@@ -78,7 +93,7 @@ case "${1:-}" in
         build "$@"
         ;;
     *)
-        sed -n '2,6p' "$0"
+        sed -n '2,7p' "$0"
         exit 2
         ;;
 esac

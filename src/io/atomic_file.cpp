@@ -51,7 +51,7 @@ ReplaceOutcome ReplaceFile(const std::string& path, const std::string& bytes,
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = folder + "." + base + Format(".%08x", static_cast<unsigned>(entropy()));
+        temp = Format("%s.%s.%08x", folder.c_str(), base.c_str(), static_cast<unsigned>(entropy()));
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : 0666);
         if (fd < 0 && errno != EEXIST)
             break;
