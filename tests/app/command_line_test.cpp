@@ -184,17 +184,25 @@ TEST_F(CommandLine, WritesWhatTheBatchFormAndTheCoreWrite)
         {{many, "--report"}, [&] { return batch(many, "x"); }},
         {{"-p4", "--", sample}, [&] { return batch(sample, "-p4"); }},
         {{"-o-", "-p4", sample}, [&] { return batch(sample, "-p4"); }},
-        {{"--format=" + all, "--header=H\\n", ntsc}, [&] { return core(ntsc, {.format = all, .header = "H\\n"}); }},
+        {{"--format=" + all, "--header=H\\n", ntsc},
+         [&] { return core(ntsc, {.format = all, .header = "H\\n"}); }},
         {{"--format", all, "-c2", many}, [&] { return core(many, {.pgc = 2, .format = all}); }},
         {{"--format", all, "--pgc", "3", many}, [&] { return core(many, {.pgc = 3, .format = all}); }},
         {{"--format=%c", "--keep-short-last", shortLast},
          [&] { return core(shortLast, {.fixLastChapter = false, .format = "%c"}); }},
         {{"--format", all, "--fps=23976", "--frame-offset", "-3", "--ms-offset=40", sample},
-         [&] { return core(sample, {.format = all, .frameRate = "23976", .frameOffset = "-3", .msOffset = "40"}); }},
+         [&] {
+             return core(sample,
+                         {.format = all, .frameRate = "23976", .frameOffset = "-3", .msOffset = "40"});
+         }},
         {{"--format", all, "--chapter-cells=1,3-4", sample},
-         [&] { return core(sample, {.chapterRows = {0, 2, 3}, .format = all}); }},
+         [&] {
+             return core(sample, {.chapterRows = {0, 2, 3}, .format = all});
+         }},
         {{"--format", all, "--skip-cells", "2", "--chapter-cells=4,2", sample},
-         [&] { return core(sample, {.chapterRows = {1, 3}, .unusedRows = {1}, .format = all}); }},
+         [&] {
+             return core(sample, {.chapterRows = {1, 3}, .unusedRows = {1}, .format = all});
+         }},
         {{"--format=%f", "--keyframes=" + kf25, "-c", "1", many},
          [&] { return core(many, {.pgc = 1, .format = "%f", .aviFile = kf25}); }},
         // A disc gives what its title set's IFO file gives; by default the
@@ -240,7 +248,8 @@ TEST_F(CommandLine, ListingAgreesWithTheLoadsAndIsValidJson)
 {
     // A folder name no JSON writer may pass through as it is: quote,
     // backslash, tab, newline, a non-ASCII letter and a byte that is not UTF-8.
-    const std::string odd = work_.file("a\"b\\c\td\ne\xc3\xa9" "f\xff");
+    const std::string odd = work_.file("a\"b\\c\td\ne\xc3\xa9"
+                                       "f\xff");
     MakeDisc(FixturePath("dvd/two_sets"), odd);
     for (const std::string& source : {odd + ".iso", odd, FixturePath("dvd/many_chapters/VTS_01_0.IFO")}) {
         SCOPED_TRACE(source);
@@ -278,7 +287,8 @@ TEST_F(CommandLine, ListingAgreesWithTheLoadsAndIsValidJson)
             EXPECT_EQ(std::count(lines.out.begin(), lines.out.end(), '\n'), chapters) << line;
             const std::string report = Run({"-r", "-s", set, "-c", pgc, source}).out;
             EXPECT_NE(report.find(Format("Length: %s in %u cell(s).", FormatMsTime(lengthMs).c_str(), cells)),
-                      std::string::npos) << line;
+                      std::string::npos)
+                << line;
         }
         EXPECT_EQ(pgcs + sets + 2, static_cast<int>(members.size()));
         // The default is what a run without -s and -c loads.
@@ -302,8 +312,8 @@ TEST_F(CommandLine, RelativePathsAndPresetsComeFromTheCaller)
     fs::create_directory(work_.file("disc"));
     fs::copy_file(ExamplePath("VTS_01_0.IFO"), work_.file("disc/VTS_01_0.IFO"));
     WriteFile(work_.file("my.ini"), "[Presets]\r\nFormat2=%c.\r\nHeader2=mine\r\n");
-    const ProcessResult run = Run({"--presets", "../my.ini", "-p2", "-o", "../out.txt", "VTS_01_0.IFO"},
-                                  work_.file("disc"));
+    const ProcessResult run =
+        Run({"--presets", "../my.ini", "-p2", "-o", "../out.txt", "VTS_01_0.IFO"}, work_.file("disc"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(ReadFile(work_.file("out.txt")), "mine\r\n1.\r\n2.\r\n3.\r\n4.\r\n");
     EXPECT_FALSE(fs::exists(app_.file("out.txt")));
@@ -327,9 +337,12 @@ TEST_F(CommandLine, UsageErrorsExitTwoWithTheMessage)
         {{"--fps=0", ifo}, "--fps: '0' is not a frame rate in thousandths of a frame per second"},
         {{"--frame-offset", "1.5", ifo}, "--frame-offset: '1.5' is not a whole number"},
         {{"--ms-offset=99999999999", ifo}, "--ms-offset: '99999999999' is not a whole number"},
-        {{"--chapter-cells=3-1", ifo}, "--chapter-cells: '3-1' is not a list of cell numbers from 1 up such as 1,4,7-9"},
-        {{"--skip-cells=1,,2", ifo}, "--skip-cells: '1,,2' is not a list of cell numbers from 1 up such as 1,4,7-9"},
-        {{"--chapter-cells=0", ifo}, "--chapter-cells: '0' is not a list of cell numbers from 1 up such as 1,4,7-9"},
+        {{"--chapter-cells=3-1", ifo},
+         "--chapter-cells: '3-1' is not a list of cell numbers from 1 up such as 1,4,7-9"},
+        {{"--skip-cells=1,,2", ifo},
+         "--skip-cells: '1,,2' is not a list of cell numbers from 1 up such as 1,4,7-9"},
+        {{"--chapter-cells=0", ifo},
+         "--chapter-cells: '0' is not a list of cell numbers from 1 up such as 1,4,7-9"},
         {{"-p1"}, "no source given"},
         {{"-p1", ifo, "other.IFO"}, "more than one source: '" + ifo + "' and 'other.IFO'"},
         {{"--json", ifo}, "--json works only with --list"},
@@ -359,8 +372,10 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
         {{"-p1", fifo}, fifo + ": is a FIFO, not a DVD"},
         {{"-l", fifo}, fifo + ": is a FIFO, not a DVD"},
         {{"-r", "/dev/null"}, "/dev/null: is a character device, not a DVD"},
-        {{"-s", "3", FixturePath("dvd/two_sets")}, FixturePath("dvd/two_sets") + ": no title set 3 (the source has 1, 2)"},
-        {{"-s2", "-c3", FixturePath("dvd/two_sets")}, FixturePath("dvd/two_sets") + ": no program chain 3 (the title set has 2)"},
+        {{"-s", "3", FixturePath("dvd/two_sets")},
+         FixturePath("dvd/two_sets") + ": no title set 3 (the source has 1, 2)"},
+        {{"-s2", "-c3", FixturePath("dvd/two_sets")},
+         FixturePath("dvd/two_sets") + ": no program chain 3 (the title set has 2)"},
         {{"-l", work_.path().string()}, work_.path().string() + ": "},
         {{"-p1", damaged}, damaged + ": "},
         {{"-c", "3", ifo}, ifo + ": no program chain 3 (the title set has 2)"},

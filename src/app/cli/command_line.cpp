@@ -13,10 +13,10 @@
 #include "base/format.h"
 #include "base/version.h"
 #include "ifo/title_loader.h"
+#include "io/text_file.h"
 #include "output/format_engine.h"
 #include "presets/preset_store.h"
 #include "presets/profile_file.h"
-#include "io/text_file.h"
 #include "source/source.h"
 
 namespace pelvano::cli {
@@ -81,8 +81,8 @@ void CheckCells(const CellList& cells, size_t cellCount, const char* option, int
 {
     for (int c : cells)
         if (static_cast<size_t>(c) > cellCount)
-            throw Failure{Format("%s: program chain %d has %zu cell(s), no cell %d", option, pgc,
-                                 cellCount, c)};
+            throw Failure{
+                Format("%s: program chain %d has %zu cell(s), no cell %d", option, pgc, cellCount, c)};
 }
 
 // Marks set as the cell list sets them, then the same rebuilds.
@@ -144,7 +144,8 @@ LoadResult LoadChosenTitle(const Options& options)
         std::string numbers;
         for (const TitleSetSummary& t : source.titleSets())
             numbers += (numbers.empty() ? "" : ", ") + std::to_string(t.number);
-        throw FileFailure(options.source, Format("no title set %d (the source has %s)", number, numbers.c_str()));
+        throw FileFailure(options.source,
+                          Format("no title set %d (the source has %s)", number, numbers.c_str()));
     }
     if (titleSet->pgcs.empty())
         throw FileFailure(options.source, Format("title set %d has no program chain", number));

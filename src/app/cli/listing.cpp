@@ -41,7 +41,8 @@ size_t Utf8Length(const std::string& s, size_t i)
             return 0;
         cp = cp << 6 | (byte(i + k) & 0x3f);
     }
-    if ((len == 3 && (cp < 0x800 || (cp >= 0xd800 && cp <= 0xdfff))) || (len == 4 && (cp < 0x10000 || cp > 0x10ffff)))
+    if ((len == 3 && (cp < 0x800 || (cp >= 0xd800 && cp <= 0xdfff))) ||
+        (len == 4 && (cp < 0x10000 || cp > 0x10ffff)))
         return 0;
     return len;
 }

@@ -10,8 +10,25 @@ namespace pelvano::cli {
 namespace {
 
 enum class Id {
-    List, Json, Preset, Format, Header, Report, TitleSet, Pgc, Fps, FrameOffset, MsOffset,
-    ChapterCells, SkipCells, KeepShortLast, KeyFrames, Output, Presets, Help, Version
+    List,
+    Json,
+    Preset,
+    Format,
+    Header,
+    Report,
+    TitleSet,
+    Pgc,
+    Fps,
+    FrameOffset,
+    MsOffset,
+    ChapterCells,
+    SkipCells,
+    KeepShortLast,
+    KeyFrames,
+    Output,
+    Presets,
+    Help,
+    Version
 };
 
 struct Spec {
@@ -85,19 +102,33 @@ int NumberValue(const Spec& spec, const std::string& value)
 void Apply(Options& options, const Spec& spec, const std::string& value)
 {
     switch (spec.id) {
-    case Id::List: options.action = Options::Action::List; break;
-    case Id::Json: options.json = true; break;
+    case Id::List:
+        options.action = Options::Action::List;
+        break;
+    case Id::Json:
+        options.json = true;
+        break;
     case Id::Preset: {
         options.preset = NumberValue(spec, value);
         if (options.preset > 10)
             throw UsageError("--preset: '" + value + "' is not a preset number from 1 to 10");
         break;
     }
-    case Id::Format: options.format = value; break;
-    case Id::Header: options.header = value; break;
-    case Id::Report: options.report = true; break;
-    case Id::TitleSet: options.titleSet = NumberValue(spec, value); break;
-    case Id::Pgc: options.pgc = NumberValue(spec, value); break;
+    case Id::Format:
+        options.format = value;
+        break;
+    case Id::Header:
+        options.header = value;
+        break;
+    case Id::Report:
+        options.report = true;
+        break;
+    case Id::TitleSet:
+        options.titleSet = NumberValue(spec, value);
+        break;
+    case Id::Pgc:
+        options.pgc = NumberValue(spec, value);
+        break;
     case Id::Fps: {
         const std::optional<int32_t> rate = ParseInt32(value);
         if (!rate || *rate <= 0 || value.find_first_not_of("0123456789") != std::string::npos)
@@ -113,14 +144,30 @@ void Apply(Options& options, const Spec& spec, const std::string& value)
         (spec.id == Id::FrameOffset ? options.frameOffset : options.msOffset) = value;
         break;
     }
-    case Id::ChapterCells: options.chapterCells = ParseCellList(value, NameOf(spec)); break;
-    case Id::SkipCells: options.skipCells = ParseCellList(value, NameOf(spec)); break;
-    case Id::KeepShortLast: options.keepShortLast = true; break;
-    case Id::KeyFrames: options.keyFrames = value; break;
-    case Id::Output: options.output = value; break;
-    case Id::Presets: options.presets = value; break;
-    case Id::Help: options.action = Options::Action::Help; break;
-    case Id::Version: options.action = Options::Action::Version; break;
+    case Id::ChapterCells:
+        options.chapterCells = ParseCellList(value, NameOf(spec));
+        break;
+    case Id::SkipCells:
+        options.skipCells = ParseCellList(value, NameOf(spec));
+        break;
+    case Id::KeepShortLast:
+        options.keepShortLast = true;
+        break;
+    case Id::KeyFrames:
+        options.keyFrames = value;
+        break;
+    case Id::Output:
+        options.output = value;
+        break;
+    case Id::Presets:
+        options.presets = value;
+        break;
+    case Id::Help:
+        options.action = Options::Action::Help;
+        break;
+    case Id::Version:
+        options.action = Options::Action::Version;
+        break;
     }
 }
 
