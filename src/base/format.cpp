@@ -28,4 +28,25 @@ std::string Format(const char* fmt, ...)
     return out;
 }
 
+void AppendZeroPadded(std::string& out, unsigned long long value, int width)
+{
+    char digits[20];
+    int len = 0;
+    do {
+        digits[len++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    if (len < width)
+        out.append(static_cast<size_t>(width - len), '0');
+    while (len != 0)
+        out += digits[--len];
+}
+
+std::string ZeroPadded(unsigned long long value, int width)
+{
+    std::string out;
+    AppendZeroPadded(out, value, width);
+    return out;
+}
+
 }  // namespace pelvano

@@ -12,8 +12,16 @@ constexpr uint32_t kLastChapterMinMs = 5000;
 
 std::string LengthText(const IfoTime& t, uint32_t rateMilli)
 {
-    return Format("%02u:%02u:%02u:%02u", t.hours, t.minutes, t.seconds,
-                  FramesToHundredths(t.frames, rateMilli));
+    std::string text;
+    text.reserve(11);
+    AppendZeroPadded(text, t.hours, 2);
+    text += ':';
+    AppendZeroPadded(text, t.minutes, 2);
+    text += ':';
+    AppendZeroPadded(text, t.seconds, 2);
+    text += ':';
+    AppendZeroPadded(text, FramesToHundredths(t.frames, rateMilli), 2);
+    return text;
 }
 
 enum class AngleKind { Ordinary, FirstAngle, OtherAngle };
@@ -227,9 +235,9 @@ LoadResult LoadTitle(const LoadRequest& request)
         model.cellLengthsMs.push_back(len);
 
         CellRow row;
-        row.caption = Format("%03zu", i);
-        row.vobId = Format("%02u", cell.vobId);
-        row.cellId = Format("%02u", cell.cellId);
+        row.caption = ZeroPadded(i, 3);
+        row.vobId = ZeroPadded(cell.vobId, 2);
+        row.cellId = ZeroPadded(cell.cellId, 2);
         row.length = LengthText(cell.length, rate);
         const AngleKind kind = KindOf(cell.angle);
         const unsigned angleNo = cell.angle & 0x0f;
@@ -241,7 +249,7 @@ LoadResult LoadTitle(const LoadRequest& request)
             row.timestamp = FormatMsTime(running);
         }
         if (kind != AngleKind::Ordinary)
-            row.angle = Format("%02u", angleNo);
+            row.angle = ZeroPadded(angleNo, 2);
 
         if (withReport) {
             const std::string head = Format("  %03zu. VOB-ID: %02u/CELL-ID: %02u - Len: %s - TS: ", i,
@@ -275,12 +283,12 @@ LoadResult LoadTitle(const LoadRequest& request)
         rows[0].checked = true;
         rows[0].chapter = "1";
         if (model.chapterCount > 1)
-            rows[0].linkedTo = Format("%03u", starts[1] - 1);
+            rows[0].linkedTo = ZeroPadded(starts[1] - 1, 3);
         for (size_t k = 1; k < model.chapterCount; ++k) {
             CellRow& row = rows[starts[k] - 1];
             row.checked = true;
             if (k + 1 < model.chapterCount)
-                row.linkedTo = Format("%03u", starts[k + 1] - 1);
+                row.linkedTo = ZeroPadded(starts[k + 1] - 1, 3);
             row.chapter = std::to_string(k + 1);
         }
     }
