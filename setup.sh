@@ -16,6 +16,7 @@ PACKAGES=(
     xvfb xauth x11-apps imagemagick libxkbcommon-dev
     clang libclang-rt-14-dev clang-format clang-tidy
     genisoimage python3
+    ffmpeg mkvtoolnix
 )
 
 BENCH_PACKAGES=(ffmpeg hyperfine ogmtools python3 lsdvd dvdauthor)

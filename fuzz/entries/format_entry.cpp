@@ -45,11 +45,12 @@ std::string Pad(uint64_t v, int width)
 }
 
 struct Values {
-    uint64_t hours, minutes, seconds, hundredths, chapter, frameInSecond, frame, remainder;
+    uint64_t hours, minutes, seconds, hundredths, chapter, frameInSecond, frame, remainder, totalMs;
 };
 
-// The ten substitutions one after the other, as the format rules state them.
-std::string ReferenceExpand(const std::string& format, const Values& v)
+// The nineteen substitutions one after the other, as the format rules state
+// them: the ten of the start, then the end's and the whole milliseconds.
+std::string ReferenceExpand(const std::string& format, const Values& v, const Values& e)
 {
     std::string s = format;
     s = ReplaceAll(s, "%hh", Pad(v.hours, 2));
@@ -62,6 +63,15 @@ std::string ReferenceExpand(const std::string& format, const Values& v)
     s = ReplaceAll(s, "%f", std::to_string(v.frame));
     s = ReplaceAll(s, "\\n", "\r\n");
     s = ReplaceAll(s, "%ms", Pad(v.remainder, 3));
+    s = ReplaceAll(s, "%ehh", Pad(e.hours, 2));
+    s = ReplaceAll(s, "%emm", Pad(e.minutes, 2));
+    s = ReplaceAll(s, "%ess", Pad(e.seconds, 2));
+    s = ReplaceAll(s, "%ecc", Pad(e.hundredths, 2));
+    s = ReplaceAll(s, "%eff", Pad(e.frameInSecond, 2));
+    s = ReplaceAll(s, "%ef", std::to_string(e.frame));
+    s = ReplaceAll(s, "%ems", Pad(e.remainder, 3));
+    s = ReplaceAll(s, "%et", std::to_string(e.totalMs));
+    s = ReplaceAll(s, "%t", std::to_string(v.totalMs));
     return s;
 }
 
@@ -109,9 +119,15 @@ TitleModel ModelFrom(const std::string& bytes)
         for (size_t i = 0; i < starts; ++i)
             m.chapterStarts.push_back(in.u16());
         m.chapterCount = in.u32();
+        if (mode & 2) {
+            // Exact NTSC time with frame counts that need not match the times.
+            m.exactNtsc = true;
+            m.cellStartFrames = m.cellStartsMs;
+        }
         return m;
     }
     ChapterDocument doc;
+    doc.model.exactNtsc = mode & 2;
     while (!in.empty() && doc.rows.size() < kMaxCells) {
         const uint8_t flags = in.u8();
         uint32_t length = in.u32();
@@ -122,6 +138,8 @@ TitleModel ModelFrom(const std::string& bytes)
         row.timestamp.assign(1, (flags & 2) ? CellRow::kUnusedMark[0] : 'x');
         doc.rows.push_back(row);
         doc.model.cellLengthsMs.push_back(length);
+        if (doc.model.exactNtsc)
+            doc.model.cellFrames.push_back(length & 0xffff);
     }
     RebuildChapters(doc);
     RebuildTimestamps(doc);
@@ -149,6 +167,7 @@ void FormatInput(const uint8_t* data, size_t size)
     input.frameRate = Field(fields, 3, "25000");
     input.frameOffset = Field(fields, 4, "0");
     input.msOffset = Field(fields, 5, "0");
+    input.footer = Field(fields, 7, "");
 
     std::vector<int32_t> keys;
     const bool snap = fields.size() > 6;
@@ -211,20 +230,28 @@ void FormatInput(const uint8_t* data, size_t size)
         expected += ReplaceAll(input.header, "\\n", "\r\n") + "\r\n";
     FUZZ_CHECK(ExpandLineBreaks(input.header) == ReplaceAll(input.header, "\\n", "\r\n"));
 
-    for (size_t k = 0; k < count; ++k) {
-        const uint32_t cell = model.chapterStarts[k];
-        const uint64_t start = cell >= 1 && cell <= model.cellStartsMs.size() ? model.cellStartsMs[cell - 1] : 0;
-        FUZZ_CHECK(model.chapterStartMs(k) == start);
-
-        Values v;
-        const int64_t t = std::max<int64_t>(0, static_cast<int64_t>(start) + msOffset);
+    // A position of the model: its time, and its frame count with exact NTSC time.
+    const auto at = [&](size_t k, const std::vector<uint32_t>& table) -> uint64_t {
+        if (k < count) {
+            const uint32_t cell = model.chapterStarts[k];
+            return cell >= 1 && cell <= table.size() ? table[cell - 1] : 0;
+        }
+        return table.empty() ? 0 : table.back();  // past the last: the total
+    };
+    const auto valuesAt = [&](uint64_t ms, uint64_t ntscFrames) {
+        Values v{};
+        const int64_t t = std::max<int64_t>(0, static_cast<int64_t>(ms) + msOffset);
+        v.totalMs = static_cast<uint64_t>(t);
         v.hours = static_cast<uint64_t>(t) / 3600000;
         v.minutes = static_cast<uint64_t>(t) / 60000 % 60;
         v.seconds = static_cast<uint64_t>(t) / 1000 % 60;
         v.remainder = static_cast<uint64_t>(t) % 1000;
         v.hundredths = v.remainder / 10;
         v.frameInSecond = CeilDiv(static_cast<unsigned __int128>(v.remainder) * rate, 1000000);
-        int64_t frame = static_cast<int64_t>(CeilDiv(static_cast<unsigned __int128>(start) * rate, 1000000)) + frameOffset;
+        const uint64_t exact =
+            model.exactNtsc ? CeilDiv(static_cast<unsigned __int128>(ntscFrames) * 1001 * rate, 30000000)
+                            : CeilDiv(static_cast<unsigned __int128>(ms) * rate, 1000000);
+        int64_t frame = static_cast<int64_t>(exact) + frameOffset;
         frame = std::clamp<int64_t>(frame, 0, INT32_MAX);
         if (snap && !keys.empty()) {
             // The nearest key frame; of two as near, the later one.
@@ -238,11 +265,21 @@ void FormatInput(const uint8_t* data, size_t size)
             frame = best;
         }
         v.frame = static_cast<uint64_t>(frame);
+        return v;
+    };
+
+    for (size_t k = 0; k < count; ++k) {
+        const uint64_t start = at(k, model.cellStartsMs);
+        FUZZ_CHECK(model.chapterStartMs(k) == start);
+        Values v = valuesAt(start, at(k, model.cellStartFrames));
         v.chapter = k + 1;
-        expected += ReferenceExpand(input.format, v) + "\r\n";
+        const Values e = valuesAt(at(k + 1, model.cellStartsMs), at(k + 1, model.cellStartFrames));
+        expected += ReferenceExpand(input.format, v, e) + "\r\n";
         if (expected.size() > out.text.size() || out.text.compare(0, expected.size(), expected) != 0)
             break;
     }
+    if (!input.footer.empty())
+        expected += ReplaceAll(input.footer, "\\n", "\r\n") + "\r\n";
     FUZZ_CHECK_MSG(out.text == expected, "rendered text differs from the substitution rules");
 }
 

@@ -21,7 +21,7 @@ void IfoInput(const uint8_t* data, size_t size);
 void ProfileInput(const uint8_t* data, size_t size);
 
 // Fields split at kSeparator: chapter model bytes, format line, header,
-// frame rate, frame offset, millisecond offset, key frames. Checks the
+// frame rate, frame offset, millisecond offset, key frames, footer. Checks the
 // rendering against the substitution rules.
 void FormatInput(const uint8_t* data, size_t size);
 

@@ -42,6 +42,7 @@ int RunBatch(const Application& app, const std::string& ifoPath, const std::stri
         try {
             LoadRequest request;
             request.ifoPath = ifoPath;
+            request.exactNtsc = store.exactNtsc;
             const LoadResult load = LoadTitle(request);
             // The output is written all the same; the line tells a script why
             // it holds no chapters.
@@ -54,6 +55,7 @@ int RunBatch(const Application& app, const std::string& ifoPath, const std::stri
                 const Preset& preset = store.presets[static_cast<size_t>(n - 1)];
                 RenderInput input{preset.format, preset.header, load.frameRate.value_or("25000"),
                                   "0", "0"};
+                input.footer = preset.footer;
                 WriteTextFile(outPath, RenderChapters(doc.model, input).text);
             } else {
                 WriteTextFile(outPath, load.report.plainText(), kFailedToSaveStream);

@@ -1,17 +1,57 @@
 #include "chapters/chapter_model.h"
 
+#include <algorithm>
+
 #include "base/format.h"
 
 namespace pelvano {
 
+namespace {
+
+// Entry chapterStarts[k] - 1 of a per-cell table, 0 when either is short.
+uint32_t AtChapterStart(const TitleModel& model, const std::vector<uint32_t>& table, size_t k)
+{
+    if (k >= model.chapterStarts.size())
+        return 0;
+    const uint32_t cell = model.chapterStarts[k];
+    if (cell == 0 || cell > table.size())
+        return 0;
+    return table[cell - 1];
+}
+
+uint32_t AtChapterEnd(const TitleModel& model, const std::vector<uint32_t>& table, size_t k)
+{
+    const size_t count = std::min<size_t>(model.chapterCount, model.chapterStarts.size());
+    if (k + 1 < count)
+        return AtChapterStart(model, table, k + 1);
+    return table.empty() ? 0 : table.back();
+}
+
+}  // namespace
+
 uint32_t TitleModel::chapterStartMs(size_t k) const
 {
-    if (k >= chapterStarts.size())
-        return 0;
-    const uint32_t cell = chapterStarts[k];
-    if (cell == 0 || cell > cellStartsMs.size())
-        return 0;
-    return cellStartsMs[cell - 1];
+    return AtChapterStart(*this, cellStartsMs, k);
+}
+
+uint32_t TitleModel::chapterEndMs(size_t k) const
+{
+    return AtChapterEnd(*this, cellStartsMs, k);
+}
+
+uint32_t TitleModel::chapterStartFrames(size_t k) const
+{
+    return AtChapterStart(*this, cellStartFrames, k);
+}
+
+uint32_t TitleModel::chapterEndFrames(size_t k) const
+{
+    return AtChapterEnd(*this, cellStartFrames, k);
+}
+
+uint32_t NtscFramesToMs(uint64_t frames)
+{
+    return static_cast<uint32_t>((frames * 1001 + 29) / 30);
 }
 
 std::string FormatMsTime(uint32_t ms)
@@ -62,16 +102,52 @@ void RebuildTimestamps(ChapterDocument& doc)
     TitleModel& model = doc.model;
     model.cellStartsMs.assign(1, 0);
     uint32_t total = 0;
-    for (size_t i = 0; i < doc.rows.size(); ++i) {
-        if (doc.rows[i].usedInTimestamps() && i < model.cellLengthsMs.size())
-            total += model.cellLengthsMs[i];
-        model.cellStartsMs.push_back(total);
+    if (model.exactNtsc) {
+        // Summed in frames and converted once per cell: no rounding adds up.
+        model.cellStartFrames.assign(1, 0);
+        uint32_t frames = 0;
+        for (size_t i = 0; i < doc.rows.size(); ++i) {
+            if (doc.rows[i].usedInTimestamps() && i < model.cellFrames.size())
+                frames += model.cellFrames[i];
+            model.cellStartFrames.push_back(frames);
+            model.cellStartsMs.push_back(NtscFramesToMs(frames));
+        }
+        total = model.cellStartsMs.back();
+    } else {
+        for (size_t i = 0; i < doc.rows.size(); ++i) {
+            if (doc.rows[i].usedInTimestamps() && i < model.cellLengthsMs.size())
+                total += model.cellLengthsMs[i];
+            model.cellStartsMs.push_back(total);
+        }
     }
     for (size_t j = 0; j < doc.rows.size(); ++j) {
         if (doc.rows[j].usedInTimestamps())
             doc.rows[j].timestamp = FormatMsTime(model.cellStartsMs[j]);
     }
     doc.timeLength = FormatMsTime(total);
+}
+
+bool CarryMarksOver(ChapterDocument& doc, const std::vector<CellRow>& previous)
+{
+    if (previous.size() != doc.rows.size())
+        return false;
+    bool differ = false;
+    for (size_t i = 0; i < previous.size(); ++i) {
+        differ |= previous[i].checked != doc.rows[i].checked ||
+                  previous[i].usedInTimestamps() != doc.rows[i].usedInTimestamps();
+    }
+    if (!differ)
+        return false;
+    for (size_t i = 0; i < previous.size(); ++i) {
+        CellRow& row = doc.rows[i];
+        row.checked = previous[i].checked;
+        // The Timestamp text is the mark; RebuildTimestamps writes the time.
+        if (previous[i].usedInTimestamps() != row.usedInTimestamps())
+            row.timestamp = previous[i].timestamp;
+    }
+    RebuildChapters(doc);
+    RebuildTimestamps(doc);
+    return true;
 }
 
 void MarkSelectedCells(ChapterDocument& doc, const std::vector<size_t>& selectedRows,

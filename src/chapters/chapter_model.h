@@ -33,10 +33,27 @@ struct TitleModel {
     std::vector<uint32_t> chapterStarts;  // 1-based cell numbers
     uint32_t chapterCount = 0;
 
+    // Exact NTSC time: the cells are counted in frames (the IFO's
+    // hh:mm:ss:ff at 30 a second) and every time is NtscFramesToMs of a frame
+    // count, so that rounding never adds up from cell to cell. cellFrames
+    // has one entry per cell, cellStartFrames mirrors cellStartsMs.
+    bool exactNtsc = false;
+    std::vector<uint32_t> cellFrames;
+    std::vector<uint32_t> cellStartFrames;
+
     // Start time of chapter k, or 0 when the model does not hold it (never
     // reads outside the tables).
     uint32_t chapterStartMs(size_t k) const;
+    // End of chapter k of the first chapterCount: the next chapter's start,
+    // for the last one the total of the cells that count.
+    uint32_t chapterEndMs(size_t k) const;
+    // The same positions in NTSC frames, when exactNtsc (0 when not held).
+    uint32_t chapterStartFrames(size_t k) const;
+    uint32_t chapterEndFrames(size_t k) const;
 };
+
+// frames x 1001/30 ms rounded up: a time never falls before its frame.
+uint32_t NtscFramesToMs(uint64_t frames);
 
 // The cell table with the model it feeds and the two footer texts.
 struct ChapterDocument {
@@ -57,6 +74,11 @@ void RebuildChapters(ChapterDocument& doc);
 // Recompute cellStartsMs, the Timestamp cells of used rows and the length
 // label from the timestamp marks.
 void RebuildTimestamps(ChapterDocument& doc);
+
+// After the same title was read again (another time base): puts back the
+// chapter and timestamp marks of `previous` when it has the same number of
+// rows and its marks differ, and rebuilds from them. Returns whether it did.
+bool CarryMarksOver(ChapterDocument& doc, const std::vector<CellRow>& previous);
 
 // For every selected row (indexes into doc.rows): mark "0" sets the check
 // mark to `checked`, any other mark replaces the Timestamp text.

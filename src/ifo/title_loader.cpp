@@ -10,19 +10,41 @@ namespace {
 
 constexpr uint32_t kLastChapterMinMs = 5000;
 
-std::string LengthText(const IfoTime& t, uint32_t rateMilli)
-{
-    std::string text;
-    text.reserve(11);
-    AppendZeroPadded(text, t.hours, 2);
-    text += ':';
-    AppendZeroPadded(text, t.minutes, 2);
-    text += ':';
-    AppendZeroPadded(text, t.seconds, 2);
-    text += ':';
-    AppendZeroPadded(text, FramesToHundredths(t.frames, rateMilli), 2);
-    return text;
-}
+// How a load turns the IFO's hh:mm:ss:ff into milliseconds: nominal seconds
+// plus the frames at the title's rate, or, for exact NTSC time, the whole
+// time counted in frames at 30 a second and converted at 1001/30 ms each.
+struct TimeBase {
+    uint32_t rateMilli;
+    bool exactNtsc;
+
+    uint32_t ms(const IfoTime& t) const
+    {
+        if (exactNtsc)
+            return NtscFramesToMs(NtscFrames(t));
+        return t.hours * 3600000u + t.minutes * 60000u + t.seconds * 1000u + FramesToMs(t.frames, rateMilli);
+    }
+
+    std::string lengthText(const IfoTime& t) const
+    {
+        if (exactNtsc)
+            return FormatMsTime(ms(t));
+        std::string text;
+        text.reserve(11);
+        AppendZeroPadded(text, t.hours, 2);
+        text += ':';
+        AppendZeroPadded(text, t.minutes, 2);
+        text += ':';
+        AppendZeroPadded(text, t.seconds, 2);
+        text += ':';
+        AppendZeroPadded(text, FramesToHundredths(t.frames, rateMilli), 2);
+        return text;
+    }
+
+    static uint32_t NtscFrames(const IfoTime& t)
+    {
+        return ((t.hours * 60u + t.minutes) * 60u + t.seconds) * 30u + t.frames;
+    }
+};
 
 enum class AngleKind { Ordinary, FirstAngle, OtherAngle };
 
@@ -197,6 +219,7 @@ LoadResult LoadTitle(const LoadRequest& request)
     result.selectedTitle = selected;
 
     const uint32_t rate = DefaultFrameRate(*reader);
+    const TimeBase time{rate, request.exactNtsc && rate != 25000};
     result.frameRate = std::to_string(rate);
 
     const bool withReport = request.withReport;
@@ -222,29 +245,37 @@ LoadResult LoadTitle(const LoadRequest& request)
     IfoTime pgcTime;
     const uint32_t cellCount = reader->pgcInfo(pgc, &pgcTime);
     if (withReport)
-        report.add(Format("  Using PGC #%u. Length: %s in %i cell(s).", pgc,
-                          LengthText(pgcTime, rate).c_str(), static_cast<int>(cellCount)));
+        report.add(Format("  Using PGC #%u. Length: %s in %i cell(s).", pgc, time.lengthText(pgcTime).c_str(),
+                          static_cast<int>(cellCount)));
 
     TitleModel model;
+    model.exactNtsc = time.exactNtsc;
     model.cellStartsMs.push_back(0);
+    if (time.exactNtsc)
+        model.cellStartFrames.push_back(0);
     uint32_t running = 0;
+    uint32_t runningFrames = 0;
     const std::vector<IfoCell>& cells = reader->pgcCells(pgc);
     for (size_t i = 0; i < cells.size(); ++i) {
         const IfoCell& cell = cells[i];
-        uint32_t len = TimeToMs(cell.length, rate);
+        uint32_t len = time.ms(cell.length);
         model.cellLengthsMs.push_back(len);
+        uint32_t frames = time.exactNtsc ? TimeBase::NtscFrames(cell.length) : 0;
+        if (time.exactNtsc)
+            model.cellFrames.push_back(frames);
 
         CellRow row;
         row.caption = ZeroPadded(i, 3);
         row.vobId = ZeroPadded(cell.vobId, 2);
         row.cellId = ZeroPadded(cell.cellId, 2);
-        row.length = LengthText(cell.length, rate);
+        row.length = time.lengthText(cell.length);
         const AngleKind kind = KindOf(cell.angle);
         const unsigned angleNo = cell.angle & 0x0f;
         const unsigned angles = cell.angle >> 4;
         if (kind == AngleKind::OtherAngle) {
             row.timestamp = CellRow::kUnusedMark;
             len = 0;
+            frames = 0;
         } else {
             row.timestamp = FormatMsTime(running);
         }
@@ -265,7 +296,15 @@ LoadResult LoadTitle(const LoadRequest& request)
             }
         }
         result.rows.push_back(std::move(row));
-        running += len;
+        if (time.exactNtsc) {
+            // The start is converted from all the frames before it, never
+            // summed from rounded lengths.
+            runningFrames += frames;
+            running = NtscFramesToMs(runningFrames);
+            model.cellStartFrames.push_back(runningFrames);
+        } else {
+            running += len;
+        }
         model.cellStartsMs.push_back(running);
     }
 

@@ -40,6 +40,9 @@ struct LoadRequest {
     // False for a caller that writes only the chapter list: the report is
     // then left empty (and not worked out); everything else is the same.
     bool withReport = true;
+    // chkExactNTSC: an NTSC title's times are its frame counts x 1001/30 ms
+    // (rounded up) instead of nominal seconds; PAL titles are not touched.
+    bool exactNtsc = false;
 };
 
 LoadResult LoadTitle(const LoadRequest& request);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <vector>
 
 #include "base/error.h"
 #include "output/timing_rules.h"
@@ -34,79 +35,142 @@ void AppendNumber(std::string& out, uint64_t value, size_t minDigits)
         out += digits[--len];
 }
 
-struct ChapterValues {
-    uint64_t hours;
-    uint64_t minutes;
-    uint64_t seconds;
-    uint64_t hundredths;
-    uint64_t remainder;
-    uint64_t frameInSecond;
-    uint64_t frame;
-    uint64_t chapter;
+// One time field set: the start's or the end's.
+struct TimeValues {
+    uint64_t hours = 0;
+    uint64_t minutes = 0;
+    uint64_t seconds = 0;
+    uint64_t hundredths = 0;
+    uint64_t remainder = 0;
+    uint64_t frameInSecond = 0;
+    uint64_t frame = 0;
+    uint64_t totalMs = 0;
 };
 
-// Replacing the ten placeholders one after the other, each everywhere, is
-// the same as this single scan: every pattern begins with '%' or '\' and
-// holds neither further on, and the substituted texts hold only digits and
-// CR LF, so no replacement can create or split another match. Where two
-// patterns share a start ("%cc"/"%c", "%ff"/"%f") the longer one comes
-// first in the substitution order, hence it wins here too.
-void AppendExpanded(std::string& out, const std::string& format, const ChapterValues& v)
+struct ChapterValues {
+    TimeValues start;
+    TimeValues end;
+    uint64_t chapter = 0;
+};
+
+// The format language is these substitutions applied one after the other,
+// each everywhere, in this order: the ten of the start, then the end's and
+// the whole milliseconds. Every pattern begins with '%' or '\' and holds
+// neither further on, and the substituted texts hold only digits and CR LF,
+// so no replacement can create or split another match: one left-to-right
+// scan that takes the first pattern of the table matching at '%' or '\'
+// gives the same text. Where two patterns share a start ("%cc"/"%c",
+// "%ff"/"%f", "%eff"/"%ef") the longer one comes first, so it wins in both.
+// The later ones begin with "%e" or "%t", which no earlier pattern does:
+// they never change what the first ten give, and a line without them
+// renders as it did before they existed.
+struct Placeholder {
+    std::string_view pattern;
+    enum Source { Start, End, Chapter, LineBreak } source;
+    uint64_t TimeValues::*value;
+    size_t minDigits;
+};
+
+constexpr Placeholder kPlaceholders[] = {
+    {"%hh", Placeholder::Start, &TimeValues::hours, 2},
+    {"%mm", Placeholder::Start, &TimeValues::minutes, 2},
+    {"%ss", Placeholder::Start, &TimeValues::seconds, 2},
+    {"%cc", Placeholder::Start, &TimeValues::hundredths, 2},
+    {"%c", Placeholder::Chapter, nullptr, 1},
+    {"%C", Placeholder::Chapter, nullptr, 2},
+    {"%ff", Placeholder::Start, &TimeValues::frameInSecond, 2},
+    {"%f", Placeholder::Start, &TimeValues::frame, 1},
+    {"\\n", Placeholder::LineBreak, nullptr, 0},
+    {"%ms", Placeholder::Start, &TimeValues::remainder, 3},
+    {"%ehh", Placeholder::End, &TimeValues::hours, 2},
+    {"%emm", Placeholder::End, &TimeValues::minutes, 2},
+    {"%ess", Placeholder::End, &TimeValues::seconds, 2},
+    {"%ecc", Placeholder::End, &TimeValues::hundredths, 2},
+    {"%eff", Placeholder::End, &TimeValues::frameInSecond, 2},
+    {"%ef", Placeholder::End, &TimeValues::frame, 1},
+    {"%ems", Placeholder::End, &TimeValues::remainder, 3},
+    {"%et", Placeholder::End, &TimeValues::totalMs, 1},
+    {"%t", Placeholder::Start, &TimeValues::totalMs, 1},
+};
+
+// The placeholder at format[i], or null when the character there stays.
+const Placeholder* MatchAt(std::string_view format, size_t i)
 {
-    const size_t size = format.size();
+    for (const Placeholder& p : kPlaceholders) {
+        if (format.compare(i, p.pattern.size(), p.pattern) == 0)
+            return &p;
+    }
+    return nullptr;
+}
+
+// A format line read once per rendering: literal text and placeholders.
+struct Token {
+    std::string_view literal;
+    const Placeholder* placeholder = nullptr;  // null for literal text
+};
+
+std::vector<Token> Tokenize(std::string_view format)
+{
+    std::vector<Token> tokens;
+    size_t literalStart = 0;
     size_t i = 0;
-    while (i < size) {
-        const size_t special = format.find_first_of("%\\", i);
-        if (special == std::string::npos) {
-            out.append(format, i, std::string::npos);
-            return;
-        }
-        out.append(format, i, special - i);
-        i = special;
-        const char a = i + 1 < size ? format[i + 1] : '\0';
-        const char b = i + 2 < size ? format[i + 2] : '\0';
-        if (format[i] == '\\') {
-            if (a == 'n') {
-                out += kCrLf;
-                i += 2;
-            } else {
-                out += '\\';
-                ++i;
-            }
+    while ((i = format.find_first_of("%\\", i)) != std::string_view::npos) {
+        const Placeholder* p = MatchAt(format, i);
+        if (!p) {
+            ++i;  // the character stays, part of the literal text
             continue;
         }
-        if (a == 'h' && b == 'h') {
-            AppendNumber(out, v.hours, 2);
-            i += 3;
-        } else if (a == 'm' && b == 'm') {
-            AppendNumber(out, v.minutes, 2);
-            i += 3;
-        } else if (a == 's' && b == 's') {
-            AppendNumber(out, v.seconds, 2);
-            i += 3;
-        } else if (a == 'c' && b == 'c') {
-            AppendNumber(out, v.hundredths, 2);
-            i += 3;
-        } else if (a == 'c') {
-            AppendNumber(out, v.chapter, 1);
-            i += 2;
-        } else if (a == 'C') {
-            AppendNumber(out, v.chapter, 2);
-            i += 2;
-        } else if (a == 'f' && b == 'f') {
-            AppendNumber(out, v.frameInSecond, 2);
-            i += 3;
-        } else if (a == 'f') {
-            AppendNumber(out, v.frame, 1);
-            i += 2;
-        } else if (a == 'm' && b == 's') {
-            AppendNumber(out, v.remainder, 3);
-            i += 3;
-        } else {
-            out += '%';
-            ++i;
+        if (i > literalStart)
+            tokens.push_back({format.substr(literalStart, i - literalStart)});
+        tokens.push_back({{}, p});
+        i += p->pattern.size();
+        literalStart = i;
+    }
+    if (literalStart < format.size())
+        tokens.push_back({format.substr(literalStart)});
+    return tokens;
+}
+
+void AppendExpanded(std::string& out, const std::vector<Token>& tokens, const ChapterValues& v)
+{
+    for (const Token& t : tokens) {
+        if (!t.placeholder) {
+            out.append(t.literal);
+            continue;
+        }
+        const Placeholder& p = *t.placeholder;
+        switch (p.source) {
+        case Placeholder::Start:
+            AppendNumber(out, v.start.*p.value, p.minDigits);
+            break;
+        case Placeholder::End:
+            AppendNumber(out, v.end.*p.value, p.minDigits);
+            break;
+        case Placeholder::Chapter:
+            AppendNumber(out, v.chapter, p.minDigits);
+            break;
+        case Placeholder::LineBreak:
+            out += kCrLf;
+            break;
         }
     }
+}
+
+// Which end values the line asks for: the end's fields cost a second
+// key-frame lookup per chapter, which a line without them must not make.
+struct EndUse {
+    bool times = false;
+    bool frame = false;
+};
+
+EndUse EndFieldsIn(const std::vector<Token>& tokens)
+{
+    EndUse use;
+    for (const Token& t : tokens) {
+        if (t.placeholder && t.placeholder->source == Placeholder::End)
+            (t.placeholder->value == &TimeValues::frame ? use.frame : use.times) = true;
+    }
+    return use;
 }
 
 }  // namespace
@@ -124,8 +188,7 @@ std::string ExpandLineBreaks(const std::string& text)
     return out;
 }
 
-RenderOutput RenderChapters(const TitleModel& model, const RenderInput& input,
-                            const KeyFrameOpener& snap)
+RenderOutput RenderChapters(const TitleModel& model, const RenderInput& input, const KeyFrameOpener& snap)
 {
     // Opened before anything is parsed; the unique_ptr closes it again on
     // every way out, a conversion error included.
@@ -149,37 +212,59 @@ RenderOutput RenderChapters(const TitleModel& model, const RenderInput& input,
     RenderOutput result;
     result.frameRateMilli = frameRateMilli;
     std::string& out = result.text;
-    out.reserve(input.header.size() + 2 + count * (input.format.size() + 16));
+    out.reserve(input.header.size() + input.footer.size() + 4 + count * (input.format.size() + 16));
 
     if (!input.header.empty()) {
         out += ExpandLineBreaks(input.header);
         out += kCrLf;
     }
 
-    for (size_t k = 0; k < count; ++k) {
-        const uint32_t start = model.chapterStartMs(k);
-
+    const std::vector<Token> tokens = Tokenize(input.format);
+    const EndUse endUse = EndFieldsIn(tokens);
+    const auto frameAt = [&](uint32_t ms, uint32_t ntscFrames) {
+        // With exact NTSC time the position is ntscFrames x 1001/30 ms
+        // exactly; its rounded-up milliseconds would put an NTSC frame number
+        // one frame late.
+        const uint64_t exact =
+            model.exactNtsc
+                ? static_cast<uint64_t>(
+                      (static_cast<unsigned __int128>(ntscFrames) * 1001 * rate + 29'999'999) / 30'000'000)
+                : CeilMillionth(ms * rate);
         // Clamped to the 32-bit range the key-frame positions live in.
-        int64_t frame = static_cast<int64_t>(CeilMillionth(start * rate)) + frameOffset;
+        int64_t frame = static_cast<int64_t>(std::min<uint64_t>(exact, INT64_MAX / 2)) + frameOffset;
         frame = std::clamp<int64_t>(frame, 0, INT32_MAX);
         if (keyFrames)
             frame = SnapToKeyFrame(*keyFrames, static_cast<int32_t>(frame));
-
+        return static_cast<uint64_t>(frame);
+    };
+    const auto timesAt = [&](uint32_t ms, TimeValues& v) {
         // 64 bits: a start beyond INT32_MAX ms plus an offset stays exact.
-        const int64_t shifted = int64_t{start} + msOffset;
+        const int64_t shifted = int64_t{ms} + msOffset;
         const uint64_t t = shifted < 0 ? 0 : static_cast<uint64_t>(shifted);
-
-        ChapterValues v;
+        v.totalMs = t;
         v.hours = t / 3'600'000;
         v.minutes = (t % 3'600'000) / 60'000;
         v.seconds = (t % 60'000) / 1000;
         v.remainder = t % 1000;
         v.hundredths = v.remainder / 10;
         v.frameInSecond = CeilMillionth(v.remainder * rate);
-        v.frame = static_cast<uint64_t>(frame);
+    };
+
+    for (size_t k = 0; k < count; ++k) {
+        ChapterValues v;
+        v.start.frame = frameAt(model.chapterStartMs(k), model.chapterStartFrames(k));
+        timesAt(model.chapterStartMs(k), v.start);
+        if (endUse.frame)
+            v.end.frame = frameAt(model.chapterEndMs(k), model.chapterEndFrames(k));
+        if (endUse.times)
+            timesAt(model.chapterEndMs(k), v.end);
         v.chapter = k + 1;
 
-        AppendExpanded(out, input.format, v);
+        AppendExpanded(out, tokens, v);
+        out += kCrLf;
+    }
+    if (!input.footer.empty()) {
+        out += ExpandLineBreaks(input.footer);
         out += kCrLf;
     }
     return result;

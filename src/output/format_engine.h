@@ -16,6 +16,7 @@ struct RenderInput {
     std::string frameRate;    // cbFrameRate, thousandths of a frame per second
     std::string frameOffset;  // edFrameOff
     std::string msOffset;     // edMsOff
+    std::string footer = {};  // edFooter: written after the last chapter as the header before the first
 };
 
 // Opens the key-frame source for one rendering; it is closed (destroyed) on
@@ -27,7 +28,11 @@ struct RenderOutput {
     int32_t frameRateMilli;  // the rate parsed
 };
 
-// The chapter list of `model` through the format line and header. Throws
+// The chapter list of `model` through the format line, header and footer.
+// Besides the start placeholders of the language, "%ehh %emm %ess %ecc
+// %eff %ef %ems" give the chapter's end the same way (the next chapter's
+// start; for the last, the total of the cells that count), and "%t" / "%et"
+// the start and end in whole milliseconds. Throws
 // Error("'%s' is not a valid integer value") for a timing text that does
 // not parse, and Error("'%s' is not a valid frame rate") for a rate of 0 or
 // below; `snap` (may be empty) is opened first, before anything is parsed.

@@ -11,6 +11,14 @@ namespace {
 constexpr const char* kPresetsSection = "Presets";
 constexpr const char* kOptionsSection = "Options";
 constexpr const char* kLastDirKey = "LastDir";
+constexpr const char* kExactNtscKey = "ExactNTSC";
+
+bool HasKey(const ProfileFile& file, const std::string& section, const std::string& key)
+{
+    // No value can hold a line break, so this fallback never comes back from a key.
+    const std::string absent = "\n";
+    return file.read(section, key, absent) != absent;
+}
 
 std::string KeyName(const char* stem, int index) { return stem + std::to_string(index + 1); }
 
@@ -43,8 +51,10 @@ PresetStore LoadPresets(const std::string& iniPath)
         preset.name = file.read(kPresetsSection, nameKey, nameKey);
         preset.format = file.read(kPresetsSection, formatKey, formatKey);
         preset.header = file.read(kPresetsSection, headerKey, headerKey);
+        preset.footer = file.read(kPresetsSection, KeyName("Footer", i), "");
     }
     store.lastDir = file.read(kOptionsSection, kLastDirKey, "");
+    store.exactNtsc = file.read(kOptionsSection, kExactNtscKey, "0") == "1";
     return store;
 }
 
@@ -60,6 +70,7 @@ Preset LoadPreset(const std::string& iniPath, int number)
     preset.name = file.read(kPresetsSection, KeyName("Preset", i), KeyName("Preset", i));
     preset.format = file.read(kPresetsSection, KeyName("Format", i), KeyName("Format", i));
     preset.header = file.read(kPresetsSection, KeyName("Header", i), KeyName("Header", i));
+    preset.footer = file.read(kPresetsSection, KeyName("Footer", i), "");
     return preset;
 }
 
@@ -77,8 +88,13 @@ void SavePresets(const std::string& iniPath, const PresetStore& store, const std
         file.write(kPresetsSection, KeyName("Preset", i), preset.name);
         file.write(kPresetsSection, KeyName("Format", i), preset.format);
         file.write(kPresetsSection, KeyName("Header", i), preset.header);
+        const std::string footerKey = KeyName("Footer", i);
+        if (!preset.footer.empty() || HasKey(file, kPresetsSection, footerKey))
+            file.write(kPresetsSection, footerKey, preset.footer);
     }
     file.write(kOptionsSection, kLastDirKey, lastDir);
+    if (store.exactNtsc || HasKey(file, kOptionsSection, kExactNtscKey))
+        file.write(kOptionsSection, kExactNtscKey, store.exactNtsc ? "1" : "0");
     // Most runs change nothing; rewriting (and syncing) the same bytes would
     // only cost every batch run its time.
     if (!file.matchesLoadedFile())

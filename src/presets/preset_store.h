@@ -9,6 +9,7 @@ struct Preset {
     std::string name;
     std::string format;  // a line break is the two characters "\n"
     std::string header;
+    std::string footer = {};  // written after the last chapter; "" when the file has none
 };
 
 constexpr int kPresetCount = 10;
@@ -16,6 +17,7 @@ constexpr int kPresetCount = 10;
 struct PresetStore {
     std::array<Preset, kPresetCount> presets;  // index i is preset number i + 1
     std::string lastDir;
+    bool exactNtsc = false;  // [Options] ExactNTSC
 };
 
 // The executable's path with its extension replaced by ".INI". The extension
@@ -34,7 +36,10 @@ Preset LoadPreset(const std::string& iniPath, int number);
 
 // Writes the thirty preset keys (Preset1, Format1, Header1, ... Header10)
 // and LastDir := lastDir into the file as it stands, in one replacement of
-// the whole file; other lines stay. Throws Error("Unable to write to %s")
+// the whole file; other lines stay. FooterN follows HeaderN and ExactNTSC
+// follows LastDir only where they have something to say (a footer that is
+// not empty, the option on) or are in the file already, so a file that never
+// used them keeps its bytes. Throws Error("Unable to write to %s")
 // with iniPath, and then leaves the file untouched.
 void SavePresets(const std::string& iniPath, const PresetStore& store, const std::string& lastDir);
 

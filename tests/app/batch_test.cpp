@@ -117,6 +117,30 @@ TEST_F(Batch, ChapterTimesMatchDvdxchapOnEveryTitleSet)
     }
 }
 
+// The stored "Exact NTSC time" and a preset's footer reach batch mode as
+// they reach the window: the NTSC title's second chapter at 450 frames,
+// 15.015 s where dvdxchap says 15.000 s.
+TEST_F(Batch, ExactNtscOptionAndFooterFromThePresetsFile)
+{
+    WritePresets({{"%t-%et", "begin"}});
+    ProfileFile ini = ProfileFile::Load(ini_);
+    ini.write("Presets", "Footer1", "end\\n");
+    ini.write("Options", "ExactNTSC", "1");
+    WriteFile(ini_, ini.contents());
+
+    const std::string out = outDir_.file("chapters.txt");
+    const ProcessResult run = Run(FixturePath("dvd/ntsc/VTS_01_0.IFO"), out, "-p1");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::vector<std::string> lines = SplitCrLf(ReadFile(out));
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0], "begin");
+    EXPECT_EQ(lines[1], "0-15015");
+    EXPECT_EQ(lines[2], "15015-30030");
+    EXPECT_EQ(lines[4], "end");
+    EXPECT_EQ(lines[5], "");
+    EXPECT_EQ(ProfileFile::Load(ini_).read("Options", "ExactNTSC", ""), "1");
+}
+
 TEST_F(Batch, EveryPlaceholderHeaderAndLineBreaks)
 {
     WritePresets({{"x", ""},

@@ -38,6 +38,8 @@ struct CoreRequest {
     std::string frameOffset = "0";
     std::string msOffset = "0";
     std::string aviFile;
+    std::string footer;
+    bool exactNtsc = false;
 };
 
 std::string CoreRender(const std::string& ifo, const CoreRequest& r)
@@ -47,6 +49,7 @@ std::string CoreRender(const std::string& ifo, const CoreRequest& r)
     request.fixLastChapter = r.fixLastChapter;
     request.newFile = r.pgc == 0;
     request.currentTitle = r.pgc - 1;
+    request.exactNtsc = r.exactNtsc;
     const LoadResult load = LoadTitle(request);
     ChapterDocument doc;
     ApplyLoad(doc, load);
@@ -60,7 +63,7 @@ std::string CoreRender(const std::string& ifo, const CoreRequest& r)
         MarkSelectedCells(doc, r.unusedRows, "-", false);
         RebuildTimestamps(doc);
     }
-    RenderInput input{r.format, r.header, r.frameRate, r.frameOffset, r.msOffset};
+    RenderInput input{r.format, r.header, r.frameRate, r.frameOffset, r.msOffset, r.footer};
     KeyFrameOpener snap;
     if (!r.aviFile.empty()) {
         if (input.frameRate.empty())
@@ -186,6 +189,10 @@ TEST_F(CommandLine, WritesWhatTheBatchFormAndTheCoreWrite)
         {{"-o-", "-p4", sample}, [&] { return batch(sample, "-p4"); }},
         {{"--format=" + all, "--header=H\\n", ntsc},
          [&] { return core(ntsc, {.format = all, .header = "H\\n"}); }},
+        {{"--format=%t-%et|%ehh:%emm:%ess.%ems", "--footer=END\\n", ntsc},
+         [&] { return core(ntsc, {.format = "%t-%et|%ehh:%emm:%ess.%ems", .footer = "END\\n"}); }},
+        {{"--format=%t|%f", "--exact-ntsc", ntsc},
+         [&] { return core(ntsc, {.format = "%t|%f", .exactNtsc = true}); }},
         {{"--format", all, "-c2", many}, [&] { return core(many, {.pgc = 2, .format = all}); }},
         {{"--format", all, "--pgc", "3", many}, [&] { return core(many, {.pgc = 3, .format = all}); }},
         {{"--format=%c", "--keep-short-last", shortLast},
@@ -347,6 +354,8 @@ TEST_F(CommandLine, UsageErrorsExitTwoWithTheMessage)
         {{"-p1", ifo, "other.IFO"}, "more than one source: '" + ifo + "' and 'other.IFO'"},
         {{"--json", ifo}, "--json works only with --list"},
         {{"--header=H", ifo}, "--header works only with --format"},
+        {{"--footer=F", ifo}, "--footer works only with --format"},
+        {{"--exact-ntsc=1", ifo}, "option '--exact-ntsc' takes no value"},
         {{"-r", "--format=%c", ifo}, "--report and --format exclude each other"},
     };
     for (const auto& [args, message] : cases) {

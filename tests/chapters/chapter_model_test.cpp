@@ -207,5 +207,61 @@ TEST(TitleModel, ChapterStartNeverReadsOutsideTheTables)
     EXPECT_EQ(model.chapterStartMs(8), 0u);
 }
 
+// Exact NTSC time: starts come from the frames before them (1001/30 ms each,
+// rounded up once), never from a sum of rounded lengths. Cells of 165, 285
+// and 375 frames (5:15, 9:15, 12:15 at 30 a second) last 5505.5, 9509.5 and
+// 12512.5 ms.
+TEST(RebuildTimestamps, ExactNtscTimeCountsFramesSoRoundingNeverAddsUp)
+{
+    ChapterDocument doc = MakeDocument({5506, 9510, 12513});
+    doc.model.exactNtsc = true;
+    doc.model.cellFrames = {165, 285, 375};
+    RebuildTimestamps(doc);
+    // 5505.5 -> 5506, 450 frames are 15015 exactly, 825 frames 27527.5 -> 27528.
+    EXPECT_EQ(doc.model.cellStartsMs, (std::vector<uint32_t>{0, 5506, 15015, 27528}));
+    EXPECT_EQ(doc.model.cellStartFrames, (std::vector<uint32_t>{0, 165, 450, 825}));
+    EXPECT_EQ(doc.rows[2].timestamp, "00:00:15:01");
+    EXPECT_EQ(doc.timeLength, "00:00:27:52");
+
+    MarkSelectedCells(doc, {1}, "-", false);
+    RebuildTimestamps(doc);
+    EXPECT_EQ(doc.model.cellStartsMs, (std::vector<uint32_t>{0, 5506, 5506, 18018}));
+    EXPECT_EQ(doc.rows[1].timestamp, "-");
+}
+
+TEST(CarryMarksOver, PutsBackMarksThatDifferOnTheSameCells)
+{
+    ChapterDocument fresh = MakeDocument({1000, 4000, 2500});
+    Check(fresh, {0, 2});
+    ChapterDocument edited = fresh;
+    MarkSelectedCells(edited, {1}, "-", false);
+    MarkSelectedCells(edited, {0, 1}, "0", true);
+    MarkSelectedCells(edited, {2}, "0", false);
+
+    ChapterDocument doc = fresh;
+    EXPECT_FALSE(CarryMarksOver(doc, fresh.rows));
+    EXPECT_FALSE(CarryMarksOver(doc, std::vector<CellRow>(2)));
+    EXPECT_EQ(doc.model.chapterStarts, fresh.model.chapterStarts);
+    EXPECT_TRUE(CarryMarksOver(doc, edited.rows));
+    EXPECT_EQ(doc.model.chapterStarts, (std::vector<uint32_t>{1, 2}));
+    EXPECT_EQ(doc.model.cellStartsMs, (std::vector<uint32_t>{0, 1000, 1000, 3500}));
+    EXPECT_EQ(doc.rows[1].timestamp, "-");
+    EXPECT_EQ(doc.chapterTotal, "2");
+}
+
+TEST(TitleModel, ChapterEndIsTheNextStartAndTheTotalForTheLast)
+{
+    TitleModel model;
+    model.cellStartsMs = {0, 1000, 2500, 4000, 4100};
+    model.chapterStarts = {1, 3, 4};
+    model.chapterCount = 2;  // the short last chapter was dropped
+    EXPECT_EQ(model.chapterEndMs(0), 2500u);
+    EXPECT_EQ(model.chapterEndMs(1), 4100u);
+    model.chapterCount = 3;
+    EXPECT_EQ(model.chapterEndMs(1), 4000u);
+    EXPECT_EQ(model.chapterEndMs(2), 4100u);
+    EXPECT_EQ(TitleModel().chapterEndMs(0), 0u);
+}
+
 }  // namespace
 }  // namespace pelvano

@@ -211,5 +211,119 @@ TEST(RenderChapters, SameAsTheTenSubstitutionsOnArbitraryLines)
     }
 }
 
+// The end of chapter k is the start of chapter k + 1; the last one ends at
+// the total of the cells that count, here 7384009 ms = 2 h 3 min 4 s 9 ms.
+TitleModel OneChapterEndingLater()
+{
+    TitleModel model = Chapters({3723456});
+    model.cellStartsMs.back() = 7384009;
+    return model;
+}
+
+TEST(RenderChapters, EndPlaceholdersMirrorTheStartOnes)
+{
+    struct Case {
+        const char* format;
+        const char* frameOffset;
+        const char* msOffset;
+        const char* expected;
+    } const cases[] = {
+        // %ff of 9 ms at 25 fps is the ceiling of 0.225; the end frame of 184600.225 too.
+        {"%ehh:%emm:%ess:%ecc|%eff|%ef|%ems|%t|%et", "0", "0", "02:03:04:00|01|184601|009|3723456|7384009"},
+        {"%hh:%mm:%ss.%ms-%ehh:%emm:%ess.%ems", "0", "0", "01:02:03.456-02:03:04.009"},
+        // The offsets move the end as they move the start.
+        {"%f-%ef|%t-%et|%ess.%ems", "-7", "-10", "93080-184594|3723446-7383999|03.999"},
+        {"%t-%et", "0", "-3723457", "0-3660552"},
+        // Longest match, and a prefix of a placeholder stays as it is.
+        {"%ehhh|%efff|%eff|%ef|%e|%ex|%E|%T|%tt", "0", "0", "02h|01f|01|184601|%e|%ex|%E|%T|3723456t"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        EXPECT_EQ(
+            RenderChapters(OneChapterEndingLater(), Input(c.format, "25000", c.frameOffset, c.msOffset)).text,
+            std::string(c.expected) + "\r\n");
+    }
+
+    TitleModel model;
+    model.cellStartsMs = {0, 1000, 2500, 4000, 4100};
+    model.chapterStarts = {1, 3, 4};
+    model.chapterCount = 2;  // a dropped short last chapter: the second ends at the total
+    EXPECT_EQ(RenderChapters(model, Input("%c:%t-%et")).text, "1:0-2500\r\n2:2500-4100\r\n");
+}
+
+TEST(RenderChapters, FooterAfterTheLastChapterAsTheHeaderBeforeTheFirst)
+{
+    RenderInput input = Input("%c", "25000", "0", "0", "<a>");
+    input.footer = "</a>\\n%c %et";
+    EXPECT_EQ(RenderChapters(Chapters({0, 1000}), input).text, "<a>\r\n1\r\n2\r\n</a>\r\n%c %et\r\n");
+    EXPECT_EQ(RenderChapters(Chapters({}), input).text, "<a>\r\n</a>\r\n%c %et\r\n");
+    input.footer = "";
+    EXPECT_EQ(RenderChapters(Chapters({0}), input).text, "<a>\r\n1\r\n");
+}
+
+// With exact NTSC time the chapter is at frames x 1001/30 ms; its rounded-up
+// millisecond would make the frame number one late (12513 ms at 29.97 fps
+// is frame 375.01). The frame is taken from the frame count instead.
+TEST(RenderChapters, ExactNtscFrameNumbersComeFromTheFrameCount)
+{
+    TitleModel model;
+    model.exactNtsc = true;
+    model.cellStartFrames = {0, 375, 1000};
+    model.cellStartsMs = {0, NtscFramesToMs(375), NtscFramesToMs(1000)};
+    model.chapterStarts = {1, 2};
+    model.chapterCount = 2;
+    EXPECT_EQ(RenderChapters(model, Input("%f|%t|%ef|%et", "29970")).text,
+              "0|0|375|12513\r\n375|12513|1000|33367\r\n");
+    // 23.976 fps material inside NTSC: 375 frames of 30 are 299.9997 of 24.
+    EXPECT_EQ(RenderChapters(model, Input("%f|%ef", "23976", "2")).text, "2|302\r\n302|802\r\n");
+}
+
+TEST(RenderChaptersSnapping, EndFramesSnapOnlyWhenTheLineAsksForThem)
+{
+    KeyFrameLog log;
+    EXPECT_EQ(RenderChapters(Chapters({4960, 5040}), Input("%f-%ef"), OpenKeyFrames(log)).text,
+              "0-250\r\n250-250\r\n");
+    KeyFrameLog startOnly;
+    KeyFrameLog withEndTimes;
+    RenderChapters(Chapters({4960, 5040}), Input("%f"), OpenKeyFrames(startOnly));
+    RenderChapters(Chapters({4960, 5040}), Input("%f %et %eff"), OpenKeyFrames(withEndTimes));
+    EXPECT_EQ(withEndTimes.queries, startOnly.queries);
+}
+
+// The nineteen substitutions applied literally, as the ten above plus the
+// end and whole-millisecond ones in their place in the order.
+std::string SubstituteInFullOrder(std::string line, const std::vector<std::string>& values)
+{
+    static const char* const patterns[19] = {"%hh",  "%mm", "%ss",  "%cc",  "%c",   "%C",   "%ff",
+                                             "%f",   "\\n", "%ms",  "%ehh", "%emm", "%ess", "%ecc",
+                                             "%eff", "%ef", "%ems", "%et",  "%t"};
+    for (int step = 0; step < 19; ++step) {
+        const std::string pattern = patterns[step];
+        std::string out;
+        size_t i = 0;
+        for (size_t hit; (hit = line.find(pattern, i)) != std::string::npos; i = hit + pattern.size())
+            out += line.substr(i, hit - i) + values[static_cast<size_t>(step)];
+        line = out + line.substr(i);
+    }
+    return line;
+}
+
+TEST(RenderChapters, SameAsTheNineteenSubstitutionsOnArbitraryLines)
+{
+    const std::vector<std::string> values = {"01",    "02",     "03",  "45",      "1",      "01", "12",
+                                             "93087", "\r\n",   "456", "02",      "03",     "04", "00",
+                                             "01",    "184601", "009", "7384009", "3723456"};
+    const std::string alphabet = "%%%%\\hmscCfnetHx";
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 20000; ++round) {
+        std::string line(random() % 14, ' ');
+        for (char& c : line)
+            c = alphabet[random() % alphabet.size()];
+        EXPECT_EQ(RenderChapters(OneChapterEndingLater(), Input(line)).text,
+                  SubstituteInFullOrder(line, values) + "\r\n")
+            << line;
+    }
+}
+
 }  // namespace
 }  // namespace pelvano

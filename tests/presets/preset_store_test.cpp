@@ -123,6 +123,41 @@ TEST(SavePresets, FailureIsReportedWithThePathAndChangesNothing)
     EXPECT_EQ(fs::file_size(huge), 64u * 1024 * 1024);
 }
 
+// A footer or the exact NTSC option is written only where it says something
+// or is in the file already: a file that never used them keeps its bytes.
+TEST(SavePresets, FootersAndExactNtscOnlyWhereUsedOrPresent)
+{
+    TempDir dir;
+    const std::string path = dir.file("pelvano.INI");
+    WriteFile(path, "[Presets]\r\nFooter2=</b>\r\n[Options]\r\nExactNTSC=1\r\n");
+    PresetStore store = LoadPresets(path);
+    EXPECT_EQ(store.presets[0].footer, "");
+    EXPECT_EQ(store.presets[1].footer, "</b>");
+    EXPECT_TRUE(store.exactNtsc);
+
+    store.presets[1].footer = "";         // present: kept, now empty
+    store.presets[2].footer = "</c>\\n";  // new: added to its section
+    store.exactNtsc = false;              // present: kept, now off
+    SavePresets(path, store, "/");
+    const std::string saved = ReadFile(path);
+    EXPECT_NE(saved.find("\r\nFooter2=\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\r\nFooter3=</c>\\n\r\n"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("Footer1"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("[Options]\r\nExactNTSC=0\r\nLastDir=/\r\n"), std::string::npos) << saved;
+    const PresetStore again = LoadPresets(path);
+    EXPECT_EQ(again.presets[2].footer, "</c>\\n");
+    EXPECT_FALSE(again.exactNtsc);
+
+    const std::string fresh = dir.file("fresh.INI");
+    SavePresets(fresh, PresetStore{}, "/");
+    EXPECT_EQ(ReadFile(fresh).find("Footer"), std::string::npos);
+    EXPECT_EQ(ReadFile(fresh).find("ExactNTSC"), std::string::npos);
+    PresetStore on;
+    on.exactNtsc = true;
+    SavePresets(fresh, on, "/");
+    EXPECT_TRUE(LoadPresets(fresh).exactNtsc);
+}
+
 TEST(ShippedPresets, CrLfAsciiThatSavesUnchanged)
 {
     const std::string bytes = ReadFile(kShippedPresets);
@@ -154,17 +189,30 @@ TEST(ShippedPresets, RenderWhatTheirToolsRead)
         "00:00:00:00\r\n01:02:03:12\r\n",
         "0\r\n93087\r\n",
         "0 I -1\r\n93087 I -1\r\n",
-        "00:00:00.000\r\n01:02:03.456\r\n",
+        ";FFMETADATA1\r\n[CHAPTER]\r\nTIMEBASE=1/1000\r\nSTART=0\r\nEND=3723456\r\ntitle=Chapter 01\r\n"
+        "[CHAPTER]\r\nTIMEBASE=1/1000\r\nSTART=3723456\r\nEND=4000000\r\ntitle=Chapter 02\r\n",
         "00:00:00.000 Chapter 01\r\n01:02:03.456 Chapter 02\r\n",
         "Chapter,Start,Frame\r\n1,00:00:00.000,0\r\n2,01:02:03.456,93087\r\n",
         "{QTtext}{timeScale:1000}{timeStamps:absolute}\r\n"
         "[00:00:00.000]\r\nChapter 1\r\n[01:02:03.456]\r\nChapter 2\r\n",
-        "Chapters\r\n\r\nChapter 01   00:00:00.00\r\nChapter 02   01:02:03.45\r\n",
-        "[Chapters]\r\nChapter01=00:00:00.000\r\nChapter02=01:02:03.456\r\n",
+        "WEBVTT\r\n\r\n01\r\n00:00:00.000 --> 01:02:03.456\r\nChapter 01\r\n\r\n"
+        "02\r\n01:02:03.456 --> 01:06:40.000\r\nChapter 02\r\n\r\n",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!DOCTYPE Chapters SYSTEM "
+        "\"matroskachapters.dtd\">\r\n"
+        "<Chapters>\r\n<EditionEntry>\r\n"
+        "<ChapterAtom>\r\n  <ChapterTimeStart>00:00:00.000</ChapterTimeStart>\r\n"
+        "  <ChapterTimeEnd>01:02:03.456</ChapterTimeEnd>\r\n  <ChapterDisplay>\r\n"
+        "    <ChapterString>Chapter 01</ChapterString>\r\n    <ChapterLanguage>eng</ChapterLanguage>\r\n"
+        "  </ChapterDisplay>\r\n</ChapterAtom>\r\n"
+        "<ChapterAtom>\r\n  <ChapterTimeStart>01:02:03.456</ChapterTimeStart>\r\n"
+        "  <ChapterTimeEnd>01:06:40.000</ChapterTimeEnd>\r\n  <ChapterDisplay>\r\n"
+        "    <ChapterString>Chapter 02</ChapterString>\r\n    <ChapterLanguage>eng</ChapterLanguage>\r\n"
+        "  </ChapterDisplay>\r\n</ChapterAtom>\r\n"
+        "</EditionEntry>\r\n</Chapters>\r\n",
     };
     for (int i = 0; i < kPresetCount; ++i) {
         const Preset& p = store.presets[i];
-        const RenderOutput out = RenderChapters(model, {p.format, p.header, "25000", "0", "0"});
+        const RenderOutput out = RenderChapters(model, {p.format, p.header, "25000", "0", "0", p.footer});
         EXPECT_EQ(out.text, expected[i]) << "preset " << i + 1 << ": " << p.name;
         EXPECT_NE(p.name, "Preset" + N(i));
     }

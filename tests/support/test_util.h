@@ -47,4 +47,7 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd = {},
                          const std::vector<std::string>& unset = {});
 
+// The full path of a program found on PATH, "" when there is none.
+std::string FindProgram(const std::string& name);
+
 }  // namespace pelvano::test

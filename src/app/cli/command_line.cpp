@@ -59,7 +59,7 @@ Source OpenSource(const std::string& path)
 Preset ReadFormat(const Application& app, const Options& options)
 {
     if (options.format)
-        return Preset{"", *options.format, options.header.value_or("")};
+        return Preset{"", *options.format, options.header.value_or(""), options.footer.value_or("")};
     if (!options.presets)
         return LoadPreset(app.paths().iniPath, options.preset);
     // A presets file the user names must be there: its defaults would
@@ -118,6 +118,7 @@ LoadResult LoadChosenTitle(const Options& options)
     request.ifoPath = options.source;
     request.fixLastChapter = !options.keepShortLast;
     request.withReport = options.report;
+    request.exactNtsc = options.exactNtsc;
     if (kind == SourceKind::IfoFile && !options.titleSet) {
         // An IFO file holds one title set: it is loaded straight away, as
         // the window loads it, with no listing first.
@@ -179,6 +180,7 @@ std::string Render(const Application& app, const Options& options)
     RenderInput input;
     input.format = preset.format;
     input.header = preset.header;
+    input.footer = preset.footer;
     input.frameRate = options.frameRate.value_or(load.frameRate.value_or("25000"));
     input.frameOffset = options.frameOffset;
     input.msOffset = options.msOffset;

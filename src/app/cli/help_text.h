@@ -19,6 +19,8 @@ taken from the current folder.
       --format=TEXT       chapter list through this format line instead of a
                           preset ("\n" is a line break)
       --header=TEXT       header for --format (default empty)
+      --footer=TEXT       footer for --format, written after the last chapter
+                          (default empty)
   -r, --report            the raw report as plain text instead of the chapter list
   -s, --title-set=N       title set N (default: the one holding the longest
                           program chain)
@@ -34,6 +36,10 @@ taken from the current folder.
       --skip-cells=LIST   cells left out of the timestamps, besides the other
                           angles of angle blocks
       --keep-short-last   keep a last chapter shorter than 5 s
+      --exact-ntsc        NTSC times from the frame counts at 30000/1001 frames
+                          a second instead of nominal seconds (PAL titles are
+                          not changed); the window's stored setting does not
+                          apply here
       --keyframes=FILE    snap frame numbers to the key frames of this AVI file
   -o, --output=FILE       write to FILE, replacing it as a whole; "-" or no -o:
                           standard output

@@ -15,6 +15,7 @@ enum class Id {
     Preset,
     Format,
     Header,
+    Footer,
     Report,
     TitleSet,
     Pgc,
@@ -24,6 +25,7 @@ enum class Id {
     ChapterCells,
     SkipCells,
     KeepShortLast,
+    ExactNtsc,
     KeyFrames,
     Output,
     Presets,
@@ -44,6 +46,7 @@ constexpr Spec kSpecs[] = {
     {Id::Preset, 'p', "preset", true},
     {Id::Format, 0, "format", true},
     {Id::Header, 0, "header", true},
+    {Id::Footer, 0, "footer", true},
     {Id::Report, 'r', "report", false},
     {Id::TitleSet, 's', "title-set", true},
     {Id::Pgc, 'c', "pgc", true},
@@ -53,6 +56,7 @@ constexpr Spec kSpecs[] = {
     {Id::ChapterCells, 0, "chapter-cells", true},
     {Id::SkipCells, 0, "skip-cells", true},
     {Id::KeepShortLast, 0, "keep-short-last", false},
+    {Id::ExactNtsc, 0, "exact-ntsc", false},
     {Id::KeyFrames, 0, "keyframes", true},
     {Id::Output, 'o', "output", true},
     {Id::Presets, 0, "presets", true},
@@ -186,6 +190,8 @@ void CheckCombination(const Options& options, const std::vector<std::string>& so
         throw UsageError("--json works only with --list");
     if (options.header && !options.format)
         throw UsageError("--header works only with --format");
+    if (options.footer && !options.format)
+        throw UsageError("--footer works only with --format");
     if (options.report && options.format)
         throw UsageError("--report and --format exclude each other");
 }

@@ -25,6 +25,7 @@ struct Options {
     int preset = 1;
     std::optional<std::string> format;
     std::optional<std::string> header;
+    std::optional<std::string> footer;
     bool report = false;
     std::optional<int> titleSet;  // 1-based
     std::optional<int> pgc;       // 1-based
@@ -34,6 +35,7 @@ struct Options {
     std::optional<CellList> chapterCells;
     std::optional<CellList> skipCells;
     bool keepShortLast = false;
+    bool exactNtsc = false;
     std::optional<std::string> keyFrames;
     std::string output = "-";
     std::optional<std::string> presets;

@@ -242,6 +242,7 @@ void TMainForm::Connect()
     connect(ui->cbPresets, &QComboBox::activated, this, on(&TMainForm::cbPresetsChange));
     connect(ui->bttModifPresetName, &QToolButton::clicked, this, on(&TMainForm::bttModifPresetNameClick));
     connect(ui->bttSavePresetFormat, &QToolButton::clicked, this, on(&TMainForm::bttSavePresetFormatClick));
+    connect(ui->chkExactNTSC, &QCheckBox::clicked, this, on(&TMainForm::chkExactNTSCClick));
 
     connect(ui->lstCells, &CellListView::mouseReleased, this,
             [this](const QPoint& pos) { Handle([this, pos] { lstCellsMouseUp(pos); }); });
@@ -333,6 +334,7 @@ void TMainForm::LoadTitle(bool newFile)
     request.newFile = newFile;
     request.currentTitle = ui->cbTitle->currentIndex();
     request.fixLastChapter = ui->chkFixLCB->isChecked();
+    request.exactNtsc = ui->chkExactNTSC->isChecked();
     // A relative path can only come from the command line, where it means
     // the executable's folder; the dialogs move the working directory since,
     // and a later PGC change must still find the same file. The path itself
@@ -485,6 +487,7 @@ void TMainForm::RenderChapters()
     RenderInput input;
     input.format = L8(ui->edFormat->text());
     input.header = L8(ui->edHeader->text());
+    input.footer = L8(ui->edFooter->text());
     input.frameRate = L8(ui->cbFrameRate->currentText());
     input.frameOffset = L8(ui->edFrameOff->text());
     input.msOffset = L8(ui->edMsOff->text());
@@ -630,7 +633,9 @@ void TMainForm::LoadPresets()
         ui->cbPresets->addItem(L(preset.name));
         presetFormats.append(L(preset.format));
         presetHeaders.append(L(preset.header));
+        presetFooters.append(L(preset.footer));
     }
+    ui->chkExactNTSC->setChecked(store.exactNtsc);
 }
 
 void TMainForm::SavePresets()
@@ -641,7 +646,9 @@ void TMainForm::SavePresets()
         preset.name = L8(ui->cbPresets->itemText(i));
         preset.format = L8(presetFormats.value(i));
         preset.header = L8(presetHeaders.value(i));
+        preset.footer = L8(presetFooters.value(i));
     }
+    store.exactNtsc = ui->chkExactNTSC->isChecked();
     app_.savePresets(store);
 }
 
@@ -656,8 +663,10 @@ void TMainForm::cbPresetsChange()
     if (i != -1) {
         ui->edFormat->setText(presetFormats.value(i));
         ui->edHeader->setText(presetHeaders.value(i));
+        ui->edFooter->setText(presetFooters.value(i));
         ui->edFormat->setCursorPosition(0);
         ui->edHeader->setCursorPosition(0);
+        ui->edFooter->setCursorPosition(0);
     }
     if (!InRenameMode())
         RenderChapters();
@@ -706,8 +715,25 @@ void TMainForm::bttSavePresetFormatClick()
     if (i != -1) {
         presetFormats[i] = ui->edFormat->text();
         presetHeaders[i] = ui->edHeader->text();
+        presetFooters[i] = ui->edFooter->text();
     }
     RenderChapters();
+}
+
+void TMainForm::chkExactNTSCClick()
+{
+    // The cell times are made when a title is read: read the current one
+    // again, in the time now chosen, keeping the marks the user has set.
+    if (ifoPath.empty())
+        return;
+    const std::vector<CellRow> marked = document_.rows;
+    LoadTitle(false);
+    if (CarryMarksOver(document_, marked)) {
+        cellModel_->rowsRewritten();
+        ui->lstCells->fitColumns();
+        ShowDocumentLabels();
+        RefreshOutput();
+    }
 }
 
 // --- Saving and ending --------------------------------------------------------

@@ -108,6 +108,7 @@ private:
     bool cbPresetsKeyDown(const QKeyEvent& event);
     void bttModifPresetNameClick();
     void bttSavePresetFormatClick();
+    void chkExactNTSCClick();
     bool InRenameMode() const;
     void FinishRename();
 
@@ -128,6 +129,7 @@ private:
     std::string ifoPath;
     QStringList presetFormats;
     QStringList presetHeaders;
+    QStringList presetFooters;
     int32_t frameRateMilli = 0;
     int renameIndex = -1;       // the preset being renamed, in rename mode
     bool hasArguments_ = false;

@@ -249,7 +249,9 @@ private slots:
         for (const auto& [panel, row] : std::initializer_list<std::pair<const char*, QStringList>>{
                  {"Panel2", {"bttOpenIFO", "Label3", "cbTitle", "Label2", "cbFrameRate", "Label1", "edFrameOff",
                              "edMsOff", "chkFixLCB"}},
-                 {"Panel2", {"bttSaveData", "bttOpenAVI", "edAVIFileName", "cbSynchKF", "bttHelpAbout", "bttQuit"}},
+                 {"Panel2",
+                  {"bttSaveData", "bttOpenAVI", "edAVIFileName", "cbSynchKF", "chkExactNTSC", "bttHelpAbout",
+                   "bttQuit"}},
                  {"Panel3",
                   {"Label6", "cbPresets", "bttModifPresetName", "Label7", "edFormat", "bttSavePresetFormat"}}}) {
             int right = -1;
@@ -263,15 +265,16 @@ private slots:
         }
         QVERIFY(w("CustomMemo")->height() >= 24);
         QVERIFY(w("Panel3")->geometry().bottom() < w("tsFormat")->height());
-        QVERIFY(w("edHeader")->geometry().bottom() < w("Panel3")->height());
+        QVERIFY(w("edHeader")->geometry().bottom() < w("edFooter")->geometry().top());
+        QVERIFY(w("edFooter")->geometry().bottom() < w("Panel3")->height());
         QVERIFY(w("Panel2")->geometry().bottom() < form_->height());
-        QCOMPARE(QSize(w("Panel2")->height(), w("Panel3")->height()), QSize(57, 58));
+        QCOMPARE(QSize(w("Panel2")->height(), w("Panel3")->height()), QSize(57, 74));
 
         // Stretching fields take the extra width; right-anchored controls
         // keep their distance from the right edge; the pages take the height.
         const auto measure = [this] {
             QList<int> sizes;
-            for (const char* name : {"edMsOff", "edAVIFileName", "edFormat", "edHeader"})
+            for (const char* name : {"edMsOff", "edAVIFileName", "edFormat", "edHeader", "edFooter"})
                 sizes << w(name)->width();
             for (const char* name : {"chkFixLCB", "cbSynchKF", "bttHelpAbout", "bttQuit", "bttSavePresetFormat"})
                 sizes << form_->width() - w(name)->mapTo(form_.get(), QPoint(w(name)->width(), 0)).x();
@@ -285,7 +288,7 @@ private slots:
         QList<int> grown = measure();
         for (qsizetype i = 0; i < grown.size(); ++i)
             grown[i] -= before[i];
-        QCOMPARE(grown, QList<int>({190, 190, 190, 190, 0, 0, 0, 0, 0, 100, 0}));
+        QCOMPARE(grown, QList<int>({190, 190, 190, 190, 190, 0, 0, 0, 0, 0, 100, 0}));
     }
 
     void openingATitleSetAndChangingThePgc()
@@ -594,6 +597,73 @@ private slots:
         QVERIFY(Contains(ini, "Preset3=Third \r\nFormat3=Format3\r\n"));
         QVERIFY(Contains(ini, "Header10=Header10\r\n") && Contains(ini, "[Options]\r\nLastDir="));
         QVERIFY(!Contains(ini, "Unsaved"));
+    }
+
+    // The NTSC title set: dvdxchap's nominal times, then mkvmerge's reading
+    // of the same title set (15.015 s, 30.030 s; 10.043367 s rounded up).
+    void exactNtscTimeReloadsTheTitleAndIsKept()
+    {
+        start();
+        open("bttOpenIFO", test::FixturePath("dvd/ntsc/VTS_01_0.IFO"));
+        QVERIFY(!checked("chkExactNTSC"));
+        QCOMPARE(output(), "00:00:00.000 1\n00:00:15.000 2\n00:00:30.000 3\n");
+        const QString nominalLength = text("lbLstTimeLen");
+
+        click("chkExactNTSC");
+        QCOMPARE(output(), "00:00:00.000 1\n00:00:15.015 2\n00:00:30.030 3\n");
+        QVERIFY(text("lbLstTimeLen") != nominalLength);
+        QVERIFY(text("Memo1").contains("Chapter 2 = 00:00:15:01"));
+
+        // The marks set by hand stay: cell 1 out of the timestamps puts
+        // chapter 2 at 165 frames (5505.5 ms) and chapter 3 at 615 (20520.5 ms).
+        showPage(Customize);
+        command({1}, "Dontuseintimestamp1");
+        showPage(Format);
+        QCOMPARE(output(), "00:00:00.000 1\n00:00:05.506 2\n00:00:20.521 3\n");
+        click("chkExactNTSC");
+        QCOMPARE(output(), "00:00:00.000 1\n00:00:05.500 2\n00:00:20.500 3\n");
+        QCOMPARE(column(4)[1], "-");
+        click("chkExactNTSC");
+
+        // The title chosen stays chosen.
+        key("cbTitle", Qt::Key_Down);
+        QCOMPARE(output(), "00:00:00.000 1\n00:00:10.044 2\n");
+        click("chkExactNTSC");
+        QCOMPARE(output(), "00:00:00.000 1\n00:00:10.033 2\n");
+        QCOMPARE(w<QComboBox>("cbTitle")->currentIndex(), 1);
+
+        // PAL is never changed.
+        openSample();
+        click("chkExactNTSC");
+        QCOMPARE(output(), kTimes);
+
+        // Kept in the presets file for the next run.
+        form_.reset();
+        QVERIFY(Contains(presetsFile(), "\r\nExactNTSC=1\r\n"));
+        start({}, nullptr);
+        QVERIFY(checked("chkExactNTSC"));
+    }
+
+    void footerIsPartOfThePreset()
+    {
+        start();
+        openSample();
+        QCOMPARE(text("edFooter"), "");
+        type("edFooter", "End of %c\\n");
+        QCOMPARE(output(), kTimes);  // typing alone renders nothing
+        click("bttSavePresetFormat");
+        QCOMPARE(output(), kTimes + "End of %c\n\n");
+
+        key("cbPresets", Qt::Key_Down);
+        QCOMPARE(text("edFooter"), "");
+        QCOMPARE(output(), kFrames25);
+        key("cbPresets", Qt::Key_Up);
+        QCOMPARE(text("edFooter"), "End of %c\\n");
+
+        form_.reset();
+        const std::string ini = presetsFile();
+        QVERIFY(Contains(ini, "\r\nFooter1=End of %c\\n\r\n"));
+        QVERIFY(!Contains(ini, "Footer2"));
     }
 
     void savingWritesThePageAsShown()

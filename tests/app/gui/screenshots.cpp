@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "app/application.h"
 #include "form_about.h"
 #include "form_dialogs.h"
 #include "main_form.h"
@@ -82,7 +83,9 @@ int main(int argc, char** argv)
     pelvano::gui::QtFormDialogs dialogs;
     bool ok = true;
     {
-        pelvano::gui::TMainForm form(dialogs, (folder / "pelvano").string(), {ifo.filename().string()});
+        const pelvano::Application application(pelvano::Application::PathsFor((folder / "pelvano").string()));
+        application.enterAppDir();
+        pelvano::gui::TMainForm form(dialogs, application, {ifo.filename().string()});
         form.show();
         auto* pages = form.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
         auto* cells = form.findChild<QTreeView*>(QStringLiteral("lstCells"));
