@@ -124,6 +124,9 @@ void Apply(Options& options, const Spec& spec, const std::string& value)
     case Id::Header:
         options.header = value;
         break;
+    case Id::Footer:
+        options.footer = value;
+        break;
     case Id::Report:
         options.report = true;
         break;
@@ -156,6 +159,9 @@ void Apply(Options& options, const Spec& spec, const std::string& value)
         break;
     case Id::KeepShortLast:
         options.keepShortLast = true;
+        break;
+    case Id::ExactNtsc:
+        options.exactNtsc = true;
         break;
     case Id::KeyFrames:
         options.keyFrames = value;
