@@ -3,7 +3,7 @@
 #   ./setup.sh run     install what is missing, build, run on the sample title set
 #   ./setup.sh test    install what is missing, build, run the whole test suite (plain, ASan/UBSan, fuzz smoke)
 #   ./setup.sh lint    check formatting and the core's static analysis (after a build)
-#   ./setup.sh bench   install the benchmarks' tools, build, run both benchmarks
+#   ./setup.sh bench   install the benchmarks' tools, build, run the benchmarks
 #   ./setup.sh build [DIR] [cmake options...]
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -12,6 +12,7 @@ PACKAGES=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
     libdvdread-dev libavformat-dev libavcodec-dev libavutil-dev
+    ffmpeg x264 libx11-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps imagemagick libxkbcommon-dev
     clang libclang-rt-14-dev clang-format clang-tidy
@@ -19,7 +20,7 @@ PACKAGES=(
     ffmpeg mkvtoolnix
 )
 
-BENCH_PACKAGES=(ffmpeg hyperfine ogmtools python3 lsdvd dvdauthor)
+BENCH_PACKAGES=(hyperfine ogmtools python3 lsdvd dvdauthor)
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
@@ -87,6 +88,7 @@ case "${1:-}" in
         build build
         ./build/bench/keyframes_bench
         bench/batch_bench.sh build/pelvano 30
+        bench/start_bench.sh build 15
         ;;
     build)
         install_deps

@@ -5,7 +5,7 @@
 
 #include "base/error.h"
 #include "fuzz_support.h"
-#include "output/avi/avi_keyframes.h"
+#include "output/video/avi_keyframes.h"
 
 namespace pelvano::fuzz {
 

@@ -28,6 +28,10 @@ void FormatInput(const uint8_t* data, size_t size);
 // The bytes as an AVI file: the frame rate and the key frames.
 void AviInput(const uint8_t* data, size_t size);
 
+// The first byte picks Matroska (even) or MP4 (odd), the rest is the file:
+// the key frames in display order and the frame rate.
+void MediaInput(const uint8_t* data, size_t size);
+
 // Field separator of the structured inputs (ASCII record separator).
 inline constexpr char kSeparator = '\x1e';
 

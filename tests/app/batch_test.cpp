@@ -299,5 +299,22 @@ TEST(Executable, DoesNotLoadQt)
     EXPECT_EQ(ldd.out.find("libavformat"), std::string::npos);
 }
 
+// FFmpeg comes with the video module alone, loaded when a video file is
+// first opened; the window module starts without it.
+TEST(Executable, WindowModuleDoesNotLinkFfmpeg)
+{
+    if (!std::filesystem::exists(BinaryPath("libpelvano_gui.so")))
+        GTEST_SKIP() << "built without the window";
+    const ProcessResult gui = RunProcess({"/usr/bin/ldd", BinaryPath("libpelvano_gui.so")});
+    ASSERT_EQ(gui.exitCode, 0);
+    EXPECT_NE(gui.out.find("libQt6Widgets"), std::string::npos);
+    EXPECT_EQ(gui.out.find("libavformat"), std::string::npos);
+    EXPECT_EQ(gui.out.find("libavcodec"), std::string::npos);
+    const ProcessResult video = RunProcess({"/usr/bin/ldd", BinaryPath("libpelvano_video.so")});
+    ASSERT_EQ(video.exitCode, 0);
+    EXPECT_NE(video.out.find("libavformat"), std::string::npos);
+    EXPECT_EQ(video.out.find("libQt"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace pelvano::test

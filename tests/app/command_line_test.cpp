@@ -13,7 +13,7 @@
 #include "base/format.h"
 #include "base/version.h"
 #include "ifo/title_loader.h"
-#include "output/avi/avi_keyframes.h"
+#include "output/video/video_keyframes.h"
 #include "output/format_engine.h"
 #include "presets/preset_store.h"
 #include "test_util.h"
@@ -37,7 +37,7 @@ struct CoreRequest {
     std::string frameRate;  // empty: the title's
     std::string frameOffset = "0";
     std::string msOffset = "0";
-    std::string aviFile;
+    std::string videoFile;
     std::string footer;
     bool exactNtsc = false;
 };
@@ -65,10 +65,12 @@ std::string CoreRender(const std::string& ifo, const CoreRequest& r)
     }
     RenderInput input{r.format, r.header, r.frameRate, r.frameOffset, r.msOffset, r.footer};
     KeyFrameOpener snap;
-    if (!r.aviFile.empty()) {
-        if (input.frameRate.empty())
-            input.frameRate = *AviKeyFrames::ReadFrameRateText(r.aviFile);
-        snap = [file = r.aviFile] { return AviKeyFrames::Open(file); };
+    KeyFrameIndexCache video;  // "Open video", then "Synch 2 KF" at each rendering
+    if (!r.videoFile.empty()) {
+        const std::optional<std::string> rate = video.openVideo(r.videoFile);
+        if (input.frameRate.empty() && rate)
+            input.frameRate = *rate;
+        snap = [&] { return video.keyFrames(r.videoFile); };
     }
     if (input.frameRate.empty())
         input.frameRate = *load.frameRate;
@@ -126,7 +128,6 @@ protected:
     {
         exe_ = app_.file("pelvano");
         fs::copy_file(BinaryPath("pelvano"), exe_);
-        fs::copy_file(BinaryPath("libpelvano_keyframes.so"), app_.file("libpelvano_keyframes.so"));
         ini_ = app_.file("pelvano.INI");
         fs::copy_file(PELVANO_SOURCE_DIR "/resources/pelvano.INI", ini_);
         iniBytes_ = ReadFile(ini_);
@@ -158,6 +159,8 @@ TEST_F(CommandLine, WritesWhatTheBatchFormAndTheCoreWrite)
     const std::string shortLast = FixturePath("dvd/short_last/VTS_01_0.IFO");
     const std::string ntsc = FixturePath("dvd/ntsc/VTS_01_0.IFO");
     const std::string kf25 = FixturePath("avi/kf25.avi");
+    const std::string mkv = TestVideo("cues.mkv");
+    const std::string mp4 = TestVideo("bframes.mp4");
     const std::string all = "%hh:%mm:%ss:%cc|%ff|%f|%ms|%c/%C";
     const std::string two = FixturePath("dvd/two_sets");
     const std::string disc = work_.file("two");
@@ -211,7 +214,7 @@ TEST_F(CommandLine, WritesWhatTheBatchFormAndTheCoreWrite)
              return core(sample, {.chapterRows = {1, 3}, .unusedRows = {1}, .format = all});
          }},
         {{"--format=%f", "--keyframes=" + kf25, "-c", "1", many},
-         [&] { return core(many, {.pgc = 1, .format = "%f", .aviFile = kf25}); }},
+         [&] { return core(many, {.pgc = 1, .format = "%f", .videoFile = kf25}); }},
         // A disc gives what its title set's IFO file gives; by default the
         // title set holding the longest program chain (here the second).
         {{"-p1", disc + ".iso"}, [&] { return batch(two + "/VTS_02_0.IFO", "-p1"); }},
@@ -221,7 +224,9 @@ TEST_F(CommandLine, WritesWhatTheBatchFormAndTheCoreWrite)
         {{"--format", all, "-s2", "--skip-cells=1", two + "/VTS_02_0.IFO"},
          [&] { return core(two + "/VTS_02_0.IFO", {.unusedRows = {0}, .format = all}); }},
         {{"--format=%f", "--keyframes", kf25, "--fps=29970", sample},
-         [&] { return core(sample, {.format = "%f", .frameRate = "29970", .aviFile = kf25}); }},
+         [&] { return core(sample, {.format = "%f", .frameRate = "29970", .videoFile = kf25}); }},
+        {{"--format=%f %t", "--keyframes=" + mkv, ntsc}, [&] { return core(ntsc, {.format = "%f %t", .videoFile = mkv}); }},
+        {{"--format=%f", "--keyframes", mp4, many}, [&] { return core(many, {.format = "%f", .videoFile = mp4}); }},
     };
     for (const Case& c : cases) {
         const std::string expected = c.expected();
@@ -392,6 +397,7 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
         {{"--skip-cells=5", "-c1", ifo}, "--skip-cells: program chain 1 has 4 cell(s), no cell 5"},
         {{"--presets=nope.ini", ifo}, "nope.ini: No such file or directory"},
         {{"--keyframes", FixturePath("avi/audio_only.avi"), ifo}, FixturePath("avi/audio_only.avi") + ": "},
+        {{"--keyframes", TestVideo("vfr.mkv"), ifo}, TestVideo("vfr.mkv") + ": "},
         {{"-o", work_.file("no/dir/x.txt"), ifo}, "Cannot create file " + work_.file("no/dir/x.txt")},
     };
     for (const auto& [args, message] : cases) {

@@ -44,7 +44,8 @@ struct Target {
 const Target kTargets[] = {{"ifo", fuzz::IfoInput},
                            {"profile", fuzz::ProfileInput},
                            {"format", fuzz::FormatInput},
-                           {"avi", fuzz::AviInput}};
+                           {"avi", fuzz::AviInput},
+                           {"media", fuzz::MediaInput}};
 
 void PrintTo(const Target& t, std::ostream* os) { *os << t.name; }
 

@@ -24,6 +24,9 @@ private:
 std::string FixturePath(const std::string& relative);  // under tests/fixtures
 std::string ExamplePath(const std::string& relative);  // under examples
 std::string BinaryPath(const std::string& relative);   // under the build folder
+// A video made with ffmpeg and x264 by make_test_video.sh (its recipes name
+// the files), once per build folder.
+std::string TestVideo(const std::string& name);
 
 std::string ReadFile(const std::string& path);
 // The message of the pelvano::Error that `action` throws, or "<no error>".

@@ -8,12 +8,12 @@
 #include "app/cli/help_text.h"
 #include "app/cli/listing.h"
 #include "app/cli/options.h"
-#include "app/cli/video_keyframes.h"
 #include "base/error.h"
 #include "base/format.h"
 #include "base/version.h"
 #include "ifo/title_loader.h"
 #include "io/text_file.h"
+#include "output/video/video_keyframes.h"
 #include "output/format_engine.h"
 #include "presets/preset_store.h"
 #include "presets/profile_file.h"
@@ -185,23 +185,24 @@ std::string Render(const Application& app, const Options& options)
     input.frameOffset = options.frameOffset;
     input.msOffset = options.msOffset;
     KeyFrameOpener snap;
-    std::unique_ptr<VideoKeyFrames> keyFrames;
+    KeyFrameIndexCache keyFrames;
     if (options.keyFrames) {
+        // As "Open video" and "Synch 2 KF" do: the file's rate replaces the
+        // title's (a rate typed on the command line wins over both), and the
+        // rendering snaps to its key frames.
         try {
-            keyFrames = VideoKeyFrames::Read(app.appDir(), *options.keyFrames);
+            const std::optional<std::string> rate = keyFrames.openVideo(*options.keyFrames);
+            if (!options.frameRate && rate)
+                input.frameRate = *rate;
         } catch (const Error& e) {
-            throw Failure{e.what()};
+            throw FileFailure(*options.keyFrames, e.what());
         }
-        // As "Open AVI" does: the file's rate replaces the title's; a rate
-        // typed on the command line wins over both.
-        if (!options.frameRate && keyFrames->frameRate())
-            input.frameRate = *keyFrames->frameRate();
-        snap = [&keyFrames] { return std::make_unique<VideoKeyFrames>(*keyFrames); };
+        snap = [&keyFrames, &options] { return keyFrames.keyFrames(*options.keyFrames); };
     }
     try {
         return RenderChapters(doc.model, input, snap).text;
     } catch (const Error& e) {
-        throw Failure{e.what()};
+        throw Failure{options.keyFrames ? *options.keyFrames + ": " + e.what() : std::string(e.what())};
     }
 }
 

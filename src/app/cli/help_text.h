@@ -40,7 +40,8 @@ taken from the current folder.
                           a second instead of nominal seconds (PAL titles are
                           not changed); the window's stored setting does not
                           apply here
-      --keyframes=FILE    snap frame numbers to the key frames of this AVI file
+      --keyframes=FILE    snap frame numbers to the key frames of this video file
+                          (AVI, Matroska .mkv/.webm, MP4/MOV .mp4/.m4v/.mov)
   -o, --output=FILE       write to FILE, replacing it as a whole; "-" or no -o:
                           standard output
       --presets=FILE      read the presets from FILE instead of pelvano.INI

@@ -23,7 +23,7 @@
 #include "form_dialogs.h"
 #include "ifo/report.h"
 #include "ifo/title_loader.h"
-#include "output/avi/avi_keyframes.h"
+#include "output/video/video_keyframes.h"
 #include "output/timing_rules.h"
 #include "presets/preset_store.h"
 #include "ui_main_form.h"
@@ -45,7 +45,9 @@ constexpr int kToolTipShowMs = 30000;
 constexpr int kFontPointSize = 8;
 
 const QString kIfoFilter = QStringLiteral("DVD IFO File (*.IFO)");
-const QString kAviFilter = QStringLiteral("AVI Video File (*.AVI)");
+// AVI first, as "Open AVI" always offered it.
+const QString kVideoFilter = QStringLiteral(
+    "AVI Video File (*.AVI);;Matroska Video File (*.mkv *.webm);;MP4/MOV Video File (*.mp4 *.m4v *.mov)");
 const QStringList kSaveFilters = {QStringLiteral("Text file (*.txt)"),
                                   QStringLiteral("DVDMaestro (*.chp)"),
                                   QStringLiteral("INI File (*.ini)")};
@@ -472,13 +474,13 @@ void TMainForm::Uncheck1Click()
 void TMainForm::RenderChapters()
 {
     // Snapping is on exactly while "Synch 2 KF" is enabled and checked. The
-    // file is named by edAVIFileName alone and read first, afresh at each
-    // rendering; one that can't be used has its message shown, and the
-    // output stays as it was.
+    // file is named by edAVIFileName alone and read first; its index is read
+    // afresh unless the file is still the one read last. One that can't be
+    // used has its message shown, and the output stays as it was.
     std::unique_ptr<KeyFrameSource> keyFrames;
     if (ui->cbSynchKF->isEnabled() && ui->cbSynchKF->isChecked()) {
         try {
-            keyFrames = AviKeyFrames::Open(L8(ui->edAVIFileName->text()));
+            keyFrames = keyFrameIndex_.keyFrames(L8(ui->edAVIFileName->text()));
         } catch (const Error& e) {
             ShowMessage(QString::fromLocal8Bit(e.what()));
             return;
@@ -566,17 +568,17 @@ void TMainForm::edFrameOffExit(QLineEdit* field)
         field->setText(repaired);
 }
 
-// --- AVI key frames -------------------------------------------------------------
+// --- Video key frames -----------------------------------------------------------
 
 void TMainForm::bttOpenAVIClick()
 {
-    const std::optional<QString> file = dialogs_.openFile(this, kAviFilter);
+    const std::optional<QString> file = dialogs_.openFile(this, kVideoFilter);
     if (!file)
         return;
     EnterFolderOf(*file);
     ui->edAVIFileName->setText(*file);
     try {
-        if (const std::optional<std::string> rate = AviKeyFrames::ReadFrameRateText(L8(*file)))
+        if (const std::optional<std::string> rate = keyFrameIndex_.openVideo(L8(*file)))
             SetFrameRateText(*rate);
         ui->cbSynchKF->setEnabled(true);
     } catch (const Error& e) {

@@ -10,6 +10,7 @@
 
 #include "chapters/chapter_model.h"
 #include "output/format_engine.h"
+#include "output/video/video_keyframes.h"
 
 class QAction;
 class QKeyEvent;
@@ -120,6 +121,8 @@ private:
     std::unique_ptr<Ui::TMainForm> ui;
     FormDialogs& dialogs_;
     const Application& app_;
+    // The key frames of the video file in edAVIFileName, kept between renderings.
+    KeyFrameIndexCache keyFrameIndex_;
     QPointer<TFormAbout> FormAbout;
     QMenu* pmLstCells = nullptr;
     QAction* N1 = nullptr;

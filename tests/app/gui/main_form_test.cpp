@@ -806,7 +806,9 @@ private slots:
     {
         startWithFrameNumbers();
         open("bttOpenAVI", std::nullopt);  // cancelled: nothing changes
-        QCOMPARE(dialogs_->openFilters.last(), "AVI Video File (*.AVI)");
+        QCOMPARE(dialogs_->openFilters.last(), "AVI Video File (*.AVI);;Matroska Video File (*.mkv *.webm);;"
+                                               "MP4/MOV Video File (*.mp4 *.m4v *.mov)");
+        QCOMPARE(text("bttOpenAVI"), "Open video");
         QVERIFY(text("edAVIFileName").isEmpty() && !enabled("cbSynchKF") && text("cbFrameRate") == "25000");
 
         // 30000/1001 rounds up to 29971, and the output follows at once.
@@ -845,6 +847,21 @@ private slots:
         QVERIFY(enabled("cbSynchKF") && checked("cbSynchKF"));
         QCOMPARE(output(), "Frames\n\n0\n250\n290\n290\n");
         QVERIFY(dialogs_->messages.isEmpty() && dialogs_->errors.isEmpty());
+
+        // A Matroska file at 30000/1001, 12 s long: its rate, and every
+        // chapter after its last key frame (its recipe puts one every 50
+        // frames after the forced one at 173: 323) snaps back to it.
+        type("edFrameOff", "0");
+        key("edFrameOff", Qt::Key_Return);
+        open("bttOpenAVI", test::TestVideo("cues.mkv"));
+        QCOMPARE(text("cbFrameRate"), "29971");
+        QCOMPARE(output(), "Frames\n\n0\n323\n323\n323\n");
+        // A file whose frames are not evenly spaced is refused like a bad AVI.
+        open("bttOpenAVI", test::TestVideo("vfr.mp4"));
+        QCOMPARE(dialogs_->messages,
+                 QStringList({"# Video file : the frame rate is not constant, frames can't be numbered !"}));
+        QVERIFY(!enabled("cbSynchKF"));
+        QCOMPARE(output(), kFrames2997);
     }
 
     void aviFilesThatCannotBeUsed()

@@ -1,87 +1,19 @@
-#include "output/avi/avi_keyframes.h"
+#include "output/video/avi_keyframes.h"
 
 #include <algorithm>
 #include <climits>
-#include <filesystem>
-#include <mutex>
-#include <system_error>
-
-extern "C" {
-#include <libavformat/avformat.h>
-#include <libavutil/dict.h>
-#include <libavutil/log.h>
-}
 
 #include "base/error.h"
+#include "output/video/libav_input.h"
 
 namespace pelvano {
 
 namespace {
 
-// libav* would otherwise talk to the terminal about every odd file.
-void SilenceLibav()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        av_log_set_level(AV_LOG_QUIET);
-        av_log_set_callback([](void*, int, const char*, va_list) {});
-    });
-}
-
-struct InputCloser {
-    void operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
-};
-using Input = std::unique_ptr<AVFormatContext, InputCloser>;
-
-struct PacketFreer {
-    void operator()(AVPacket* pkt) const { av_packet_free(&pkt); }
-};
-using Packet = std::unique_ptr<AVPacket, PacketFreer>;
-
-struct Options {
-    AVDictionary* dict = nullptr;
-    Options() = default;
-    Options(const Options&) = delete;
-    Options& operator=(const Options&) = delete;
-    ~Options() { av_dict_free(&dict); }
-};
-
 // Opens `path` with the AVI demuxer; the header is read, nothing else.
 Input OpenAvi(const std::string& path)
 {
-    SilenceLibav();
-
-    // A FIFO would block the open and a device would be read for ever;
-    // neither is a file someone picked to take key frames from.
-    std::error_code ec;
-    if (path.empty() || !std::filesystem::is_regular_file(path, ec))
-        throw Error(kAviOpenError);
-
-    const AVInputFormat* avi = av_find_input_format("avi");
-    if (!avi)
-        throw Error(kAviOpenError);
-
-    // Only the file protocol: a name such as "http:x.avi" stays a file name.
-    Options options;
-    av_dict_set(&options.dict, "protocol_whitelist", "file", 0);
-
-    AVFormatContext* raw = avformat_alloc_context();
-    if (!raw)
-        throw Error(kAviOpenError);
-    // On failure avformat_open_input frees the context itself.
-    if (avformat_open_input(&raw, ("file:" + path).c_str(), avi, &options.dict) < 0)
-        throw Error(kAviOpenError);
-    return Input(raw);
-}
-
-AVStream* FirstVideoStream(AVFormatContext* ctx)
-{
-    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
-        AVStream* st = ctx->streams[i];
-        if (st->codecpar && st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
-            return st;
-    }
-    return nullptr;
+    return OpenInput(path, "avi", kAviOpenError);
 }
 
 bool IsPosition(int64_t ts)
