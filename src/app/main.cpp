@@ -32,13 +32,13 @@ int RunWindow(pelvano::Application& app, int argc, char** argv)
     return entry(argc, argv, &app);
 }
 
-// A file named on the command line that is not there ends the run before
+// A source named on the command line that is not there ends the run before
 // any window exists; the presets still go back with the program's folder as
 // LastDir, as at the end of every run.
 bool EndForMissingFile(const pelvano::Application& app, const char* path)
 {
     app.enterAppDir();
-    if (pelvano::Application::FileExists(path))
+    if (pelvano::Application::SourceExists(path))
         return false;
     try {
         app.savePresets(pelvano::LoadPresets(app.paths().iniPath));

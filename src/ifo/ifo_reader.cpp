@@ -14,6 +14,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <mutex>
 
 #include "base/error.h"
 #include "base/format.h"
@@ -128,8 +130,8 @@ public:
     }
     ~TitleFolder()
     {
-        if (!file_.empty())
-            unlink(file_.c_str());
+        for (const fs::path& file : files_)
+            unlink(file.c_str());
         if (!dir_.empty())
             rmdir(dir_.c_str());
     }
@@ -143,7 +145,7 @@ public:
         const fs::path file = dir_ / name;
         if (symlink(target.c_str(), file.c_str()) != 0)
             return false;
-        file_ = file;
+        files_.push_back(file);
         return true;
     }
     bool write(const std::string& bytes, const std::string& name)
@@ -154,17 +156,16 @@ public:
         const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0)
             return false;
-        file_ = file;
+        files_.push_back(file);
         const bool written = detail::WriteAll(fd, bytes.data(), bytes.size());
         return ::close(fd) == 0 && written;
     }
 
-    bool ok() const { return !file_.empty(); }
     std::string dir() const { return dir_.string(); }
 
 private:
     fs::path dir_;
-    fs::path file_;
+    std::vector<fs::path> files_;
 };
 
 struct DvdCloser {
@@ -295,35 +296,84 @@ std::unique_ptr<IfoReader> IfoReader::Open(const std::string& path, std::string*
     TitleFolder folder;
     if (!folder.link(absolute, Format("VTS_%02d_0.IFO", title)))
         return fail("");
-    return Parse(image, title, folder.dir());
+    std::unique_ptr<dvd_reader_t, DvdCloser> dvd(DVDOpen2(nullptr, &kQuietLogger, folder.dir().c_str()));
+    return dvd ? Parse(image, title, dvd.get()) : nullptr;
 }
+
+namespace {
+
+// The title sets of the last disc parsed, by number with their bytes: a
+// load right after the listing finds its title set here. The same bytes
+// always parse the same way, so a match needs no other key.
+struct ParsedTitleSet {
+    std::string bytes;
+    std::unique_ptr<IfoReader> reader;
+};
+std::mutex gParsedMutex;
+std::map<int, ParsedTitleSet> gParsed;
+
+}  // namespace
 
 std::unique_ptr<IfoReader> IfoReader::FromBytes(const std::string& image, int titleSet, std::string* why)
 {
-    if (why)
-        why->clear();
-    if (const std::optional<std::string> problem = CheckIfoTables(image)) {
-        if (why)
-            *why = *problem;
-        return nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(gParsedMutex);
+        const auto it = gParsed.find(titleSet);
+        if (it != gParsed.end() && it->second.bytes == image) {
+            if (why)
+                why->clear();
+            return std::make_unique<IfoReader>(*it->second.reader);
+        }
     }
-    const int title = titleSet >= 1 && titleSet <= 99 ? titleSet : 1;
-    TitleFolder folder;
-    if (!folder.write(image, Format("VTS_%02d_0.IFO", title)))
-        return nullptr;
-    return Parse(image, title, folder.dir());
+    std::map<int, std::string> reasons;
+    std::map<int, std::unique_ptr<IfoReader>> readers = FromBytes({{titleSet, image}}, &reasons);
+    if (why)
+        *why = reasons[titleSet];
+    return std::move(readers[titleSet]);
 }
 
-std::unique_ptr<IfoReader> IfoReader::Parse(const std::string& image, int title, const std::string& dir)
+std::map<int, std::unique_ptr<IfoReader>> IfoReader::FromBytes(const std::map<int, std::string>& images,
+                                                               std::map<int, std::string>* why)
+{
+    std::map<int, std::unique_ptr<IfoReader>> readers;
+    // One folder and one library handle for all: the library reads
+    // VTS_nn_0.IFO for title nn only.
+    TitleFolder folder;
+    std::vector<int> sound;
+    for (const auto& [number, image] : images) {
+        readers[number] = nullptr;
+        if (const std::optional<std::string> problem = CheckIfoTables(image)) {
+            if (why)
+                (*why)[number] = *problem;
+        } else if (number >= 1 && number <= 99 && folder.write(image, Format("VTS_%02d_0.IFO", number))) {
+            sound.push_back(number);
+        }
+    }
+    if (sound.empty())
+        return readers;
+    std::unique_ptr<dvd_reader_t, DvdCloser> dvd(DVDOpen2(nullptr, &kQuietLogger, folder.dir().c_str()));
+    if (!dvd)
+        return readers;
+    for (int number : sound)
+        readers[number] = Parse(images.at(number), number, dvd.get());
+    if (images.size() > 1) {
+        const std::lock_guard<std::mutex> lock(gParsedMutex);
+        gParsed.clear();
+        for (const auto& [number, reader] : readers) {
+            if (reader)
+                gParsed[number] = ParsedTitleSet{images.at(number), std::make_unique<IfoReader>(*reader)};
+        }
+    }
+    return readers;
+}
+
+std::unique_ptr<IfoReader> IfoReader::Parse(const std::string& image, int title, dvd_reader_s* dvd)
 {
     auto reader = std::unique_ptr<IfoReader>(new IfoReader());
     reader->video_[0] = static_cast<uint8_t>(image[512]);
     reader->video_[1] = static_cast<uint8_t>(image[513]);
 
-    std::unique_ptr<dvd_reader_t, DvdCloser> dvd(DVDOpen2(nullptr, &kQuietLogger, dir.c_str()));
-    if (!dvd)
-        return nullptr;
-    std::unique_ptr<ifo_handle_t, IfoCloser> ifo(ifoOpen(dvd.get(), title));
+    std::unique_ptr<ifo_handle_t, IfoCloser> ifo(ifoOpen(dvd, title));
     if (!ifo || !ifo->vtsi_mat || !ifo->vts_pgcit)
         return nullptr;
 

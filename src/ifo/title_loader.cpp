@@ -172,34 +172,31 @@ LoadResult LoadTitle(const LoadRequest& request)
     Report& report = result.report;
 
     std::unique_ptr<IfoReader> reader;
+    std::string why;
     if (request.titleSet > 0) {
-        std::string why;
         try {
-            const std::unique_ptr<DiscReader> disc = DiscReader::Open(request.ifoPath);
+            const std::unique_ptr<DiscReader> disc = DiscReader::Open(request.ifoPath, request.titleSet);
             reader = IfoReader::FromBytes(disc->readTitleSet(request.titleSet), request.titleSet, &why);
         } catch (const Error& e) {
             why = e.what();
         }
-        if (!reader) {
-            report.add(Format("error opening title set %d of %s", request.titleSet, request.ifoPath.c_str()) +
-                       (why.empty() ? std::string() : " (" + why + ")"));
-            result.openAviEnabled = false;
-            return result;
-        }
+    } else {
+        reader = IfoReader::Open(request.ifoPath, &why);
+    }
+    if (!reader) {
+        report.add(request.titleSet > 0
+                       ? Format("error opening title set %d of %s", request.titleSet, request.ifoPath.c_str())
+                       : "error opening file " + request.ifoPath);
+        if (!why.empty())
+            report.add(AsSentence(why));
+        result.openAviEnabled = false;
+        return result;
+    }
+    if (request.titleSet > 0)
         report.add(Format("Opening title set %d (VTS_%02d_0.IFO) of %s OK.", request.titleSet,
                           request.titleSet, request.ifoPath.c_str()));
-    } else {
-        std::string why;
-        reader = IfoReader::Open(request.ifoPath, &why);
-        if (!reader) {
-            report.add("error opening file " + request.ifoPath);
-            if (!why.empty())
-                report.add(AsSentence(why));
-            result.openAviEnabled = false;
-            return result;
-        }
+    else
         report.add("Opening IFO file " + request.ifoPath + " OK.");
-    }
     report.blank();
 
     const uint32_t pgcCount = reader->pgcCount();
@@ -218,9 +215,9 @@ LoadResult LoadTitle(const LoadRequest& request)
     }
     result.selectedTitle = selected;
 
-    const uint32_t rate = DefaultFrameRate(*reader);
-    const TimeBase time{rate, request.exactNtsc && rate != 25000};
-    result.frameRate = std::to_string(rate);
+    const bool pal = ((reader->videoAttribute0() >> 4) & 3) != 0;
+    const TimeBase time{pal ? 25000u : 29970u, request.exactNtsc && !pal};
+    result.frameRate = pal ? "25000" : "29970";
 
     const bool withReport = request.withReport;
     if (withReport) {

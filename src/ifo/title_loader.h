@@ -33,6 +33,9 @@ struct LoadRequest {
     bool newFile = true;           // pick the longest PGC
     int currentTitle = -1;         // cbTitle's selection before the load
     bool fixLastChapter = true;    // chkFixLCB
+    // chkExactNTSC: an NTSC title's times are its frame counts x 1001/30 ms
+    // (rounded up) instead of nominal seconds; PAL titles are not touched.
+    bool exactNtsc = false;
     // With titleSet > 0, ifoPath names a disc source (a VIDEO_TS folder or the
     // folder above it, an image, a drive) whose VTS_<titleSet>_0.IFO is
     // loaded as if that file had been opened.
@@ -40,9 +43,6 @@ struct LoadRequest {
     // False for a caller that writes only the chapter list: the report is
     // then left empty (and not worked out); everything else is the same.
     bool withReport = true;
-    // chkExactNTSC: an NTSC title's times are its frame counts x 1001/30 ms
-    // (rounded up) instead of nominal seconds; PAL titles are not touched.
-    bool exactNtsc = false;
 };
 
 LoadResult LoadTitle(const LoadRequest& request);

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
 
 #include "base/error.h"
 #include "base/format.h"
@@ -112,31 +113,26 @@ Source Source::Open(const std::string& path)
     }
 
     const std::unique_ptr<DiscReader> disc = DiscReader::Open(path);
-    std::vector<int> numbers;
-    if (const std::optional<int> count = disc->titleSetCount()) {
-        for (int n = 1; n <= *count; ++n)
-            numbers.push_back(n);
-    } else {
-        for (int n = 1; n <= 99 && disc->hasTitleSet(n); ++n)
-            numbers.push_back(n);
-    }
-    int32_t bestKey = -1;
+    const std::vector<int> numbers = disc->titleSetNumbers();
+    std::map<int, std::string> images;
     for (int n : numbers) {
         if (!disc->hasTitleSet(n)) {
             source.problems_.push_back(Format("%s: VTS_%02d_0.IFO is not there", path.c_str(), n));
             continue;
         }
-        std::string why;
-        std::unique_ptr<IfoReader> reader;
         try {
-            reader = IfoReader::FromBytes(disc->readTitleSet(n), n, &why);
+            images[n] = disc->readTitleSet(n);
         } catch (const Error& e) {
             source.problems_.push_back(e.what());
-            continue;
         }
+    }
+    std::map<int, std::string> why;
+    const std::map<int, std::unique_ptr<IfoReader>> readers = IfoReader::FromBytes(images, &why);
+    int32_t bestKey = -1;
+    for (const auto& [n, reader] : readers) {
         if (!reader) {
             source.problems_.push_back(Format("%s: VTS_%02d_0.IFO cannot be read%s%s", path.c_str(), n,
-                                              why.empty() ? "" : ": ", why.c_str()));
+                                              why[n].empty() ? "" : ": ", why[n].c_str()));
             continue;
         }
         TitleSetSummary summary = Summarize(*reader, n);
@@ -148,8 +144,8 @@ Source Source::Open(const std::string& path)
     }
     if (source.titleSets_.empty()) {
         if (numbers.empty())
-            throw Error(Format("%s: no DVD-Video title set found (not a DVD, or a truncated image)",
-                               path.c_str()));
+            throw Error(
+                Format("%s: no DVD-Video title set found (not a DVD, or a truncated image)", path.c_str()));
         if (source.problems_.size() == 1)
             throw Error(source.problems_.front());
         throw Error(Format("%s: none of the %zu title sets named on the disc can be read (%s)", path.c_str(),

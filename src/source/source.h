@@ -22,13 +22,13 @@ struct PgcSummary {
 };
 
 struct TitleSetSummary {
-    int number = 0;               // 1..99
-    std::string ifoName;          // "VTS_01_0.IFO"
-    std::string tvSystem;         // "PAL" or "NTSC"
-    std::string frameRate;        // "25000" or "29970", the load's default rate
+    int number = 0;         // 1..99
+    std::string ifoName;    // "VTS_01_0.IFO"
+    std::string tvSystem;   // "PAL" or "NTSC"
+    std::string frameRate;  // "25000" or "29970", the load's default rate
     std::vector<PgcSummary> pgcs;
-    int longestPgc = -1;          // 0-based index of the longest PGC, as a new-file load selects it
-    int32_t longestKey = 0;       // its length key (the one the longest-PGC search compares)
+    int longestPgc = -1;     // 0-based index of the longest PGC, as a new-file load selects it
+    int32_t longestKey = 0;  // its length key (the one the longest-PGC search compares)
 };
 
 // A source opened for listing. Opening reads what the listing needs and

@@ -51,6 +51,14 @@ Disc MakeDisc(const std::string& fixture, const TempDir& tmp)
     return disc;
 }
 
+LoadRequest DiscRequest(const std::string& source, int titleSet)
+{
+    LoadRequest request;
+    request.ifoPath = source;
+    request.titleSet = titleSet;
+    return request;
+}
+
 std::vector<int> TitleSetsOf(const std::string& fixture)
 {
     std::vector<int> numbers;
@@ -65,7 +73,8 @@ std::vector<std::string> ReportTail(const LoadResult& r)
 {
     std::vector<std::string> lines;
     for (size_t i = 1; i < r.report.lines().size(); ++i)
-        lines.push_back(std::to_string(static_cast<int>(r.report.lines()[i].style)) + r.report.lines()[i].text);
+        lines.push_back(std::to_string(static_cast<int>(r.report.lines()[i].style)) +
+                        r.report.lines()[i].text);
     return lines;
 }
 
@@ -75,8 +84,8 @@ std::vector<std::string> ChapterLists(const LoadResult& r)
     std::vector<std::string> lists;
     if (!r.model)
         return lists;
-    for (const char* format : {"CHAPTER%C=%hh:%mm:%ss.%ms\\nCHAPTER%CNAME=Chapter %C", "%hh:%mm:%ss:%ff %cc",
-                               "%f I -1", "%c %C"})
+    for (const char* format :
+         {"CHAPTER%C=%hh:%mm:%ss.%ms\\nCHAPTER%CNAME=Chapter %C", "%hh:%mm:%ss:%ff %cc", "%f I -1", "%c %C"})
         lists.push_back(RenderChapters(*r.model, {format, "", r.frameRate.value_or(""), "0", "0"}).text);
     return lists;
 }
@@ -113,7 +122,8 @@ LsdvdTracks ReadLsdvd(const std::string& path)
 {
     LsdvdTracks tracks;
     const std::string text = ReadFile(path);
-    const std::regex track(R"(\n      'ix' : (\d+),\n      'length' : ([0-9.]+),\n[^\n]*\n      'vts' : (\d+),\n      'ttn' : (\d+),)");
+    const std::regex track(
+        R"(\n      'ix' : (\d+),\n      'length' : ([0-9.]+),\n[^\n]*\n      'vts' : (\d+),\n      'ttn' : (\d+),)");
     std::map<int, int> titleSetOfTrack;
     for (std::sregex_iterator it(text.begin(), text.end(), track), end; it != end; ++it) {
         const int vts = std::stoi((*it)[3]);
@@ -203,9 +213,10 @@ TEST_P(DiscFixture, ListingAgreesWithLoadsAndLsdvd)
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, DiscFixture,
-                         testing::Values(ExamplePath(""), FixturePath("dvd/ntsc"), FixturePath("dvd/one_chapter"),
-                                         FixturePath("dvd/many_chapters"), FixturePath("dvd/no_subs"),
-                                         FixturePath("dvd/short_last"), FixturePath("dvd/two_sets")),
+                         testing::Values(ExamplePath(""), FixturePath("dvd/ntsc"),
+                                         FixturePath("dvd/one_chapter"), FixturePath("dvd/many_chapters"),
+                                         FixturePath("dvd/no_subs"), FixturePath("dvd/short_last"),
+                                         FixturePath("dvd/two_sets")),
                          [](const testing::TestParamInfo<std::string>& info) {
                              const std::string name = fs::path(info.param).parent_path().filename().string();
                              return name == "examples" ? name : fs::path(info.param).filename().string();
@@ -272,7 +283,8 @@ TEST(BadSource, ClearMessageNamingThePath)
     mkfifo(tmp.file("fifo_vts/VIDEO_TS/VTS_02_0.IFO").c_str(), 0644);
     // VIDEO_TS.IFO names 99 title sets; none is there.
     fs::create_directories(tmp.file("ghost/VIDEO_TS"));
-    WriteFile(tmp.file("ghost/VIDEO_TS/VIDEO_TS.IFO"), PatchedTitleSetCount(disc.videoTs + "/VIDEO_TS.IFO", 99));
+    WriteFile(tmp.file("ghost/VIDEO_TS/VIDEO_TS.IFO"),
+              PatchedTitleSetCount(disc.videoTs + "/VIDEO_TS.IFO", 99));
     // (-dvd-video insists on the title sets being there.)
     RunTool({PELVANO_GENISOIMAGE, "-quiet", "-udf", "-o", tmp.file("ghost.iso"), tmp.file("ghost")});
 
@@ -300,8 +312,10 @@ TEST(BadSource, ClearMessageNamingThePath)
         EXPECT_NE(message.find(c.reason), std::string::npos) << message;
         EXPECT_EQ(message.find('\n'), std::string::npos) << message;
         // A load names the source too, and loses nothing of the request.
-        const LoadResult load = LoadTitle(LoadRequest{c.path, true, -1, true, 1});
-        ASSERT_EQ(load.report.lines().size(), 1u) << c.path;
+        const LoadResult load = LoadTitle(DiscRequest(c.path, 1));
+        ASSERT_EQ(load.report.lines().size(), 2u) << c.path;
+        EXPECT_EQ(load.report.lines()[0].text, "error opening title set 1 of " + c.path);
+        EXPECT_EQ(load.report.lines()[1].text.rfind(c.path + ": ", 0), 0u) << load.report.lines()[1].text;
         EXPECT_FALSE(load.model.has_value());
         EXPECT_EQ(load.openAviEnabled, false);
     }
@@ -346,9 +360,9 @@ TEST(BadSource, TitleSetsMissingOrUnreadableAreLeftOut)
     ASSERT_EQ(source.problems().size(), 1u);
     EXPECT_EQ(source.problems()[0].rfind(disc.videoTs + ": VTS_02_0.IFO cannot be read: ", 0), 0u)
         << source.problems()[0];
-    const LoadResult damaged = LoadTitle(LoadRequest{disc.videoTs, true, -1, true, 2});
-    ASSERT_EQ(damaged.report.lines().size(), 1u);
-    EXPECT_EQ(damaged.report.lines()[0].text.rfind("error opening title set 2 of " + disc.videoTs, 0), 0u);
+    const LoadResult damaged = LoadTitle(DiscRequest(disc.videoTs, 2));
+    ASSERT_EQ(damaged.report.lines().size(), 2u);
+    EXPECT_EQ(damaged.report.lines()[0].text, "error opening title set 2 of " + disc.videoTs);
 }
 
 }  // namespace
