@@ -55,8 +55,8 @@ long ones after '=' or as the next argument (--preset=2, --preset 2).
 Which form runs: this one when the first argument begins with '-' or any
 argument begins with '--'. Otherwise the positional forms:
   pelvano                 the window
-  pelvano IFO [...]       the window with IFO loaded (one, two, four or more
-                          arguments)
+  pelvano SOURCE [...]    the window with SOURCE loaded (one, two, four or
+                          more arguments)
   pelvano IFO OUT -pN     writes preset N's chapter list to OUT (any other third
                           argument: the raw report); relative paths are taken
                           from the program's folder, and the presets file is
