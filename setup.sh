@@ -16,8 +16,8 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps imagemagick libxkbcommon-dev
     clang libclang-rt-14-dev clang-format clang-tidy
+    genisoimage python3
     ffmpeg mkvtoolnix
-    genisoimage
 )
 
 BENCH_PACKAGES=(hyperfine ogmtools python3 lsdvd dvdauthor)

@@ -3,9 +3,13 @@
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/application.h"
 #include "app/batch_mode.h"
+#include "app/cli/command_line.h"
+#include "app/cli/options.h"
 #include "base/error.h"
 
 namespace {
@@ -49,6 +53,9 @@ bool EndForMissingFile(const pelvano::Application& app, const char* path)
 int main(int argc, char** argv)
 {
     pelvano::Application app(pelvano::Application::CurrentPaths(argv[0]));
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (pelvano::cli::IsOptionForm(args))
+        return pelvano::cli::RunCommandLine(app, args, stdout, stderr);
     if (argc == 4)
         return pelvano::RunBatch(app, argv[1], argv[2], argv[3], stderr);
     if (argc >= 2 && EndForMissingFile(app, argv[1]))

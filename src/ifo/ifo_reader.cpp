@@ -4,21 +4,23 @@
 #include <dvdread/ifo_read.h>
 #include <dvdread/ifo_types.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
 
 #include "base/error.h"
 #include "base/format.h"
 #include "ifo/ifo_precheck.h"
+#include "io/posix_io.h"
 
 namespace pelvano {
 
@@ -151,11 +153,12 @@ public:
         if (dir_.empty())
             return false;
         const fs::path file = dir_ / name;
-        std::ofstream out(file, std::ios::binary);
+        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return false;
         files_.push_back(file);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        return static_cast<bool>(out);
+        const bool written = detail::WriteAll(fd, bytes.data(), bytes.size());
+        return ::close(fd) == 0 && written;
     }
 
     std::string dir() const { return dir_.string(); }
@@ -171,6 +174,27 @@ struct DvdCloser {
 struct IfoCloser {
     void operator()(ifo_handle_t* ifo) const { ifoClose(ifo); }
 };
+
+// Fills `bytes` from the start of the file, as far as the file goes (its
+// size is cut to what was read).
+bool ReadUpTo(const char* path, std::string& bytes)
+{
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    bytes.resize(got);
+    return true;
+}
 
 // Title-set number from a standard name: VTS_nn_0.IFO -> nn, VIDEO_TS.IFO
 // -> 0, anything else -> -1.
@@ -259,10 +283,11 @@ std::unique_ptr<IfoReader> IfoReader::Open(const std::string& path, std::string*
         const uintmax_t size = fs::file_size(absolute, ec);
         if (ec)
             return fail("");
-        std::ifstream in(absolute, std::ios::binary);
+        // Plain read(2): a file stream would set up the C++ locale first,
+        // which costs a command-line run more than reading the file.
         image.resize(static_cast<size_t>(std::min<uintmax_t>(size, kMaxIfoSize + 1)));
-        in.read(image.data(), static_cast<std::streamsize>(image.size()));
-        image.resize(static_cast<size_t>(in.gcount()));
+        if (!ReadUpTo(absolute.c_str(), image))
+            return fail("");
     }
     if (const std::optional<std::string> problem = CheckIfoTables(image))
         return fail(*problem);

@@ -28,8 +28,16 @@ struct TimeBase {
     {
         if (exactNtsc)
             return FormatMsTime(ms(t));
-        return Format("%02u:%02u:%02u:%02u", t.hours, t.minutes, t.seconds,
-                      FramesToHundredths(t.frames, rateMilli));
+        std::string text;
+        text.reserve(11);
+        AppendZeroPadded(text, t.hours, 2);
+        text += ':';
+        AppendZeroPadded(text, t.minutes, 2);
+        text += ':';
+        AppendZeroPadded(text, t.seconds, 2);
+        text += ':';
+        AppendZeroPadded(text, FramesToHundredths(t.frames, rateMilli), 2);
+        return text;
     }
 
     static uint32_t NtscFrames(const IfoTime& t)
@@ -211,13 +219,16 @@ LoadResult LoadTitle(const LoadRequest& request)
     const TimeBase time{pal ? 25000u : 29970u, request.exactNtsc && !pal};
     result.frameRate = pal ? "25000" : "29970";
 
-    ReportVideoAttributes(report, reader->videoAttribute0(), reader->videoAttribute1());
-    report.blank();
-    ReportStreams(report, "Audio:", reader->audioDescriptions());
-    report.blank();
-    ReportStreams(report, "SubPicture:", reader->subPictureDescriptions());
-    report.blank();
-    report.add("Program Chain(s):", LineStyle::Bold);
+    const bool withReport = request.withReport;
+    if (withReport) {
+        ReportVideoAttributes(report, reader->videoAttribute0(), reader->videoAttribute1());
+        report.blank();
+        ReportStreams(report, "Audio:", reader->audioDescriptions());
+        report.blank();
+        ReportStreams(report, "SubPicture:", reader->subPictureDescriptions());
+        report.blank();
+        report.add("Program Chain(s):", LineStyle::Bold);
+    }
 
     if (selected < 0)
         return result;
@@ -230,8 +241,9 @@ LoadResult LoadTitle(const LoadRequest& request)
 
     IfoTime pgcTime;
     const uint32_t cellCount = reader->pgcInfo(pgc, &pgcTime);
-    report.add(Format("  Using PGC #%u. Length: %s in %i cell(s).", pgc, time.lengthText(pgcTime).c_str(),
-                      static_cast<int>(cellCount)));
+    if (withReport)
+        report.add(Format("  Using PGC #%u. Length: %s in %i cell(s).", pgc, time.lengthText(pgcTime).c_str(),
+                          static_cast<int>(cellCount)));
 
     TitleModel model;
     model.exactNtsc = time.exactNtsc;
@@ -250,9 +262,9 @@ LoadResult LoadTitle(const LoadRequest& request)
             model.cellFrames.push_back(frames);
 
         CellRow row;
-        row.caption = Format("%03zu", i);
-        row.vobId = Format("%02u", cell.vobId);
-        row.cellId = Format("%02u", cell.cellId);
+        row.caption = ZeroPadded(i, 3);
+        row.vobId = ZeroPadded(cell.vobId, 2);
+        row.cellId = ZeroPadded(cell.cellId, 2);
         row.length = time.lengthText(cell.length);
         const AngleKind kind = KindOf(cell.angle);
         const unsigned angleNo = cell.angle & 0x0f;
@@ -265,19 +277,20 @@ LoadResult LoadTitle(const LoadRequest& request)
             row.timestamp = FormatMsTime(running);
         }
         if (kind != AngleKind::Ordinary)
-            row.angle = Format("%02u", angleNo);
+            row.angle = ZeroPadded(angleNo, 2);
 
-        const std::string head =
-            Format("  %03zu. VOB-ID: %02u/CELL-ID: %02u - Len: %s - TS: ", i, cell.vobId,
-                   cell.cellId, row.length.c_str());
-        switch (kind) {
-        case AngleKind::Ordinary: report.add(head + row.timestamp); break;
-        case AngleKind::FirstAngle:
-            report.add(head + row.timestamp + Format(" (Angle %01u/%01u)", angleNo, angles));
-            break;
-        case AngleKind::OtherAngle:
-            report.add(head + Format("--:--:--:-- (Angle %01u/%01u)", angleNo, angles));
-            break;
+        if (withReport) {
+            const std::string head = Format("  %03zu. VOB-ID: %02u/CELL-ID: %02u - Len: %s - TS: ", i,
+                                            cell.vobId, cell.cellId, row.length.c_str());
+            switch (kind) {
+            case AngleKind::Ordinary: report.add(head + row.timestamp); break;
+            case AngleKind::FirstAngle:
+                report.add(head + row.timestamp + Format(" (Angle %01u/%01u)", angleNo, angles));
+                break;
+            case AngleKind::OtherAngle:
+                report.add(head + Format("--:--:--:-- (Angle %01u/%01u)", angleNo, angles));
+                break;
+            }
         }
         result.rows.push_back(std::move(row));
         if (time.exactNtsc) {
@@ -297,19 +310,21 @@ LoadResult LoadTitle(const LoadRequest& request)
     const std::vector<uint32_t>& starts = model.chapterStarts;
     std::vector<CellRow>& rows = result.rows;
     if (model.chapterCount > 0) {
-        report.blank();
-        report.add("Cells links :", LineStyle::Bold);
-        report.add(LinkText(starts));
+        if (withReport) {
+            report.blank();
+            report.add("Cells links :", LineStyle::Bold);
+            report.add(LinkText(starts));
+        }
 
         rows[0].checked = true;
         rows[0].chapter = "1";
         if (model.chapterCount > 1)
-            rows[0].linkedTo = Format("%03u", starts[1] - 1);
+            rows[0].linkedTo = ZeroPadded(starts[1] - 1, 3);
         for (size_t k = 1; k < model.chapterCount; ++k) {
             CellRow& row = rows[starts[k] - 1];
             row.checked = true;
             if (k + 1 < model.chapterCount)
-                row.linkedTo = Format("%03u", starts[k + 1] - 1);
+                row.linkedTo = ZeroPadded(starts[k + 1] - 1, 3);
             row.chapter = std::to_string(k + 1);
         }
     }
@@ -318,7 +333,7 @@ LoadResult LoadTitle(const LoadRequest& request)
     report.add("Total film length : " + FormatMsTime(running), LineStyle::Bold);
     result.timeLength = FormatMsTime(running);
     report.blank();
-    for (size_t k = 0; k < model.chapterCount; ++k)
+    for (size_t k = 0; withReport && k < model.chapterCount; ++k)
         report.add(Format("Chapter %zu = ", k + 1) + FormatMsTime(model.chapterStartMs(k)));
 
     if (request.fixLastChapter && model.chapterCount > 0) {
@@ -330,6 +345,8 @@ LoadResult LoadTitle(const LoadRequest& request)
             --model.chapterCount;
         }
     }
+    if (!withReport)
+        result.report = Report();
     result.chapterTotal = std::to_string(model.chapterCount);
     result.model = std::move(model);
     result.openAviEnabled = true;

@@ -40,6 +40,9 @@ struct LoadRequest {
     // folder above it, an image, a drive) whose VTS_<titleSet>_0.IFO is
     // loaded as if that file had been opened.
     int titleSet = 0;
+    // False for a caller that writes only the chapter list: the report is
+    // then left empty (and not worked out); everything else is the same.
+    bool withReport = true;
 };
 
 LoadResult LoadTitle(const LoadRequest& request);
