@@ -17,11 +17,12 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps imagemagick libxkbcommon-dev
     clang libclang-rt-14-dev clang-format clang-tidy
+    genisoimage python3
     ffmpeg mkvtoolnix
     dpkg-dev file desktop-file-utils appstream
 )
 
-BENCH_PACKAGES=(hyperfine ogmtools python3)
+BENCH_PACKAGES=(hyperfine ogmtools python3 lsdvd dvdauthor)
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 

@@ -27,12 +27,12 @@ fi
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-    for t in ifo profile format avi media; do
+    for t in ifo profile format avi media disc; do
         [ -x "$build/fuzz/${t}_fuzzer" ] && targets+=("$t")
     done
 fi
 
-declare -A max_len=([ifo]=32768 [profile]=8192 [format]=4096 [avi]=65536 [media]=65536)
+declare -A max_len=([ifo]=32768 [profile]=8192 [format]=4096 [avi]=65536 [media]=65536 [disc]=65536)
 artifacts=$(cd "$build" && pwd)/fuzz-artifacts
 mkdir -p "$artifacts"
 work=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)  # a memory-backed folder where there is one

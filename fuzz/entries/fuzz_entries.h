@@ -32,6 +32,11 @@ void AviInput(const uint8_t* data, size_t size);
 // the key frames in display order and the frame rate.
 void MediaInput(const uint8_t* data, size_t size);
 
+// A disc image in sparse form (records: offset u32 BE, length u16 BE, the
+// bytes; zeros elsewhere) as an image file: opened as a source, listed, and
+// its default and last title sets loaded.
+void DiscInput(const uint8_t* data, size_t size);
+
 // Field separator of the structured inputs (ASCII record separator).
 inline constexpr char kSeparator = '\x1e';
 

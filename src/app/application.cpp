@@ -135,6 +135,12 @@ bool Application::FileExists(const std::string& path)
     return !path.empty() && fs::is_regular_file(path, ec);
 }
 
+bool Application::SourceExists(const std::string& path)
+{
+    std::error_code ec;
+    return FileExists(path) || (!path.empty() && (fs::is_directory(path, ec) || fs::is_block_file(path, ec)));
+}
+
 bool EnterFolder(const std::string& folder)
 {
     return ::chdir(folder.c_str()) == 0;

@@ -53,6 +53,9 @@ public:
     // What the command line may name as the file to load: a regular file,
     // looked up against the working directory.
     static bool FileExists(const std::string& path);
+    // What the window opens from the command line: a file, or a folder or
+    // drive holding a disc.
+    static bool SourceExists(const std::string& path);
 
 private:
     AppPaths paths_;

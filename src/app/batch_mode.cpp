@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "app/application.h"
+#include "app/cli/command_line.h"
 #include "base/error.h"
 #include "ifo/title_loader.h"
 #include "output/format_engine.h"
@@ -43,6 +44,10 @@ int RunBatch(const Application& app, const std::string& ifoPath, const std::stri
             request.ifoPath = ifoPath;
             request.exactNtsc = store.exactNtsc;
             const LoadResult load = LoadTitle(request);
+            // The output is written all the same; the line tells a script why
+            // it holds no chapters.
+            if (load.openAviEnabled == false)
+                std::fprintf(err, "pelvano: %s\n", cli::IfoOpenFailure(ifoPath).c_str());
             const int n = ParsePresetSelector(selector);
             if (n >= 1 && n <= kPresetCount) {
                 ChapterDocument doc;

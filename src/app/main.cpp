@@ -3,9 +3,13 @@
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/application.h"
 #include "app/batch_mode.h"
+#include "app/cli/command_line.h"
+#include "app/cli/options.h"
 #include "base/error.h"
 
 namespace {
@@ -28,13 +32,13 @@ int RunWindow(pelvano::Application& app, int argc, char** argv)
     return entry(argc, argv, &app);
 }
 
-// A file named on the command line that is not there ends the run before
+// A source named on the command line that is not there ends the run before
 // any window exists; the presets still go back with the program's folder as
 // LastDir, as at the end of every run.
 bool EndForMissingFile(const pelvano::Application& app, const char* path)
 {
     app.enterAppDir();
-    if (pelvano::Application::FileExists(path))
+    if (pelvano::Application::SourceExists(path))
         return false;
     try {
         app.savePresets(app.readPresets());
@@ -49,6 +53,9 @@ bool EndForMissingFile(const pelvano::Application& app, const char* path)
 int main(int argc, char** argv)
 {
     pelvano::Application app(pelvano::Application::CurrentPaths(argv[0]));
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (pelvano::cli::IsOptionForm(args))
+        return pelvano::cli::RunCommandLine(app, args, stdout, stderr);
     if (argc == 4)
         return pelvano::RunBatch(app, argv[1], argv[2], argv[3], stderr);
     if (argc >= 2 && EndForMissingFile(app, argv[1]))

@@ -8,4 +8,10 @@ namespace pelvano {
 // that keep their C format strings.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
+// Format("%0<width>u", value) without the format parsing: the cell table's
+// and the time formatter's numbers, written for every cell of every load.
+std::string ZeroPadded(unsigned long long value, int width);
+// The same, appended to `out`.
+void AppendZeroPadded(std::string& out, unsigned long long value, int width);
+
 }  // namespace pelvano

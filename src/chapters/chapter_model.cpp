@@ -62,7 +62,16 @@ std::string FormatMsTime(uint32_t ms)
     rest -= minutes * 60000;
     const uint32_t seconds = rest / 1000;
     rest -= seconds * 1000;
-    return Format("%02u:%02u:%02u:%02u", hours, minutes, seconds, rest / 10);
+    std::string text;
+    text.reserve(11);
+    AppendZeroPadded(text, hours, 2);
+    text += ':';
+    AppendZeroPadded(text, minutes, 2);
+    text += ':';
+    AppendZeroPadded(text, seconds, 2);
+    text += ':';
+    AppendZeroPadded(text, rest / 10, 2);
+    return text;
 }
 
 void RebuildChapters(ChapterDocument& doc)
@@ -83,7 +92,7 @@ void RebuildChapters(ChapterDocument& doc)
     for (size_t k = 0; k < model.chapterCount; ++k) {
         CellRow& first = doc.rows[model.chapterStarts[k] - 1];
         if (k + 1 < model.chapterCount)
-            first.linkedTo = Format("%03u", model.chapterStarts[k + 1] - 1);
+            first.linkedTo = ZeroPadded(model.chapterStarts[k + 1] - 1, 3);
         first.chapter = std::to_string(k + 1);
     }
 }

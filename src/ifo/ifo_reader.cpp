@@ -4,19 +4,23 @@
 #include <dvdread/ifo_read.h>
 #include <dvdread/ifo_types.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <map>
+#include <mutex>
 
 #include "base/error.h"
 #include "base/format.h"
 #include "ifo/ifo_precheck.h"
+#include "io/posix_io.h"
 
 namespace pelvano {
 
@@ -111,37 +115,57 @@ std::string TempRoot()
     return ec ? std::string("/tmp") : tmp.string();
 }
 
-// A private folder with one link under the name libdvdread looks for, so
-// that any file name opens and nothing else in the user's folder (a BUP
-// standing in for a damaged IFO) is read instead of the file asked for.
-class LinkFolder {
+// A private folder holding one title set under the name libdvdread looks
+// for: a link to the user's file, so that any file name opens and nothing
+// else in the user's folder (a BUP standing in for a damaged IFO) is read
+// instead of the file asked for; or a copy of bytes read from a disc, so
+// that the library parses exactly the bytes we checked.
+class TitleFolder {
 public:
-    explicit LinkFolder(const fs::path& target, const std::string& linkName)
+    TitleFolder()
     {
         std::string pattern = TempRoot() + "/pelvano-XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            return;
-        dir_ = pattern;
-        link_ = dir_ / linkName;
-        if (symlink(target.c_str(), link_.c_str()) != 0)
-            link_.clear();
+        if (mkdtemp(pattern.data()))
+            dir_ = pattern;
     }
-    ~LinkFolder()
+    ~TitleFolder()
     {
-        if (!link_.empty())
-            unlink(link_.c_str());
+        for (const fs::path& file : files_)
+            unlink(file.c_str());
         if (!dir_.empty())
             rmdir(dir_.c_str());
     }
-    LinkFolder(const LinkFolder&) = delete;
-    LinkFolder& operator=(const LinkFolder&) = delete;
+    TitleFolder(const TitleFolder&) = delete;
+    TitleFolder& operator=(const TitleFolder&) = delete;
 
-    bool ok() const { return !link_.empty(); }
+    bool link(const fs::path& target, const std::string& name)
+    {
+        if (dir_.empty())
+            return false;
+        const fs::path file = dir_ / name;
+        if (symlink(target.c_str(), file.c_str()) != 0)
+            return false;
+        files_.push_back(file);
+        return true;
+    }
+    bool write(const std::string& bytes, const std::string& name)
+    {
+        if (dir_.empty())
+            return false;
+        const fs::path file = dir_ / name;
+        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return false;
+        files_.push_back(file);
+        const bool written = detail::WriteAll(fd, bytes.data(), bytes.size());
+        return ::close(fd) == 0 && written;
+    }
+
     std::string dir() const { return dir_.string(); }
 
 private:
     fs::path dir_;
-    fs::path link_;
+    std::vector<fs::path> files_;
 };
 
 struct DvdCloser {
@@ -150,6 +174,27 @@ struct DvdCloser {
 struct IfoCloser {
     void operator()(ifo_handle_t* ifo) const { ifoClose(ifo); }
 };
+
+// Fills `bytes` from the start of the file, as far as the file goes (its
+// size is cut to what was read).
+bool ReadUpTo(const char* path, std::string& bytes)
+{
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    bytes.resize(got);
+    return true;
+}
 
 // Title-set number from a standard name: VTS_nn_0.IFO -> nn, VIDEO_TS.IFO
 // -> 0, anything else -> -1.
@@ -238,28 +283,99 @@ std::unique_ptr<IfoReader> IfoReader::Open(const std::string& path, std::string*
         const uintmax_t size = fs::file_size(absolute, ec);
         if (ec)
             return fail("");
-        std::ifstream in(absolute, std::ios::binary);
+        // Plain read(2): a file stream would set up the C++ locale first,
+        // which costs a command-line run more than reading the file.
         image.resize(static_cast<size_t>(std::min<uintmax_t>(size, kMaxIfoSize + 1)));
-        in.read(image.data(), static_cast<std::streamsize>(image.size()));
-        image.resize(static_cast<size_t>(in.gcount()));
+        if (!ReadUpTo(absolute.c_str(), image))
+            return fail("");
     }
     if (const std::optional<std::string> problem = CheckIfoTables(image))
         return fail(*problem);
 
+    const int title = number > 0 ? number : 1;
+    TitleFolder folder;
+    if (!folder.link(absolute, Format("VTS_%02d_0.IFO", title)))
+        return fail("");
+    std::unique_ptr<dvd_reader_t, DvdCloser> dvd(DVDOpen2(nullptr, &kQuietLogger, folder.dir().c_str()));
+    return dvd ? Parse(image, title, dvd.get()) : nullptr;
+}
+
+namespace {
+
+// The title sets of the last disc parsed, by number with their bytes: a
+// load right after the listing finds its title set here. The same bytes
+// always parse the same way, so a match needs no other key.
+struct ParsedTitleSet {
+    std::string bytes;
+    std::unique_ptr<IfoReader> reader;
+};
+std::mutex gParsedMutex;
+std::map<int, ParsedTitleSet> gParsed;
+
+}  // namespace
+
+std::unique_ptr<IfoReader> IfoReader::FromBytes(const std::string& image, int titleSet, std::string* why)
+{
+    {
+        const std::lock_guard<std::mutex> lock(gParsedMutex);
+        const auto it = gParsed.find(titleSet);
+        if (it != gParsed.end() && it->second.bytes == image) {
+            if (why)
+                why->clear();
+            return std::make_unique<IfoReader>(*it->second.reader);
+        }
+    }
+    std::map<int, std::string> reasons;
+    std::map<int, std::unique_ptr<IfoReader>> readers = FromBytes({{titleSet, image}}, &reasons);
+    if (why)
+        *why = reasons[titleSet];
+    return std::move(readers[titleSet]);
+}
+
+std::map<int, std::unique_ptr<IfoReader>> IfoReader::FromBytes(const std::map<int, std::string>& images,
+                                                               std::map<int, std::string>* why)
+{
+    std::map<int, std::unique_ptr<IfoReader>> readers;
+    // One folder and one library handle for all: the library reads
+    // VTS_nn_0.IFO for title nn only.
+    TitleFolder folder;
+    std::vector<int> sound;
+    for (const auto& [number, image] : images) {
+        readers[number] = nullptr;
+        if (const std::optional<std::string> problem = CheckIfoTables(image)) {
+            if (why)
+                (*why)[number] = *problem;
+        } else if (number >= 1 && number <= 99 && folder.write(image, Format("VTS_%02d_0.IFO", number))) {
+            sound.push_back(number);
+        }
+    }
+    if (sound.empty())
+        return readers;
+    std::unique_ptr<dvd_reader_t, DvdCloser> dvd(DVDOpen2(nullptr, &kQuietLogger, folder.dir().c_str()));
+    if (!dvd)
+        return readers;
+    for (int number : sound)
+        readers[number] = Parse(images.at(number), number, dvd.get());
+    if (images.size() > 1) {
+        const std::lock_guard<std::mutex> lock(gParsedMutex);
+        gParsed.clear();
+        for (const auto& [number, reader] : readers) {
+            if (reader)
+                gParsed[number] = ParsedTitleSet{images.at(number), std::make_unique<IfoReader>(*reader)};
+        }
+    }
+    return readers;
+}
+
+std::unique_ptr<IfoReader> IfoReader::Parse(const std::string& image, int title, dvd_reader_s* dvd)
+{
     auto reader = std::unique_ptr<IfoReader>(new IfoReader());
     reader->video_[0] = static_cast<uint8_t>(image[512]);
     reader->video_[1] = static_cast<uint8_t>(image[513]);
 
-    const int title = number > 0 ? number : 1;
-    LinkFolder folder(absolute, Format("VTS_%02d_0.IFO", title));
-    if (!folder.ok())
-        return fail("");
-    std::unique_ptr<dvd_reader_t, DvdCloser> dvd(DVDOpen2(nullptr, &kQuietLogger, folder.dir().c_str()));
-    if (!dvd)
-        return fail("");
-    std::unique_ptr<ifo_handle_t, IfoCloser> ifo(ifoOpen(dvd.get(), title));
+    std::unique_ptr<ifo_handle_t, IfoCloser> ifo(ifoOpen(dvd, title));
     if (!ifo || !ifo->vtsi_mat || !ifo->vts_pgcit)
-        return fail("");
+        return nullptr;
 
     const vtsi_mat_t& mat = *ifo->vtsi_mat;
     const size_t audioCount = std::min<size_t>(mat.nr_of_vts_audio_streams, 8);

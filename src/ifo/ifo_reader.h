@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+struct dvd_reader_s;
 
 namespace pelvano {
 
@@ -32,6 +35,14 @@ public:
     // the file cannot be read as a title set; `why` then says why when we know
     // more than "it did not open" (empty otherwise).
     static std::unique_ptr<IfoReader> Open(const std::string& path, std::string* why = nullptr);
+    // The same for the bytes of title set `titleSet`'s IFO read from a disc
+    // (DiscReader): checked and parsed exactly as a file holding them would be.
+    static std::unique_ptr<IfoReader> FromBytes(const std::string& image, int titleSet,
+                                                std::string* why = nullptr);
+    // The same for several title sets at once (number -> bytes); a null
+    // reader where one does not read, with the reason in (*why)[number] when known.
+    static std::map<int, std::unique_ptr<IfoReader>> FromBytes(const std::map<int, std::string>& images,
+                                                               std::map<int, std::string>* why = nullptr);
 
     uint32_t pgcCount() const { return static_cast<uint32_t>(pgcs_.size()); }
     // Cell count of PGC `pgc`, and its play time in *time.
@@ -54,6 +65,8 @@ public:
 
 private:
     IfoReader() = default;
+    // Parses checked bytes; `dir` holds them as VTS_<title>_0.IFO.
+    static std::unique_ptr<IfoReader> Parse(const std::string& image, int title, dvd_reader_s* dvd);
 
     std::vector<Pgc> pgcs_;
     std::vector<std::string> audio_;

@@ -2,6 +2,7 @@
 
 #include "base/error.h"
 #include "base/format.h"
+#include "ifo/disc_reader.h"
 
 namespace pelvano {
 
@@ -27,8 +28,16 @@ struct TimeBase {
     {
         if (exactNtsc)
             return FormatMsTime(ms(t));
-        return Format("%02u:%02u:%02u:%02u", t.hours, t.minutes, t.seconds,
-                      FramesToHundredths(t.frames, rateMilli));
+        std::string text;
+        text.reserve(11);
+        AppendZeroPadded(text, t.hours, 2);
+        text += ':';
+        AppendZeroPadded(text, t.minutes, 2);
+        text += ':';
+        AppendZeroPadded(text, t.seconds, 2);
+        text += ':';
+        AppendZeroPadded(text, FramesToHundredths(t.frames, rateMilli), 2);
+        return text;
     }
 
     static uint32_t NtscFrames(const IfoTime& t)
@@ -98,6 +107,32 @@ uint32_t FramesToHundredths(uint32_t frames, uint32_t rateMilli)
     return rateMilli ? static_cast<uint32_t>(uint64_t{frames} * 100000u / rateMilli) : 0;
 }
 
+uint32_t TimeToMs(const IfoTime& t, uint32_t rateMilli)
+{
+    return t.hours * 3600000u + t.minutes * 60000u + t.seconds * 1000u + FramesToMs(t.frames, rateMilli);
+}
+
+int32_t PgcLengthKey(const IfoTime& t)
+{
+    return t.hours * 3600000 + t.minutes * 60000 + t.seconds * 1000 + t.frames;
+}
+
+uint32_t DefaultFrameRate(const IfoReader& reader)
+{
+    return ((reader.videoAttribute0() >> 4) & 3) != 0 ? 25000 : 29970;
+}
+
+uint32_t DefaultChapterCount(const IfoReader& reader, uint32_t pgc, uint32_t rateMilli)
+{
+    const std::vector<IfoCell>& cells = reader.pgcCells(pgc);
+    Report unused;
+    const std::vector<uint32_t> starts = UsableProgramMap(reader.programMap(pgc), cells.size(), unused);
+    if (starts.empty())
+        return 0;
+    const bool shortLast = TimeToMs(cells[starts.back() - 1].length, rateMilli) < kLastChapterMinMs;
+    return static_cast<uint32_t>(starts.size()) - (shortLast ? 1 : 0);
+}
+
 int FindLongestPgc(const IfoReader* reader)
 {
     if (!reader)
@@ -107,7 +142,7 @@ int FindLongestPgc(const IfoReader* reader)
     for (uint32_t i = 0; i < reader->pgcCount(); ++i) {
         IfoTime t;
         reader->pgcInfo(i, &t);
-        const int32_t key = t.hours * 3600000 + t.minutes * 60000 + t.seconds * 1000 + t.frames;
+        const int32_t key = PgcLengthKey(t);
         if (key > bestKey) {
             bestKey = key;
             best = static_cast<int>(i);
@@ -136,16 +171,32 @@ LoadResult LoadTitle(const LoadRequest& request)
     LoadResult result;
     Report& report = result.report;
 
+    std::unique_ptr<IfoReader> reader;
     std::string why;
-    const std::unique_ptr<IfoReader> reader = IfoReader::Open(request.ifoPath, &why);
+    if (request.titleSet > 0) {
+        try {
+            const std::unique_ptr<DiscReader> disc = DiscReader::Open(request.ifoPath, request.titleSet);
+            reader = IfoReader::FromBytes(disc->readTitleSet(request.titleSet), request.titleSet, &why);
+        } catch (const Error& e) {
+            why = e.what();
+        }
+    } else {
+        reader = IfoReader::Open(request.ifoPath, &why);
+    }
     if (!reader) {
-        report.add("error opening file " + request.ifoPath);
+        report.add(request.titleSet > 0
+                       ? Format("error opening title set %d of %s", request.titleSet, request.ifoPath.c_str())
+                       : "error opening file " + request.ifoPath);
         if (!why.empty())
             report.add(AsSentence(why));
         result.openAviEnabled = false;
         return result;
     }
-    report.add("Opening IFO file " + request.ifoPath + " OK.");
+    if (request.titleSet > 0)
+        report.add(Format("Opening title set %d (VTS_%02d_0.IFO) of %s OK.", request.titleSet,
+                          request.titleSet, request.ifoPath.c_str()));
+    else
+        report.add("Opening IFO file " + request.ifoPath + " OK.");
     report.blank();
 
     const uint32_t pgcCount = reader->pgcCount();
@@ -168,13 +219,16 @@ LoadResult LoadTitle(const LoadRequest& request)
     const TimeBase time{pal ? 25000u : 29970u, request.exactNtsc && !pal};
     result.frameRate = pal ? "25000" : "29970";
 
-    ReportVideoAttributes(report, reader->videoAttribute0(), reader->videoAttribute1());
-    report.blank();
-    ReportStreams(report, "Audio:", reader->audioDescriptions());
-    report.blank();
-    ReportStreams(report, "SubPicture:", reader->subPictureDescriptions());
-    report.blank();
-    report.add("Program Chain(s):", LineStyle::Bold);
+    const bool withReport = request.withReport;
+    if (withReport) {
+        ReportVideoAttributes(report, reader->videoAttribute0(), reader->videoAttribute1());
+        report.blank();
+        ReportStreams(report, "Audio:", reader->audioDescriptions());
+        report.blank();
+        ReportStreams(report, "SubPicture:", reader->subPictureDescriptions());
+        report.blank();
+        report.add("Program Chain(s):", LineStyle::Bold);
+    }
 
     if (selected < 0)
         return result;
@@ -187,8 +241,9 @@ LoadResult LoadTitle(const LoadRequest& request)
 
     IfoTime pgcTime;
     const uint32_t cellCount = reader->pgcInfo(pgc, &pgcTime);
-    report.add(Format("  Using PGC #%u. Length: %s in %i cell(s).", pgc, time.lengthText(pgcTime).c_str(),
-                      static_cast<int>(cellCount)));
+    if (withReport)
+        report.add(Format("  Using PGC #%u. Length: %s in %i cell(s).", pgc, time.lengthText(pgcTime).c_str(),
+                          static_cast<int>(cellCount)));
 
     TitleModel model;
     model.exactNtsc = time.exactNtsc;
@@ -207,9 +262,9 @@ LoadResult LoadTitle(const LoadRequest& request)
             model.cellFrames.push_back(frames);
 
         CellRow row;
-        row.caption = Format("%03zu", i);
-        row.vobId = Format("%02u", cell.vobId);
-        row.cellId = Format("%02u", cell.cellId);
+        row.caption = ZeroPadded(i, 3);
+        row.vobId = ZeroPadded(cell.vobId, 2);
+        row.cellId = ZeroPadded(cell.cellId, 2);
         row.length = time.lengthText(cell.length);
         const AngleKind kind = KindOf(cell.angle);
         const unsigned angleNo = cell.angle & 0x0f;
@@ -222,19 +277,20 @@ LoadResult LoadTitle(const LoadRequest& request)
             row.timestamp = FormatMsTime(running);
         }
         if (kind != AngleKind::Ordinary)
-            row.angle = Format("%02u", angleNo);
+            row.angle = ZeroPadded(angleNo, 2);
 
-        const std::string head =
-            Format("  %03zu. VOB-ID: %02u/CELL-ID: %02u - Len: %s - TS: ", i, cell.vobId,
-                   cell.cellId, row.length.c_str());
-        switch (kind) {
-        case AngleKind::Ordinary: report.add(head + row.timestamp); break;
-        case AngleKind::FirstAngle:
-            report.add(head + row.timestamp + Format(" (Angle %01u/%01u)", angleNo, angles));
-            break;
-        case AngleKind::OtherAngle:
-            report.add(head + Format("--:--:--:-- (Angle %01u/%01u)", angleNo, angles));
-            break;
+        if (withReport) {
+            const std::string head = Format("  %03zu. VOB-ID: %02u/CELL-ID: %02u - Len: %s - TS: ", i,
+                                            cell.vobId, cell.cellId, row.length.c_str());
+            switch (kind) {
+            case AngleKind::Ordinary: report.add(head + row.timestamp); break;
+            case AngleKind::FirstAngle:
+                report.add(head + row.timestamp + Format(" (Angle %01u/%01u)", angleNo, angles));
+                break;
+            case AngleKind::OtherAngle:
+                report.add(head + Format("--:--:--:-- (Angle %01u/%01u)", angleNo, angles));
+                break;
+            }
         }
         result.rows.push_back(std::move(row));
         if (time.exactNtsc) {
@@ -254,19 +310,21 @@ LoadResult LoadTitle(const LoadRequest& request)
     const std::vector<uint32_t>& starts = model.chapterStarts;
     std::vector<CellRow>& rows = result.rows;
     if (model.chapterCount > 0) {
-        report.blank();
-        report.add("Cells links :", LineStyle::Bold);
-        report.add(LinkText(starts));
+        if (withReport) {
+            report.blank();
+            report.add("Cells links :", LineStyle::Bold);
+            report.add(LinkText(starts));
+        }
 
         rows[0].checked = true;
         rows[0].chapter = "1";
         if (model.chapterCount > 1)
-            rows[0].linkedTo = Format("%03u", starts[1] - 1);
+            rows[0].linkedTo = ZeroPadded(starts[1] - 1, 3);
         for (size_t k = 1; k < model.chapterCount; ++k) {
             CellRow& row = rows[starts[k] - 1];
             row.checked = true;
             if (k + 1 < model.chapterCount)
-                row.linkedTo = Format("%03u", starts[k + 1] - 1);
+                row.linkedTo = ZeroPadded(starts[k + 1] - 1, 3);
             row.chapter = std::to_string(k + 1);
         }
     }
@@ -275,7 +333,7 @@ LoadResult LoadTitle(const LoadRequest& request)
     report.add("Total film length : " + FormatMsTime(running), LineStyle::Bold);
     result.timeLength = FormatMsTime(running);
     report.blank();
-    for (size_t k = 0; k < model.chapterCount; ++k)
+    for (size_t k = 0; withReport && k < model.chapterCount; ++k)
         report.add(Format("Chapter %zu = ", k + 1) + FormatMsTime(model.chapterStartMs(k)));
 
     if (request.fixLastChapter && model.chapterCount > 0) {
@@ -287,6 +345,8 @@ LoadResult LoadTitle(const LoadRequest& request)
             --model.chapterCount;
         }
     }
+    if (!withReport)
+        result.report = Report();
     result.chapterTotal = std::to_string(model.chapterCount);
     result.model = std::move(model);
     result.openAviEnabled = true;

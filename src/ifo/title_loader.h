@@ -36,6 +36,13 @@ struct LoadRequest {
     // chkExactNTSC: an NTSC title's times are its frame counts x 1001/30 ms
     // (rounded up) instead of nominal seconds; PAL titles are not touched.
     bool exactNtsc = false;
+    // With titleSet > 0, ifoPath names a disc source (a VIDEO_TS folder or the
+    // folder above it, an image, a drive) whose VTS_<titleSet>_0.IFO is
+    // loaded as if that file had been opened.
+    int titleSet = 0;
+    // False for a caller that writes only the chapter list: the report is
+    // then left empty (and not worked out); everything else is the same.
+    bool withReport = true;
 };
 
 LoadResult LoadTitle(const LoadRequest& request);
@@ -43,6 +50,16 @@ LoadResult LoadTitle(const LoadRequest& request);
 // Index of the longest PGC (first of equals; 0 when all are 0 or there is
 // none), -1 without a reader.
 int FindLongestPgc(const IfoReader* reader);
+
+// A cell's or PGC's length in ms as a load converts it.
+uint32_t TimeToMs(const IfoTime& t, uint32_t rateMilli);
+// The key the longest-PGC search compares (raw frame count, not converted).
+int32_t PgcLengthKey(const IfoTime& t);
+// 25000 (PAL) or 29970 (NTSC) from the title set's video standard.
+uint32_t DefaultFrameRate(const IfoReader& reader);
+// Chapter lines a load of PGC `pgc` gives with the default marks: the usable
+// program-map entries, less the last one under the last-chapter rule.
+uint32_t DefaultChapterCount(const IfoReader& reader, uint32_t pgc, uint32_t rateMilli);
 
 // Applies a load to a document: rows always, model and labels when read.
 void ApplyLoad(ChapterDocument& doc, const LoadResult& result);

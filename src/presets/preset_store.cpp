@@ -58,6 +58,22 @@ PresetStore LoadPresets(const std::string& iniPath)
     return store;
 }
 
+Preset LoadPreset(const std::string& iniPath, int number)
+{
+    ProfileFile file;
+    try {
+        file = ProfileFile::Load(iniPath);
+    } catch (const Error&) {
+    }
+    const int i = number - 1;
+    Preset preset;
+    preset.name = file.read(kPresetsSection, KeyName("Preset", i), KeyName("Preset", i));
+    preset.format = file.read(kPresetsSection, KeyName("Format", i), KeyName("Format", i));
+    preset.header = file.read(kPresetsSection, KeyName("Header", i), KeyName("Header", i));
+    preset.footer = file.read(kPresetsSection, KeyName("Footer", i), "");
+    return preset;
+}
+
 void SavePresets(const std::string& iniPath, const PresetStore& store, const std::string& lastDir)
 {
     ProfileFile file;

@@ -30,6 +30,10 @@ std::string PresetsFilePath(const std::string& executablePath);
 // lastDir is the caller's business.
 PresetStore LoadPresets(const std::string& iniPath);
 
+// Preset `number` (1..kPresetCount) as LoadPresets reads it, without
+// looking up the other twenty-nine keys.
+Preset LoadPreset(const std::string& iniPath, int number);
+
 // Writes the thirty preset keys (Preset1, Format1, Header1, ... Header10)
 // and LastDir := lastDir into the file as it stands, in one replacement of
 // the whole file; other lines stay. FooterN follows HeaderN and ExactNTSC

@@ -45,7 +45,8 @@ const Target kTargets[] = {{"ifo", fuzz::IfoInput},
                            {"profile", fuzz::ProfileInput},
                            {"format", fuzz::FormatInput},
                            {"avi", fuzz::AviInput},
-                           {"media", fuzz::MediaInput}};
+                           {"media", fuzz::MediaInput},
+                           {"disc", fuzz::DiscInput}};
 
 void PrintTo(const Target& t, std::ostream* os) { *os << t.name; }
 

@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -17,6 +18,7 @@
 
 #include "app/application.h"
 #include "base/error.h"
+#include "base/format.h"
 #include "byte_text.h"
 #include "cell_list_model.h"
 #include "form_about.h"
@@ -44,7 +46,8 @@ constexpr int kToolTipDelayMs = 100;
 constexpr int kToolTipShowMs = 30000;
 constexpr int kFontPointSize = 8;
 
-const QString kIfoFilter = QStringLiteral("DVD IFO File (*.IFO)");
+// Qt's list form: the dialog offers each entry, the first selected.
+const QString kIfoFilter = QStringLiteral("DVD IFO File (*.IFO);;DVD image (*.iso);;All files (*)");
 // AVI first, as "Open AVI" always offered it.
 const QString kVideoFilter = QStringLiteral(
     "AVI Video File (*.AVI);;Matroska Video File (*.mkv *.webm);;MP4/MOV Video File (*.mp4 *.m4v *.mov)");
@@ -192,12 +195,18 @@ TMainForm::TMainForm(FormDialogs& dialogs, const Application& app,
 
     Connect();
 
+    // A file or folder dropped anywhere on the window opens, also over the
+    // text fields that would otherwise take it as text.
+    setAcceptDrops(true);
+    for (QWidget* child : findChildren<QWidget*>()) {
+        if (child->acceptDrops())
+            child->installEventFilter(this);
+    }
+
     hasArguments_ = !arguments.empty();
     if (hasArguments_) {
         app_.enterAppDir();
-        ifoPath = arguments.front();
-        setWindowTitle(QString::fromLatin1(kAppTitle) + QStringLiteral(" - ") + L(ifoPath));
-        LoadTitle(true);
+        OpenSource(arguments.front());
     }
 }
 
@@ -233,6 +242,7 @@ void TMainForm::Connect()
     };
     connect(ui->bttOpenIFO, &QToolButton::clicked, this, on(&TMainForm::bttOpenIFOClick));
     connect(ui->cbTitle, &QComboBox::activated, this, on(&TMainForm::cbTitleChange));
+    connect(ui->cbTitleSet, &QComboBox::activated, this, on(&TMainForm::cbTitleSetChange));
     connect(ui->PageControl1, &QTabWidget::currentChanged, this, on(&TMainForm::PageControl1Change));
     connect(ui->cbFrameRate, &QComboBox::activated, this, on(&TMainForm::cbFrameRateChange));
     connect(ui->cbFrameRate->lineEdit(), &QLineEdit::textEdited, this, on(&TMainForm::cbFrameRateChange));
@@ -263,6 +273,8 @@ void TMainForm::Connect()
 
 bool TMainForm::event(QEvent* event)
 {
+    if (DropEvent(event))
+        return true;
     const bool handled = QWidget::event(event);
     // The splash waits until the activation has been delivered everywhere:
     // a modal loop opened inside it would see the activation half done.
@@ -281,6 +293,8 @@ bool TMainForm::event(QEvent* event)
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
+    if (DropEvent(event))
+        return true;
     switch (event->type()) {
     case QEvent::KeyPress: {
         const auto& key = static_cast<const QKeyEvent&>(*event);
@@ -319,14 +333,121 @@ void TMainForm::bttOpenIFOClick()
     if (!file)
         return;
     EnterFolderOf(*file);
-    ifoPath = L8(*file);
-    setWindowTitle(QString::fromLatin1(kAppTitle) + QStringLiteral(" - ") + *file);
-    LoadTitle(true);
+    OpenSource(L8(*file));
 }
 
 void TMainForm::cbTitleChange()
 {
     LoadTitle(false);
+}
+
+void TMainForm::OpenSource(const std::string& path)
+{
+    ifoPath = path;
+    setWindowTitle(QString::fromLatin1(kAppTitle) + QStringLiteral(" - ") + L(ifoPath));
+    source_.reset();
+    titleSet_ = 0;
+    // Anything that is not a folder, image or drive goes the way an IFO file
+    // always went, missing files included: the load reports it.
+    std::optional<WorkingDirectory> inAppDir;
+    if (!ifoPath.empty() && ifoPath.front() != '/')
+        inAppDir.emplace(app_.appDir());
+    std::string problem;
+    try {
+        if (Source::KindOf(ifoPath) != SourceKind::IfoFile) {
+            source_ = Source::Open(ifoPath);
+            titleSet_ = source_->defaultTitleSet();
+        }
+    } catch (const Error& e) {
+        problem = e.what();
+    }
+    inAppDir.reset();
+    ShowTitleSets();
+    if (!problem.empty()) {
+        // As a title set that does not open: one report line, no cells.
+        LoadResult failed;
+        failed.report.add("error opening " + problem);
+        failed.openAviEnabled = false;
+        ShowLoad(failed);
+        return;
+    }
+    LoadTitle(true);
+}
+
+void TMainForm::ShowTitleSets()
+{
+    ui->cbTitleSet->clear();
+    const bool several = source_ && source_->titleSets().size() > 1;
+    if (several) {
+        for (const TitleSetSummary& set : source_->titleSets()) {
+            const uint32_t ms =
+                set.longestPgc >= 0 ? set.pgcs[static_cast<size_t>(set.longestPgc)].lengthMs : 0;
+            const std::string length =
+                Format("%02u:%02u:%02u", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60);
+            ui->cbTitleSet->addItem(QStringLiteral("VTS %1 \u00b7 %2").arg(set.number).arg(L(length)),
+                                    set.number);
+        }
+        ui->cbTitleSet->setCurrentIndex(ui->cbTitleSet->findData(titleSet_));
+    }
+    ui->lbTitleSet->setVisible(several);
+    ui->cbTitleSet->setVisible(several);
+    if (several) {
+        // The entries whole, and the window wide enough for the longer row.
+        ui->cbTitleSet->setMinimumWidth(ui->cbTitleSet->sizeHint().width());
+        const int wanted = ui->bottomRow1->sizeHint().width() + layout()->contentsMargins().left() +
+                           layout()->contentsMargins().right();
+        if (width() < wanted) {
+            resize(wanted, height());
+            if (const QScreen* screen = this->screen()) {
+                const QRect room = screen->availableGeometry();
+                if (frameGeometry().right() > room.right())
+                    move(std::max(room.left(), room.right() - frameGeometry().width()), y());
+            }
+        }
+    }
+}
+
+void TMainForm::cbTitleSetChange()
+{
+    const QVariant number = ui->cbTitleSet->currentData();
+    if (!source_ || !number.isValid())
+        return;
+    titleSet_ = number.toInt();
+    LoadTitle(true);
+}
+
+std::optional<QString> TMainForm::DroppedFile(const QMimeData* data)
+{
+    if (!data || !data->hasUrls() || data->urls().isEmpty() || !data->urls().front().isLocalFile())
+        return std::nullopt;
+    return data->urls().front().toLocalFile();
+}
+
+// Drag and drop of a local file or folder: accepted anywhere on the window,
+// opened as "Open IFO" would open it.
+bool TMainForm::DropEvent(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (!DroppedFile(drag->mimeData()))
+            return false;
+        drag->acceptProposedAction();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const std::optional<QString> file = DroppedFile(drop->mimeData());
+        if (!file)
+            return false;
+        drop->acceptProposedAction();
+        Handle([this, &file] { OpenSource(L8(*file)); });
+        return true;
+    }
+    default:
+        return false;
+    }
 }
 
 void TMainForm::LoadTitle(bool newFile)
@@ -337,6 +458,7 @@ void TMainForm::LoadTitle(bool newFile)
     request.currentTitle = ui->cbTitle->currentIndex();
     request.fixLastChapter = ui->chkFixLCB->isChecked();
     request.exactNtsc = ui->chkExactNTSC->isChecked();
+    request.titleSet = titleSet_;
     // A relative path can only come from the command line, where it means
     // the executable's folder; the dialogs move the working directory since,
     // and a later PGC change must still find the same file. The path itself
@@ -346,7 +468,11 @@ void TMainForm::LoadTitle(bool newFile)
         inAppDir.emplace(app_.appDir());
     const LoadResult result = pelvano::LoadTitle(request);
     inAppDir.reset();
+    ShowLoad(result);
+}
 
+void TMainForm::ShowLoad(const LoadResult& result)
+{
     ShowReport(result.report);
     cellModel_->beginReplaceRows();
     ApplyLoad(document_, result);

@@ -5,15 +5,19 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "chapters/chapter_model.h"
+#include "ifo/title_loader.h"
 #include "output/format_engine.h"
 #include "output/video/video_keyframes.h"
+#include "source/source.h"
 
 class QAction;
 class QKeyEvent;
+class QMimeData;
 class QLineEdit;
 class QMenu;
 
@@ -44,7 +48,8 @@ public:
 
     // `app` knows where the read-me and the presets file are. `arguments` is
     // the command line after the program name, 8-bit as typed; with one, the
-    // first names the IFO file to load (the caller has checked it exists).
+    // first names the source to load: an IFO file, a folder, an image or a
+    // drive (the caller has checked it exists).
     TMainForm(FormDialogs& dialogs, const Application& app, const std::vector<std::string>& arguments,
               QWidget* parent = nullptr);
     ~TMainForm() override;
@@ -70,6 +75,15 @@ private:
     void bttOpenIFOClick();
     void cbTitleChange();
     void LoadTitle(bool newFile);
+    void ShowLoad(const LoadResult& result);
+
+    // Whole discs: any source opens here (dialog, drop, command line); a
+    // disc lists its title sets in cbTitleSet, shown only for more than one.
+    void OpenSource(const std::string& path);
+    void ShowTitleSets();
+    void cbTitleSetChange();
+    static std::optional<QString> DroppedFile(const QMimeData* data);
+    bool DropEvent(QEvent* event);
     void ShowReport(const Report& report);
     void ShowDocumentLabels();
     void SetFrameRateText(const std::string& rate);
@@ -129,7 +143,9 @@ private:
     CellListModel* cellModel_ = nullptr;
 
     ChapterDocument document_;  // cell rows, title model, footer texts
-    std::string ifoPath;
+    std::string ifoPath;        // the source as given
+    std::optional<Source> source_;  // the listing of a disc source; empty for an IFO file
+    int titleSet_ = 0;              // the disc's title set loaded; 0 for an IFO file
     QStringList presetFormats;
     QStringList presetHeaders;
     QStringList presetFooters;

@@ -291,6 +291,117 @@ private slots:
         QCOMPARE(grown, QList<int>({190, 190, 190, 190, 190, 0, 0, 0, 0, 0, 100, 0}));
     }
 
+    // Drags `path` over `target` (the window by default) and drops it there.
+    void drop(const std::string& path, QWidget* target = nullptr)
+    {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(Q(path))});
+        QWidget* on = target ? target : form_.get();
+        QDragEnterEvent enter(QPoint(4, 4), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(on, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent dropped(QPointF(4, 4), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(on, &dropped);
+        QVERIFY(dropped.isAccepted());
+    }
+
+    // The two-title-set fixture as <dir>/disc/VIDEO_TS and <dir>/disc.iso.
+    std::string makeTwoSetDisc()
+    {
+        const fs::path videoTs = fs::path(dir_->file("disc")) / "VIDEO_TS";
+        fs::create_directories(videoTs);
+        for (const auto& entry : fs::directory_iterator(test::FixturePath("dvd/two_sets")))
+            if (entry.path().extension() == ".IFO")
+                fs::copy_file(entry.path(), videoTs / entry.path().filename());
+        const std::string iso = dir_->file("disc.iso");
+        const test::ProcessResult made =
+            test::RunProcess({PELVANO_GENISOIMAGE, "-quiet", "-dvd-video", "-o", iso, dir_->file("disc")});
+        if (made.exitCode != 0)
+            qFatal("genisoimage: %s", made.err.c_str());
+        return iso;
+    }
+
+    QString reportTail() { return text("Memo1").section('\n', 1); }
+    bool titleSetsShown() { return w("cbTitleSet")->isVisible() && w("lbTitleSet")->isVisible(); }
+    QStringList items(const char* name)
+    {
+        QStringList texts;
+        for (int i = 0; i < w<QComboBox>(name)->count(); ++i)
+            texts << w<QComboBox>(name)->itemText(i);
+        return texts;
+    }
+
+    void discsByDialogDropAndCommandLine()
+    {
+        const std::string iso = makeTwoSetDisc();
+        const std::string folder = dir_->file("disc/VIDEO_TS");
+        const std::string vts1 = test::FixturePath("dvd/two_sets/VTS_01_0.IFO");
+        const std::string vts2 = test::FixturePath("dvd/two_sets/VTS_02_0.IFO");
+
+        // The reports of the two IFO files, as the window shows them.
+        start();
+        QVERIFY(!titleSetsShown());
+        open("bttOpenIFO", vts1);
+        QVERIFY(!titleSetsShown());
+        const QString report1 = reportTail();
+        const QString times1 = output();
+        open("bttOpenIFO", vts2);
+        const QString report2 = reportTail();
+        const QString times2 = output();
+
+        // The image by the dialog: title set 2 holds the longest PGC.
+        open("bttOpenIFO", iso);
+        QCOMPARE(form_->windowTitle(), "Pelvano - " + Q(iso));
+        QVERIFY(titleSetsShown());
+        QCOMPARE(items("cbTitleSet"), QStringList({"VTS 1 \u00b7 00:00:20", "VTS 2 \u00b7 00:00:36"}));
+        QCOMPARE(w<QComboBox>("cbTitleSet")->currentIndex(), 1);
+        QVERIFY(text("Memo1").startsWith("Opening title set 2 (VTS_02_0.IFO) of " + Q(iso) + " OK.\n"));
+        QCOMPARE(reportTail(), report2);
+        QCOMPARE(output(), times2);
+        QCOMPARE(w<QComboBox>("cbTitle")->currentIndex(), 1);
+
+        // Another title set loads as a new file: longest PGC, the rate from its standard.
+        w<QComboBox>("cbFrameRate")->setEditText("23976");
+        key("cbTitleSet", Qt::Key_Up);
+        QVERIFY(text("Memo1").startsWith("Opening title set 1 (VTS_01_0.IFO) of " + Q(iso) + " OK.\n"));
+        QCOMPARE(reportTail(), report1);
+        QCOMPARE(output(), times1);
+        QCOMPARE(items("cbTitle"), QStringList({"1"}));
+        QCOMPARE(text("cbFrameRate"), "25000");
+        QCOMPARE(form_->windowTitle(), "Pelvano - " + Q(iso));
+
+        // Dropped: an IFO file hides the title sets; a folder, on a text
+        // field that would take text, shows them again.
+        drop(vts1);
+        QVERIFY(!titleSetsShown());
+        QCOMPARE(form_->windowTitle(), "Pelvano - " + Q(vts1));
+        QCOMPARE(reportTail(), report1);
+        drop(folder, w<QAbstractScrollArea>("CustomMemo")->viewport());
+        QVERIFY(titleSetsShown());
+        QCOMPARE(form_->windowTitle(), "Pelvano - " + Q(folder));
+        QCOMPARE(reportTail(), report2);
+        QCOMPARE(output(), times2);
+
+        // A disc with one title set shows no drop-down; a source that can't
+        // be read says why in the report and leaves the list empty.
+        drop(test::FixturePath("dvd/ntsc"));
+        QVERIFY(!titleSetsShown());
+        QVERIFY(text("Memo1").startsWith("Opening title set 1 (VTS_01_0.IFO) of "));
+        const std::string empty = dir_->file("empty.iso");
+        test::WriteFile(empty, "");
+        drop(empty);
+        QCOMPARE(text("Memo1"), "error opening " + Q(empty) + ": the file is empty\n");
+        QCOMPARE(checks(), "");
+        QVERIFY(!enabled("bttOpenAVI"));
+        QVERIFY(!titleSetsShown());
+
+        // From the command line.
+        start({iso});
+        QCOMPARE(form_->windowTitle(), "Pelvano - " + Q(iso));
+        QVERIFY(titleSetsShown());
+        QCOMPARE(reportTail(), report2);
+    }
+
     void openingATitleSetAndChangingThePgc()
     {
         start();
@@ -298,7 +409,7 @@ private slots:
         QCOMPARE(form_->windowTitle(), "Pelvano");
         const std::string sample = test::ExamplePath("VTS_01_0.IFO");
         open("bttOpenIFO", sample);
-        QCOMPARE(dialogs_->openFilters, QStringList({"DVD IFO File (*.IFO)", "DVD IFO File (*.IFO)"}));
+        QCOMPARE(dialogs_->openFilters, QStringList(2, "DVD IFO File (*.IFO);;DVD image (*.iso);;All files (*)"));
         QCOMPARE(form_->windowTitle(), "Pelvano - " + Q(sample));
         QCOMPARE(w<QComboBox>("cbTitle")->count(), 2);
         QCOMPARE(w<QComboBox>("cbTitle")->currentIndex(), 1);

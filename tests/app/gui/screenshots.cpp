@@ -60,8 +60,10 @@ bool ShootScreenOver(const QWidget& window, const QString& file)
 
 int main(int argc, char** argv)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <output folder> <VTS_nn_0.IFO> <folder with Readme.txt and pelvano.INI>\n",
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr,
+                     "usage: %s <output folder> <VTS_nn_0.IFO> <folder with Readme.txt and pelvano.INI> "
+                     "[<image with two title sets>]\n",
                      argv[0]);
         return 2;
     }
@@ -82,14 +84,21 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Pelvano"));
     pelvano::gui::QtFormDialogs dialogs;
     bool ok = true;
+    const pelvano::Application application(pelvano::Application::PathsFor((folder / "pelvano").string()));
+    application.enterAppDir();
+    const auto path = [&](const char* name) { return QString::fromStdString((out / name).string()); };
+    if (argc == 5) {
+        // A disc with two title sets: the Title set list beside Title.
+        pelvano::gui::TMainForm form(dialogs, application, {fs::absolute(argv[4]).string()});
+        form.show();
+        form.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(1);
+        ok &= Shoot(form, path("main_title_sets.png"));
+    }
     {
-        const pelvano::Application application(pelvano::Application::PathsFor((folder / "pelvano").string()));
-        application.enterAppDir();
         pelvano::gui::TMainForm form(dialogs, application, {ifo.filename().string()});
         form.show();
         auto* pages = form.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
         auto* cells = form.findChild<QTreeView*>(QStringLiteral("lstCells"));
-        const auto path = [&](const char* name) { return QString::fromStdString((out / name).string()); };
 
         pages->setCurrentIndex(0);
         ok &= Shoot(form, path("main_raw_data.png"));

@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
 # Remakes the pictures of the main window and the About box under docs/ with the sample title
-# set, on a virtual X server at 96 dpi. Run by hand after a build:
+# set, and of a two-title-set image (made here from tests/fixtures/dvd/two_sets), on a virtual
+# X server at 96 dpi. Run by hand after a build:
 #   tests/app/gui/take_screenshots.sh <build folder>
-# Needs xvfb (xvfb-run) and imagemagick (import).
+# Needs xvfb (xvfb-run), imagemagick (import) and genisoimage.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/../../.." && pwd)
 BUILD=$(cd "${1:?build folder}" && pwd)
 cmake --build "$BUILD" --target pelvano_gui_screenshots
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+mkdir -p "$WORK/disc/VIDEO_TS"
+cp "$ROOT/tests/fixtures/dvd/two_sets/"*.IFO "$WORK/disc/VIDEO_TS/"
+genisoimage -quiet -dvd-video -V FILM -o "$WORK/FILM.iso" "$WORK/disc"
 xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" \
-    "$BUILD/tests/app/gui/pelvano_gui_screenshots" "$ROOT/docs" "$ROOT/examples/VTS_01_0.IFO" "$ROOT/resources"
+    "$BUILD/tests/app/gui/pelvano_gui_screenshots" "$ROOT/docs" "$ROOT/examples/VTS_01_0.IFO" "$ROOT/resources" \
+    "$WORK/FILM.iso"

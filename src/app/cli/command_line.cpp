@@ -1,0 +1,287 @@
+#include "app/cli/command_line.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "app/cli/help_text.h"
+#include "app/cli/listing.h"
+#include "app/cli/options.h"
+#include "base/error.h"
+#include "base/format.h"
+#include "base/version.h"
+#include "ifo/title_loader.h"
+#include "io/text_file.h"
+#include "output/video/video_keyframes.h"
+#include "output/format_engine.h"
+#include "presets/preset_store.h"
+#include "presets/profile_file.h"
+#include "source/source.h"
+
+namespace pelvano::cli {
+
+namespace {
+
+// A failure that ends the run with exit code 1; the message already names
+// the file and the reason.
+struct Failure {
+    std::string message;
+};
+
+Failure FileFailure(const std::string& path, const std::string& reason)
+{
+    return Failure{path + ": " + reason};
+}
+
+// The kind of source, from stat alone: a FIFO, a socket or a terminal is
+// refused before anything could block on it.
+SourceKind KindOfSource(const std::string& path)
+{
+    try {
+        return Source::KindOf(path);
+    } catch (const Error& e) {
+        throw Failure{e.what()};
+    }
+}
+
+Source OpenSource(const std::string& path)
+{
+    try {
+        return Source::Open(path);
+    } catch (const Error& e) {
+        throw Failure{e.what()};
+    }
+}
+
+// The format and header the output goes through: --format, or the preset
+// read from the presets file (or the file --presets names).
+Preset ReadFormat(const Application& app, const Options& options)
+{
+    if (options.format)
+        return Preset{"", *options.format, options.header.value_or(""), options.footer.value_or("")};
+    if (!options.presets)
+        return LoadPreset(app.presetsReadPath(), options.preset);
+    // A presets file the user names must be there: its defaults would
+    // silently give other bytes.
+    struct stat st {};
+    if (::stat(options.presets->c_str(), &st) != 0)
+        throw FileFailure(*options.presets, std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        throw FileFailure(*options.presets, "not a presets file");
+    try {
+        ProfileFile::Load(*options.presets);
+    } catch (const Error& e) {
+        throw FileFailure(*options.presets, e.what());
+    }
+    return LoadPreset(*options.presets, options.preset);
+}
+
+void CheckCells(const CellList& cells, size_t cellCount, const char* option, int pgc)
+{
+    for (int c : cells)
+        if (static_cast<size_t>(c) > cellCount)
+            throw Failure{
+                Format("%s: program chain %d has %zu cell(s), no cell %d", option, pgc, cellCount, c)};
+}
+
+// Marks set as the cell list sets them, then the same rebuilds.
+void ApplyCellMarks(ChapterDocument& doc, const Options& options, int pgc)
+{
+    if (options.chapterCells) {
+        CheckCells(*options.chapterCells, doc.rows.size(), "--chapter-cells", pgc);
+        for (CellRow& row : doc.rows)
+            row.checked = false;
+        for (int c : *options.chapterCells)
+            doc.rows[static_cast<size_t>(c - 1)].checked = true;
+        RebuildChapters(doc);
+    }
+    if (options.skipCells) {
+        CheckCells(*options.skipCells, doc.rows.size(), "--skip-cells", pgc);
+        for (int c : *options.skipCells)
+            doc.rows[static_cast<size_t>(c - 1)].timestamp = CellRow::kUnusedMark;
+        RebuildTimestamps(doc);
+    }
+}
+
+Failure NoPgc(const std::string& path, int pgc, size_t count)
+{
+    return FileFailure(path, Format("no program chain %d (the title set has %zu)", pgc, count));
+}
+
+// The title load the window would make for this source, title set and
+// program chain.
+LoadResult LoadChosenTitle(const Options& options)
+{
+    const SourceKind kind = KindOfSource(options.source);
+    LoadRequest request;
+    request.ifoPath = options.source;
+    request.fixLastChapter = !options.keepShortLast;
+    request.withReport = options.report;
+    request.exactNtsc = options.exactNtsc;
+    if (kind == SourceKind::IfoFile && !options.titleSet) {
+        // An IFO file holds one title set: it is loaded straight away, as
+        // the window loads it, with no listing first.
+        LoadResult load = LoadTitle(request);
+        if (load.openAviEnabled == false)
+            throw Failure{IfoOpenFailure(options.source)};
+        const size_t pgcCount = load.titles ? load.titles->size() : 0;
+        if (options.pgc && static_cast<size_t>(*options.pgc) > pgcCount)
+            throw NoPgc(options.source, *options.pgc, pgcCount);
+        if (options.pgc && *options.pgc - 1 != load.selectedTitle) {
+            request.newFile = false;
+            request.currentTitle = *options.pgc - 1;
+            load = LoadTitle(request);
+        }
+        if (!load.model)
+            throw FileFailure(options.source, "the title set has no program chain");
+        return load;
+    }
+
+    const Source source = OpenSource(options.source);
+    const int number = options.titleSet.value_or(source.defaultTitleSet());
+    const TitleSetSummary* titleSet = source.titleSet(number);
+    if (!titleSet) {
+        std::string numbers;
+        for (const TitleSetSummary& t : source.titleSets())
+            numbers += (numbers.empty() ? "" : ", ") + std::to_string(t.number);
+        throw FileFailure(options.source,
+                          Format("no title set %d (the source has %s)", number, numbers.c_str()));
+    }
+    if (titleSet->pgcs.empty())
+        throw FileFailure(options.source, Format("title set %d has no program chain", number));
+    if (options.pgc) {
+        if (static_cast<size_t>(*options.pgc) > titleSet->pgcs.size())
+            throw NoPgc(options.source, *options.pgc, titleSet->pgcs.size());
+        request.newFile = false;
+        request.currentTitle = *options.pgc - 1;
+    }
+    if (kind != SourceKind::IfoFile)
+        request.titleSet = number;
+    LoadResult load = LoadTitle(request);
+    if (!load.model)
+        throw FileFailure(options.source, Format("title set %d cannot be read", number));
+    return load;
+}
+
+std::string Render(const Application& app, const Options& options)
+{
+    // Read first: a presets file that can't be read fails before the source.
+    const Preset preset = options.report ? Preset{} : ReadFormat(app, options);
+    const LoadResult load = LoadChosenTitle(options);
+    if (options.report)
+        return load.report.plainText();
+
+    ChapterDocument doc;
+    ApplyLoad(doc, load);
+    const int pgc = load.selectedTitle + 1;
+    ApplyCellMarks(doc, options, pgc);
+
+    RenderInput input;
+    input.format = preset.format;
+    input.header = preset.header;
+    input.footer = preset.footer;
+    input.frameRate = options.frameRate.value_or(load.frameRate.value_or("25000"));
+    input.frameOffset = options.frameOffset;
+    input.msOffset = options.msOffset;
+    KeyFrameOpener snap;
+    KeyFrameIndexCache keyFrames;
+    if (options.keyFrames) {
+        // As "Open video" and "Synch 2 KF" do: the file's rate replaces the
+        // title's (a rate typed on the command line wins over both), and the
+        // rendering snaps to its key frames.
+        try {
+            const std::optional<std::string> rate = keyFrames.openVideo(*options.keyFrames);
+            if (!options.frameRate && rate)
+                input.frameRate = *rate;
+        } catch (const Error& e) {
+            throw FileFailure(*options.keyFrames, e.what());
+        }
+        snap = [&keyFrames, &options] { return keyFrames.keyFrames(*options.keyFrames); };
+    }
+    try {
+        return RenderChapters(doc.model, input, snap).text;
+    } catch (const Error& e) {
+        throw Failure{options.keyFrames ? *options.keyFrames + ": " + e.what() : std::string(e.what())};
+    }
+}
+
+void Emit(const Options& options, const std::string& bytes, std::FILE* out)
+{
+    if (options.output == "-") {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fflush(out) != 0)
+            throw Failure{std::string("standard output: ") + std::strerror(errno)};
+        return;
+    }
+    try {
+        WriteTextFile(options.output, bytes, options.report ? kFailedToSaveStream : kStreamWriteError);
+    } catch (const Error& e) {
+        const int code = errno;
+        std::string message = e.what();
+        if (message.find(options.output) == std::string::npos)
+            message = options.output + ": " + message;
+        throw Failure{message + (code ? std::string(": ") + std::strerror(code) : std::string())};
+    }
+}
+
+int Run(const Application& app, const Options& options, std::FILE* out, std::FILE* err)
+{
+    switch (options.action) {
+    case Options::Action::Help:
+        std::fputs(kHelpText, out);
+        return 0;
+    case Options::Action::Version:
+        std::fprintf(out, "pelvano %s\n", kVersion);
+        return 0;
+    case Options::Action::List: {
+        KindOfSource(options.source);
+        const Source source = OpenSource(options.source);
+        // Title sets the disc names but that can't be read are left out of
+        // the listing and said on standard error.
+        for (const std::string& problem : source.problems())
+            std::fprintf(err, "pelvano: %s\n", problem.c_str());
+        const std::string bytes = options.json ? ListingJson(source) : ListingText(source);
+        errno = 0;
+        Emit(options, bytes, out);
+        return 0;
+    }
+    case Options::Action::Render:
+        break;
+    }
+    const std::string bytes = Render(app, options);
+    errno = 0;
+    Emit(options, bytes, out);
+    return 0;
+}
+
+}  // namespace
+
+std::string IfoOpenFailure(const std::string& ifoPath)
+{
+    std::string why;
+    if (IfoReader::Open(ifoPath, &why) || why.empty())
+        why = "not a readable title-set IFO file";
+    return ifoPath + ": " + why;
+}
+
+int RunCommandLine(const Application& app, const std::vector<std::string>& args, std::FILE* out,
+                   std::FILE* err)
+{
+    Options options;
+    try {
+        options = ParseOptions(args);
+    } catch (const UsageError& e) {
+        std::fprintf(err, "pelvano: %s\nTry 'pelvano --help'.\n", e.what());
+        return 2;
+    }
+    try {
+        return Run(app, options, out, err);
+    } catch (const Failure& f) {
+        std::fprintf(err, "pelvano: %s\n", f.message.c_str());
+    } catch (const Error& e) {
+        std::fprintf(err, "pelvano: %s\n", e.what());
+    }
+    return 1;
+}
+
+}  // namespace pelvano::cli

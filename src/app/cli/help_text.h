@@ -1,0 +1,71 @@
+#pragma once
+
+// The text of --help. resources/pelvano.1 and resources/bash-completion/pelvano
+// say the same; a test keeps their option lists equal.
+namespace pelvano::cli {
+
+inline constexpr const char* kHelpText = R"(Usage: pelvano [OPTION]... SOURCE
+Write the chapter list, the raw report or a listing of a DVD title to standard
+output or to a file.
+
+SOURCE is a title-set IFO file (VTS_nn_0.IFO or .BUP), a VIDEO_TS folder or the
+folder above it, an ISO image, or a DVD drive (/dev/sr0). Relative paths are
+taken from the current folder.
+
+  -l, --list              list the title sets and program chains and write
+                          nothing else; the defaults are marked with '*'
+      --json              with --list: the listing as one JSON object
+  -p, --preset=N          chapter list through preset N, 1..10 (default 1)
+      --format=TEXT       chapter list through this format line instead of a
+                          preset ("\n" is a line break)
+      --header=TEXT       header for --format (default empty)
+      --footer=TEXT       footer for --format, written after the last chapter
+                          (default empty)
+  -r, --report            the raw report as plain text instead of the chapter list
+  -s, --title-set=N       title set N (default: the one holding the longest
+                          program chain)
+  -c, --pgc=N             program chain N, numbered from 1 as the window's Title
+                          list shows it (default: the longest)
+      --fps=RATE          frame rate in thousandths of a frame per second:
+                          25000, 29970, 23976 ... (default: the title's, or the
+                          --keyframes file's)
+      --frame-offset=N    frames added to every chapter start (default 0)
+      --ms-offset=N       milliseconds added to every chapter start (default 0)
+      --chapter-cells=LIST  cells that start chapters, numbered from 1
+                          ("1,4,7-9"), instead of the program map
+      --skip-cells=LIST   cells left out of the timestamps, besides the other
+                          angles of angle blocks
+      --keep-short-last   keep a last chapter shorter than 5 s
+      --exact-ntsc        NTSC times from the frame counts at 30000/1001 frames
+                          a second instead of nominal seconds (PAL titles are
+                          not changed); the window's stored setting does not
+                          apply here
+      --keyframes=FILE    snap frame numbers to the key frames of this video file
+                          (AVI, Matroska .mkv/.webm, MP4/MOV .mp4/.m4v/.mov)
+  -o, --output=FILE       write to FILE, replacing it as a whole; "-" or no -o:
+                          standard output
+      --presets=FILE      read the presets from FILE instead of pelvano.INI
+                          beside the program; neither is ever written
+  -h, --help              show this help and exit
+  -V, --version           show the version and exit
+
+Short options take their value attached or as the next argument (-p2, -p 2),
+long ones after '=' or as the next argument (--preset=2, --preset 2).
+
+Which form runs: this one when the first argument begins with '-' or any
+argument begins with '--'. Otherwise the positional forms:
+  pelvano                 the window
+  pelvano SOURCE [...]    the window with SOURCE loaded (one, two, four or
+                          more arguments)
+  pelvano IFO OUT -pN     writes preset N's chapter list to OUT (any other third
+                          argument: the raw report); relative paths are taken
+                          from the program's folder, and the presets file is
+                          written back
+The --chapter-cells and --skip-cells numbers must exist in the program chain.
+
+Exit status: 0 written; 1 the source, title set, program chain, a cell or the
+presets file cannot be found or read, or the output cannot be written (an
+existing output file is then left as it was); 2 a usage error.
+)";
+
+}  // namespace pelvano::cli

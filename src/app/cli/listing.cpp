@@ -1,0 +1,125 @@
+#include "app/cli/listing.h"
+
+#include "base/error.h"
+#include "base/format.h"
+
+namespace pelvano::cli {
+
+namespace {
+
+std::string HoursToMs(uint32_t ms)
+{
+    return Format("%02u:%02u:%02u.%03u", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
+}
+
+// Length of the UTF-8 sequence starting at s[i], or 0 when it is not one
+// (overlong forms, surrogates and values above U+10FFFF included).
+size_t Utf8Length(const std::string& s, size_t i)
+{
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = byte(i);
+    size_t len;
+    uint32_t cp;
+    if (c < 0x80)
+        return 1;
+    if (c >= 0xc2 && c <= 0xdf) {
+        len = 2;
+        cp = c & 0x1f;
+    } else if (c >= 0xe0 && c <= 0xef) {
+        len = 3;
+        cp = c & 0x0f;
+    } else if (c >= 0xf0 && c <= 0xf4) {
+        len = 4;
+        cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size())
+        return 0;
+    for (size_t k = 1; k < len; ++k) {
+        if ((byte(i + k) & 0xc0) != 0x80)
+            return 0;
+        cp = cp << 6 | (byte(i + k) & 0x3f);
+    }
+    if ((len == 3 && (cp < 0x800 || (cp >= 0xd800 && cp <= 0xdfff))) ||
+        (len == 4 && (cp < 0x10000 || cp > 0x10ffff)))
+        return 0;
+    return len;
+}
+
+}  // namespace
+
+std::string JsonString(const std::string& text)
+{
+    std::string out = "\"";
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const size_t len = Utf8Length(text, i);
+        if (len == 0) {
+            out += "\\ufffd";
+            ++i;
+            continue;
+        }
+        if (len > 1) {
+            out.append(text, i, len);
+        } else if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7f) {
+            out += Format("\\u%04x", c);
+        } else {
+            out += static_cast<char>(c);
+        }
+        i += len;
+    }
+    return out + "\"";
+}
+
+std::string ListingText(const Source& source)
+{
+    std::string out;
+    for (const TitleSetSummary& ts : source.titleSets()) {
+        out += Format("%c title set %d: %s, %s, %s, %zu program chain(s)\n",
+                      ts.number == source.defaultTitleSet() ? '*' : ' ', ts.number, ts.ifoName.c_str(),
+                      ts.tvSystem.c_str(), ts.frameRate.c_str(), ts.pgcs.size());
+        for (size_t i = 0; i < ts.pgcs.size(); ++i) {
+            const PgcSummary& pgc = ts.pgcs[i];
+            out += Format("    %c pgc %d: %s, %u cell(s), %u chapter(s)\n",
+                          static_cast<int>(i) == ts.longestPgc ? '*' : ' ', pgc.number,
+                          HoursToMs(pgc.lengthMs).c_str(), pgc.cells, pgc.chapters);
+        }
+    }
+    return out;
+}
+
+std::string ListingJson(const Source& source)
+{
+    std::string out = "{\"source\": " + JsonString(source.path()) + ", \"title_sets\": [";
+    const TitleSetSummary* chosen = nullptr;
+    for (size_t t = 0; t < source.titleSets().size(); ++t) {
+        const TitleSetSummary& ts = source.titleSets()[t];
+        if (ts.number == source.defaultTitleSet())
+            chosen = &ts;
+        out += Format("%s{\"number\": %d, \"ifo\": %s, \"tv_system\": %s, \"frame_rate\": %s, \"pgcs\": [",
+                      t ? ", " : "", ts.number, JsonString(ts.ifoName).c_str(),
+                      JsonString(ts.tvSystem).c_str(), JsonString(ts.frameRate).c_str());
+        for (size_t i = 0; i < ts.pgcs.size(); ++i) {
+            const PgcSummary& pgc = ts.pgcs[i];
+            out += Format("%s{\"number\": %d, \"length_ms\": %u, \"cells\": %u, \"chapters\": %u}",
+                          i ? ", " : "", pgc.number, pgc.lengthMs, pgc.cells, pgc.chapters);
+        }
+        out += "]}";
+    }
+    out += "], \"default\": ";
+    if (chosen && chosen->longestPgc >= 0)
+        out += Format("{\"title_set\": %d, \"pgc\": %d}", chosen->number, chosen->longestPgc + 1);
+    else
+        out += "null";
+    return out + "}\n";
+}
+
+}  // namespace pelvano::cli

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+#include "source/source.h"
+
+namespace pelvano::cli {
+
+// One line per title set and one per program chain; '*' marks the default
+// title set and, in each title set, the program chain a load picks.
+std::string ListingText(const Source& source);
+
+// One JSON object on one line: source (the path as given), title_sets with
+// their pgcs, and default.
+std::string ListingJson(const Source& source);
+
+// `text` as a JSON string, quotes included. Bytes that are not UTF-8 become
+// U+FFFD, so the result is always valid JSON.
+std::string JsonString(const std::string& text);
+
+}  // namespace pelvano::cli

@@ -1,0 +1,462 @@
+// The option form of the command line, through the real executable copied
+// into a private folder with the shipped presets and the key-frame module.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "base/error.h"
+#include "base/format.h"
+#include "base/version.h"
+#include "ifo/title_loader.h"
+#include "output/video/video_keyframes.h"
+#include "output/format_engine.h"
+#include "presets/preset_store.h"
+#include "test_util.h"
+
+namespace pelvano::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::vector<std::string> kNoDisplay = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+
+// What the window would have after a load and a few edits, rendered by the
+// core in this process.
+struct CoreRequest {
+    int pgc = 0;  // 1-based; 0: the longest
+    bool fixLastChapter = true;
+    std::vector<size_t> chapterRows;  // 0-based rows checked, replacing the marks
+    std::vector<size_t> unusedRows;   // rows marked "-"
+    std::string format;
+    std::string header;
+    std::string frameRate;  // empty: the title's
+    std::string frameOffset = "0";
+    std::string msOffset = "0";
+    std::string videoFile;
+    std::string footer;
+    bool exactNtsc = false;
+};
+
+std::string CoreRender(const std::string& ifo, const CoreRequest& r)
+{
+    LoadRequest request;
+    request.ifoPath = ifo;
+    request.fixLastChapter = r.fixLastChapter;
+    request.newFile = r.pgc == 0;
+    request.currentTitle = r.pgc - 1;
+    request.exactNtsc = r.exactNtsc;
+    const LoadResult load = LoadTitle(request);
+    ChapterDocument doc;
+    ApplyLoad(doc, load);
+    if (!r.chapterRows.empty()) {
+        for (CellRow& row : doc.rows)
+            row.checked = false;
+        MarkSelectedCells(doc, r.chapterRows, "0", true);
+        RebuildChapters(doc);
+    }
+    if (!r.unusedRows.empty()) {
+        MarkSelectedCells(doc, r.unusedRows, "-", false);
+        RebuildTimestamps(doc);
+    }
+    RenderInput input{r.format, r.header, r.frameRate, r.frameOffset, r.msOffset, r.footer};
+    KeyFrameOpener snap;
+    KeyFrameIndexCache video;  // "Open video", then "Synch 2 KF" at each rendering
+    if (!r.videoFile.empty()) {
+        const std::optional<std::string> rate = video.openVideo(r.videoFile);
+        if (input.frameRate.empty() && rate)
+            input.frameRate = *rate;
+        snap = [&] { return video.keyFrames(r.videoFile); };
+    }
+    if (input.frameRate.empty())
+        input.frameRate = *load.frameRate;
+    return RenderChapters(doc.model, input, snap).text;
+}
+
+// <dir>/VIDEO_TS with a fixture's IFO and BUP files, and <dir>.iso made
+// from it.
+void MakeDisc(const std::string& fixture, const std::string& dir)
+{
+    fs::create_directories(dir + "/VIDEO_TS");
+    for (const auto& entry : fs::directory_iterator(fixture))
+        if (entry.path().extension() == ".IFO" || entry.path().extension() == ".BUP")
+            fs::copy_file(entry.path(), dir + "/VIDEO_TS/" + entry.path().filename().string());
+    const ProcessResult iso =
+        RunProcess({PELVANO_GENISOIMAGE, "-quiet", "-dvd-video", "-o", dir + ".iso", dir});
+    ASSERT_EQ(iso.exitCode, 0) << iso.err;
+}
+
+// The members of a --list --json document as read by Python's own JSON
+// parser, one line each: "source <hex of its UTF-8>", "set N IFO TV RATE",
+// "pgc SET N LENGTH_MS CELLS CHAPTERS", "default SET PGC".
+std::vector<std::string> JsonMembers(const std::string& jsonFile)
+{
+    const char* script = R"(
+import json, sys
+d = json.load(open(sys.argv[1], encoding='utf-8'))
+print('source', d['source'].encode('utf-8').hex())
+for t in d['title_sets']:
+    print('set', t['number'], t['ifo'], t['tv_system'], t['frame_rate'])
+    for p in t['pgcs']:
+        print('pgc', t['number'], p['number'], p['length_ms'], p['cells'], p['chapters'])
+print('default', d['default']['title_set'], d['default']['pgc'])
+)";
+    const ProcessResult run = RunProcess({PELVANO_PYTHON3, "-c", script, jsonFile});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> lines;
+    std::istringstream in(run.out);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+std::string Hex(const std::string& bytes)
+{
+    std::string hex;
+    for (unsigned char c : bytes)
+        hex += Format("%02x", c);
+    return hex;
+}
+
+class CommandLine : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        exe_ = app_.file("pelvano");
+        fs::copy_file(BinaryPath("pelvano"), exe_);
+        ini_ = app_.file("pelvano.INI");
+        fs::copy_file(PELVANO_SOURCE_DIR "/resources/pelvano.INI", ini_);
+        iniBytes_ = ReadFile(ini_);
+    }
+
+    void TearDown() override
+    {
+        // No run of this form ever writes the presets file.
+        EXPECT_EQ(ReadFile(ini_), iniBytes_);
+    }
+
+    ProcessResult Run(std::vector<std::string> args, const std::string& cwd = {})
+    {
+        args.insert(args.begin(), exe_);
+        return RunProcess(args, cwd.empty() ? work_.path().string() : cwd, kNoDisplay);
+    }
+
+    TempDir app_;
+    TempDir work_;
+    std::string exe_;
+    std::string ini_;
+    std::string iniBytes_;
+};
+
+TEST_F(CommandLine, WritesWhatTheBatchFormAndTheCoreWrite)
+{
+    const std::string sample = ExamplePath("VTS_01_0.IFO");
+    const std::string many = FixturePath("dvd/many_chapters/VTS_01_0.IFO");
+    const std::string shortLast = FixturePath("dvd/short_last/VTS_01_0.IFO");
+    const std::string ntsc = FixturePath("dvd/ntsc/VTS_01_0.IFO");
+    const std::string kf25 = FixturePath("avi/kf25.avi");
+    const std::string mkv = TestVideo("cues.mkv");
+    const std::string mp4 = TestVideo("bframes.mp4");
+    const std::string all = "%hh:%mm:%ss:%cc|%ff|%f|%ms|%c/%C";
+    const std::string two = FixturePath("dvd/two_sets");
+    const std::string disc = work_.file("two");
+    MakeDisc(two, disc);
+
+    // The three-argument form's output for the same request.
+    const auto batch = [&](const std::string& ifo, const std::string& selector) {
+        const std::string out = work_.file("batch.txt");
+        const ProcessResult run = RunProcess({exe_, ifo, out, selector}, {}, kNoDisplay);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        const std::string bytes = ReadFile(out);
+        WriteFile(ini_, iniBytes_);  // the batch form rewrote it
+        return bytes;
+    };
+    const auto core = [](const std::string& ifo, CoreRequest r) { return CoreRender(ifo, r); };
+    struct Case {
+        std::vector<std::string> args;
+        std::function<std::string()> expected;
+    };
+    const std::vector<Case> cases = {
+        {{sample}, [&] { return batch(sample, "-p1"); }},  // no option: not this form
+        {{"-p1", sample}, [&] { return batch(sample, "-p1"); }},
+        {{"-p", "3", many}, [&] { return batch(many, "-p3"); }},
+        {{"--preset=10", ntsc}, [&] { return batch(ntsc, "-p10"); }},
+        {{"--preset", "7", shortLast}, [&] { return batch(shortLast, "-p7"); }},
+        {{"-r", many}, [&] { return batch(many, "x"); }},
+        {{many, "--report"}, [&] { return batch(many, "x"); }},
+        {{"-p4", "--", sample}, [&] { return batch(sample, "-p4"); }},
+        {{"-o-", "-p4", sample}, [&] { return batch(sample, "-p4"); }},
+        {{"--format=" + all, "--header=H\\n", ntsc},
+         [&] { return core(ntsc, {.format = all, .header = "H\\n"}); }},
+        {{"--format=%t-%et|%ehh:%emm:%ess.%ems", "--footer=END\\n", ntsc},
+         [&] { return core(ntsc, {.format = "%t-%et|%ehh:%emm:%ess.%ems", .footer = "END\\n"}); }},
+        {{"--format=%t|%f", "--exact-ntsc", ntsc},
+         [&] { return core(ntsc, {.format = "%t|%f", .exactNtsc = true}); }},
+        {{"--format", all, "-c2", many}, [&] { return core(many, {.pgc = 2, .format = all}); }},
+        {{"--format", all, "--pgc", "3", many}, [&] { return core(many, {.pgc = 3, .format = all}); }},
+        {{"--format=%c", "--keep-short-last", shortLast},
+         [&] { return core(shortLast, {.fixLastChapter = false, .format = "%c"}); }},
+        {{"--format", all, "--fps=23976", "--frame-offset", "-3", "--ms-offset=40", sample},
+         [&] {
+             return core(sample,
+                         {.format = all, .frameRate = "23976", .frameOffset = "-3", .msOffset = "40"});
+         }},
+        {{"--format", all, "--chapter-cells=1,3-4", sample},
+         [&] {
+             return core(sample, {.chapterRows = {0, 2, 3}, .format = all});
+         }},
+        {{"--format", all, "--skip-cells", "2", "--chapter-cells=4,2", sample},
+         [&] {
+             return core(sample, {.chapterRows = {1, 3}, .unusedRows = {1}, .format = all});
+         }},
+        {{"--format=%f", "--keyframes=" + kf25, "-c", "1", many},
+         [&] { return core(many, {.pgc = 1, .format = "%f", .videoFile = kf25}); }},
+        // A disc gives what its title set's IFO file gives; by default the
+        // title set holding the longest program chain (here the second).
+        {{"-p1", disc + ".iso"}, [&] { return batch(two + "/VTS_02_0.IFO", "-p1"); }},
+        {{"--format", all, "-s", "1", disc}, [&] { return core(two + "/VTS_01_0.IFO", {.format = all}); }},
+        {{"--format", all, "--title-set=2", "-c1", disc + "/VIDEO_TS"},
+         [&] { return core(two + "/VTS_02_0.IFO", {.pgc = 1, .format = all}); }},
+        {{"--format", all, "-s2", "--skip-cells=1", two + "/VTS_02_0.IFO"},
+         [&] { return core(two + "/VTS_02_0.IFO", {.unusedRows = {0}, .format = all}); }},
+        {{"--format=%f", "--keyframes", kf25, "--fps=29970", sample},
+         [&] { return core(sample, {.format = "%f", .frameRate = "29970", .videoFile = kf25}); }},
+        {{"--format=%f %t", "--keyframes=" + mkv, ntsc}, [&] { return core(ntsc, {.format = "%f %t", .videoFile = mkv}); }},
+        {{"--format=%f", "--keyframes", mp4, many}, [&] { return core(many, {.format = "%f", .videoFile = mp4}); }},
+    };
+    for (const Case& c : cases) {
+        const std::string expected = c.expected();
+        std::string line;
+        for (const std::string& a : c.args)
+            line += a + ' ';
+        SCOPED_TRACE(line);
+        ASSERT_FALSE(expected.empty());
+        ProcessResult run = Run(c.args);
+        if (c.args.size() == 1) {  // the window form, whose module is not beside this copy
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_NE(run.err.find("cannot load the window"), std::string::npos) << run.err;
+            continue;
+        }
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.out, expected);
+        EXPECT_EQ(run.err, "");
+        // The same bytes into a file, replacing what was there.
+        std::vector<std::string> toFile = c.args;  // the last -o wins
+        const bool ended = std::find(toFile.begin(), toFile.end(), "--") != toFile.end();
+        toFile.insert(ended ? toFile.begin() : toFile.end(), {"-o", "out.txt"});
+        WriteFile(work_.file("out.txt"), std::string(100000, 'x'));
+        run = Run(toFile);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(ReadFile(work_.file("out.txt")), expected);
+    }
+}
+
+TEST_F(CommandLine, ListingAgreesWithTheLoadsAndIsValidJson)
+{
+    // A folder name no JSON writer may pass through as it is: quote,
+    // backslash, tab, newline, a non-ASCII letter and a byte that is not UTF-8.
+    const std::string odd = work_.file("a\"b\\c\td\ne\xc3\xa9"
+                                       "f\xff");
+    MakeDisc(FixturePath("dvd/two_sets"), odd);
+    for (const std::string& source : {odd + ".iso", odd, FixturePath("dvd/many_chapters/VTS_01_0.IFO")}) {
+        SCOPED_TRACE(source);
+        const ProcessResult run = Run({"--list", "--json", "-o", "list.json", source});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const std::vector<std::string> members = JsonMembers(work_.file("list.json"));
+        ASSERT_GE(members.size(), 4u);
+        std::string given = source;
+        if (const size_t bad = given.find('\xff'); bad != std::string::npos)
+            given.replace(bad, 1, "\xef\xbf\xbd");
+        EXPECT_EQ(members.front(), "source " + Hex(given));
+
+        // Every program chain as a load of it shows it.
+        int sets = 0, pgcs = 0;
+        std::string defaultSet, defaultPgc;
+        for (const std::string& line : members) {
+            std::istringstream in(line);
+            std::string kind, set, pgc, ifo, tv, rate;
+            uint32_t lengthMs = 0, cells = 0, chapters = 0;
+            in >> kind;
+            if (kind == "set") {
+                ++sets;
+                in >> set >> ifo >> tv >> rate;
+                EXPECT_EQ(ifo, Format("VTS_%02d_0.IFO", std::stoi(set)));
+                EXPECT_EQ(tv + rate, "PAL25000");
+                continue;
+            }
+            if (kind == "default")
+                in >> defaultSet >> defaultPgc;
+            if (kind != "pgc")
+                continue;
+            ++pgcs;
+            in >> set >> pgc >> lengthMs >> cells >> chapters;
+            const ProcessResult lines = Run({"--format=%c", "-s", set, "-c", pgc, source});
+            EXPECT_EQ(std::count(lines.out.begin(), lines.out.end(), '\n'), chapters) << line;
+            const std::string report = Run({"-r", "-s", set, "-c", pgc, source}).out;
+            EXPECT_NE(report.find(Format("Length: %s in %u cell(s).", FormatMsTime(lengthMs).c_str(), cells)),
+                      std::string::npos)
+                << line;
+        }
+        EXPECT_EQ(pgcs + sets + 2, static_cast<int>(members.size()));
+        // The default is what a run without -s and -c loads.
+        EXPECT_EQ(Run({"-r", source}).out, Run({"-r", "-s", defaultSet, "-c", defaultPgc, source}).out);
+
+        // The text listing: a line per title set and per program chain, the
+        // defaults marked.
+        const std::string text = Run({"-l", source}).out;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), sets + pgcs);
+        EXPECT_NE(text.find("* title set " + defaultSet + ":"), std::string::npos) << text;
+        EXPECT_NE(text.find("* pgc " + defaultPgc + ":"), std::string::npos) << text;
+    }
+    // A disc's report is its title set's report, the opening line apart.
+    const auto tail = [](const std::string& report) { return report.substr(report.find("\r\n")); };
+    EXPECT_EQ(tail(Run({"-r", odd + ".iso"}).out),
+              tail(Run({"-r", FixturePath("dvd/two_sets/VTS_02_0.IFO")}).out));
+}
+
+TEST_F(CommandLine, RelativePathsAndPresetsComeFromTheCaller)
+{
+    fs::create_directory(work_.file("disc"));
+    fs::copy_file(ExamplePath("VTS_01_0.IFO"), work_.file("disc/VTS_01_0.IFO"));
+    WriteFile(work_.file("my.ini"), "[Presets]\r\nFormat2=%c.\r\nHeader2=mine\r\n");
+    const ProcessResult run =
+        Run({"--presets", "../my.ini", "-p2", "-o", "../out.txt", "VTS_01_0.IFO"}, work_.file("disc"));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadFile(work_.file("out.txt")), "mine\r\n1.\r\n2.\r\n3.\r\n4.\r\n");
+    EXPECT_FALSE(fs::exists(app_.file("out.txt")));
+}
+
+TEST_F(CommandLine, UsageErrorsExitTwoWithTheMessage)
+{
+    const std::string ifo = ExamplePath("VTS_01_0.IFO");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--bogus", ifo}, "unknown option '--bogus'"},
+        {{"-x", ifo}, "unknown option '-x'"},
+        {{"-r", ifo, "-p"}, "option '-p' needs a value"},
+        {{ifo, "-r", "--output"}, "option '--output' needs a value"},
+        {{"--list=yes", ifo}, "option '--list' takes no value"},
+        {{"-p", "two", ifo}, "--preset: 'two' is not a number from 1 up"},
+        {{"-p11", ifo}, "--preset: '11' is not a preset number from 1 to 10"},
+        {{"--preset=0", ifo}, "--preset: '0' is not a number from 1 up"},
+        {{"-s", "-1", ifo}, "--title-set: '-1' is not a number from 1 up"},
+        {{"--pgc=1x", ifo}, "--pgc: '1x' is not a number from 1 up"},
+        {{"--fps=25.000", ifo}, "--fps: '25.000' is not a frame rate in thousandths of a frame per second"},
+        {{"--fps=0", ifo}, "--fps: '0' is not a frame rate in thousandths of a frame per second"},
+        {{"--frame-offset", "1.5", ifo}, "--frame-offset: '1.5' is not a whole number"},
+        {{"--ms-offset=99999999999", ifo}, "--ms-offset: '99999999999' is not a whole number"},
+        {{"--chapter-cells=3-1", ifo},
+         "--chapter-cells: '3-1' is not a list of cell numbers from 1 up such as 1,4,7-9"},
+        {{"--skip-cells=1,,2", ifo},
+         "--skip-cells: '1,,2' is not a list of cell numbers from 1 up such as 1,4,7-9"},
+        {{"--chapter-cells=0", ifo},
+         "--chapter-cells: '0' is not a list of cell numbers from 1 up such as 1,4,7-9"},
+        {{"-p1"}, "no source given"},
+        {{"-p1", ifo, "other.IFO"}, "more than one source: '" + ifo + "' and 'other.IFO'"},
+        {{"--json", ifo}, "--json works only with --list"},
+        {{"--header=H", ifo}, "--header works only with --format"},
+        {{"--footer=F", ifo}, "--footer works only with --format"},
+        {{"--exact-ntsc=1", ifo}, "option '--exact-ntsc' takes no value"},
+        {{"-r", "--format=%c", ifo}, "--report and --format exclude each other"},
+    };
+    for (const auto& [args, message] : cases) {
+        SCOPED_TRACE(message);
+        const ProcessResult run = Run(args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.err, "pelvano: " + message + "\nTry 'pelvano --help'.\n");
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
+{
+    const std::string ifo = ExamplePath("VTS_01_0.IFO");
+    const std::string damaged = work_.file("VTS_02_0.IFO");
+    WriteFile(damaged, ReadFile(ifo).substr(0, 700));
+    const std::string fifo = work_.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string missing = work_.file("missing/VTS_01_0.IFO");
+    const std::string out = work_.file("kept.txt");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"-p1", missing}, missing + ": No such file or directory"},
+        {{"-p1", fifo}, fifo + ": is a FIFO, not a DVD"},
+        {{"-l", fifo}, fifo + ": is a FIFO, not a DVD"},
+        {{"-r", "/dev/null"}, "/dev/null: is a character device, not a DVD"},
+        {{"-s", "3", FixturePath("dvd/two_sets")},
+         FixturePath("dvd/two_sets") + ": no title set 3 (the source has 1, 2)"},
+        {{"-s2", "-c3", FixturePath("dvd/two_sets")},
+         FixturePath("dvd/two_sets") + ": no program chain 3 (the title set has 2)"},
+        {{"-l", work_.path().string()}, work_.path().string() + ": "},
+        {{"-p1", damaged}, damaged + ": "},
+        {{"-c", "3", ifo}, ifo + ": no program chain 3 (the title set has 2)"},
+        {{"--chapter-cells=1,8", ifo}, "--chapter-cells: program chain 2 has 7 cell(s), no cell 8"},
+        {{"--skip-cells=5", "-c1", ifo}, "--skip-cells: program chain 1 has 4 cell(s), no cell 5"},
+        {{"--presets=nope.ini", ifo}, "nope.ini: No such file or directory"},
+        {{"--keyframes", FixturePath("avi/audio_only.avi"), ifo}, FixturePath("avi/audio_only.avi") + ": "},
+        {{"--keyframes", TestVideo("vfr.mkv"), ifo}, TestVideo("vfr.mkv") + ": "},
+        {{"-o", work_.file("no/dir/x.txt"), ifo}, "Cannot create file " + work_.file("no/dir/x.txt")},
+    };
+    for (const auto& [args, message] : cases) {
+        SCOPED_TRACE(message);
+        WriteFile(out, "before");
+        std::vector<std::string> withOutput = args;
+        if (args[0] != "-o")
+            withOutput.insert(withOutput.begin(), {"-o", out});
+        const ProcessResult run = Run(withOutput);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err.rfind("pelvano: " + message, 0), 0u) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_EQ(ReadFile(out), "before");
+    }
+}
+
+TEST_F(CommandLine, BatchFormSaysWhyTheIfoDidNotOpen)
+{
+    const std::string damaged = work_.file("VTS_01_0.IFO");
+    WriteFile(damaged, ReadFile(ExamplePath("VTS_01_0.IFO")).substr(0, 700));
+    const ProcessResult run = RunProcess({exe_, damaged, work_.file("o.txt"), "x"}, {}, kNoDisplay);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(ReadFile(work_.file("o.txt")).rfind("error opening file " + damaged + "\r\n", 0), 0u);
+    EXPECT_EQ(run.err.rfind("pelvano: " + damaged + ": ", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    iniBytes_ = ReadFile(ini_);  // the batch form writes it back, as ever
+}
+
+// The long options a text names: "--name" followed by '=', space, ',' or end.
+std::set<std::string> LongOptions(std::string text)
+{
+    text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
+    std::set<std::string> names;
+    const std::regex option(R"(--([a-z][a-z-]*[a-z]))");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), option); it != std::sregex_iterator(); ++it)
+        names.insert((*it)[1]);
+    return names;
+}
+
+TEST_F(CommandLine, HelpVersionManPageAndCompletionAgree)
+{
+    const ProcessResult help = Run({"--help"});
+    ASSERT_EQ(help.exitCode, 0);
+    EXPECT_EQ(Run({"-h", "--bogus"}).out, help.out);
+    EXPECT_EQ(help.err, "");
+    const ProcessResult version = Run({"-V"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, std::string("pelvano ") + kVersion + "\n");
+    EXPECT_EQ(Run({"--version"}).out, version.out);
+
+    std::string man = ReadFile(PELVANO_SOURCE_DIR "/resources/pelvano.1");
+    man.resize(man.find(".SH EXAMPLES"));  // the recipes name other programs' options
+    const std::string completion = ReadFile(PELVANO_SOURCE_DIR "/resources/bash-completion/pelvano");
+    EXPECT_NE(man.find(std::string("\"pelvano ") + kVersion + "\""), std::string::npos);
+    const std::set<std::string> options = LongOptions(help.out);
+    EXPECT_GE(options.size(), 19u);
+    EXPECT_EQ(LongOptions(man), options);
+    EXPECT_EQ(LongOptions(completion), options);
+}
+
+}  // namespace
+}  // namespace pelvano::test
