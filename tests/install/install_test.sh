@@ -74,7 +74,7 @@ if [ -n "$user" ]; then
     mkdir -p "$home" "$portable"
     # The build's executable with the shipped presets beside it, in a folder the
     # user may write: the portable layout, as in the build folder.
-    cp "$build/pelvano" "$source_tree/resources/pelvano.INI" "$portable/"
+    cp "$build/pelvano" "$build"/libpelvano_*.so "$source_tree/resources/pelvano.INI" "$portable/"
     chown -R "$user" "$home" "$portable"
     before=$(listing)
 
@@ -114,6 +114,16 @@ if [ -n "$user" ]; then
         cmp -s "$work/home/portable-p1.txt" "$home/new-form.txt" \
             && pass "command line: the installed program writes what the build writes" \
             || fail "command line: output differs from the build's"
+        # Key frames come through the video module beside the real executable.
+        avi=$source_tree/tests/fixtures/avi/kf23976.avi
+        as_user "$portable/pelvano" --keyframes="$avi" --preset=3 --output="$home/kf-portable.txt" "$ifo" \
+            2>>"$work/err" || fail "portable --keyframes run: exit code $?"
+        as_user "$prefix/bin/pelvano" --keyframes="$avi" --preset=3 --output="$home/kf-installed.txt" "$ifo" \
+            2>>"$work/err" || fail "installed --keyframes run: exit code $?"
+        [ -s "$work/err" ] && { fail "--keyframes runs wrote to standard error:"; cat "$work/err"; }
+        [ -s "$home/kf-installed.txt" ] && cmp -s "$home/kf-portable.txt" "$home/kf-installed.txt" \
+            && pass "command line with key frames: the installed program loads its video module" \
+            || fail "command line with key frames: output differs from the build's"
         [ -e "$home/.config/pelvano" ] && fail "the command line wrote a presets file"
         home=$work/home
     else

@@ -1,7 +1,9 @@
 #include "output/video/video_keyframes.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -21,13 +23,24 @@ struct VideoModule {
 };
 
 // The folder of the binary this code is linked into: the executable, or
-// the window module beside it.
+// the window module beside it. For the executable the loader reports
+// argv[0], which may be a link in bin/ or a bare name found in PATH; the
+// kernel's /proc/self/exe names the real file.
 std::string OwnFolder()
 {
     Dl_info info{};
-    if (!dladdr(reinterpret_cast<void*>(&OwnFolder), &info) || !info.dli_fname)
+    link_map* map = nullptr;
+    if (!dladdr1(reinterpret_cast<void*>(&OwnFolder), &info, reinterpret_cast<void**>(&map),
+                 RTLD_DL_LINKMAP) ||
+        !info.dli_fname)
         return "";
-    const std::string self = info.dli_fname;
+    std::string self = info.dli_fname;
+    if (map && map->l_name && !*map->l_name) {
+        char exe[4096];
+        const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+        if (n > 0)
+            self.assign(exe, static_cast<size_t>(n));
+    }
     const size_t slash = self.rfind('/');
     return slash == std::string::npos ? "" : self.substr(0, slash + 1);
 }
