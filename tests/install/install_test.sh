@@ -34,13 +34,9 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 modules=$(cd "$build" && ls libpelvano_*.so)
 for f in $(printf 'lib/pelvano/%s ' $modules) share/pelvano/pelvano.INI share/pelvano/Readme.txt \
          share/doc/pelvano/Readme.txt share/applications/pelvano.desktop \
-         share/icons/hicolor/scalable/apps/pelvano.svg share/icons/hicolor/48x48/apps/pelvano.png; do
+         share/icons/hicolor/scalable/apps/pelvano.svg share/icons/hicolor/48x48/apps/pelvano.png \
+         share/man/man1/pelvano.1 share/bash-completion/completions/pelvano; do
     [ -f "$prefix/$f" ] || fail "$f is not installed"
-done
-# The command line's man page and completion, once the tree has them.
-for pair in resources/pelvano.1:share/man/man1/pelvano.1 \
-            resources/bash-completion/pelvano:share/bash-completion/completions/pelvano; do
-    [ ! -f "${pair%%:*}" ] || [ -f "$prefix/${pair#*:}" ] || fail "${pair#*:} is not installed"
 done
 [ -e "$prefix/lib/pelvano/pelvano.INI" ] && fail "a presets file beside the installed executable"
 
@@ -103,32 +99,28 @@ if [ -n "$user" ]; then
     grep -q "^LastDir=$portable" "$portable/pelvano.INI" \
         && pass "portable copy keeps its presets beside the executable" || fail "portable presets file not written"
 
-    # The GNU-style command line, where this tree has it (--version exits 0).
-    # A user who never ran the program: the presets come from the shipped defaults.
-    if as_user "$prefix/bin/pelvano" --version >/dev/null 2>&1; then
-        home=$work/home-cli
-        mkdir -p "$home" && chown "$user" "$home"
-        as_user "$prefix/bin/pelvano" --preset=1 --output="$home/new-form.txt" "$ifo" 2>"$work/err" \
-            || fail "command-line run: exit code $?"
-        [ -s "$work/err" ] && { fail "command-line run wrote to standard error:"; cat "$work/err"; }
-        cmp -s "$work/home/portable-p1.txt" "$home/new-form.txt" \
-            && pass "command line: the installed program writes what the build writes" \
-            || fail "command line: output differs from the build's"
-        # Key frames come through the video module beside the real executable.
-        avi=$source_tree/tests/fixtures/avi/kf23976.avi
-        as_user "$portable/pelvano" --keyframes="$avi" --preset=3 --output="$home/kf-portable.txt" "$ifo" \
-            2>>"$work/err" || fail "portable --keyframes run: exit code $?"
-        as_user "$prefix/bin/pelvano" --keyframes="$avi" --preset=3 --output="$home/kf-installed.txt" "$ifo" \
-            2>>"$work/err" || fail "installed --keyframes run: exit code $?"
-        [ -s "$work/err" ] && { fail "--keyframes runs wrote to standard error:"; cat "$work/err"; }
-        [ -s "$home/kf-installed.txt" ] && cmp -s "$home/kf-portable.txt" "$home/kf-installed.txt" \
-            && pass "command line with key frames: the installed program loads its video module" \
-            || fail "command line with key frames: output differs from the build's"
-        [ -e "$home/.config/pelvano" ] && fail "the command line wrote a presets file"
-        home=$work/home
-    else
-        echo "SKIP: this tree has no GNU-style command line (pelvano --version); only batch runs tested"
-    fi
+    # The GNU-style command line, as a user who never ran the program: the
+    # presets come from the shipped defaults, and none are written.
+    home=$work/home-cli
+    mkdir -p "$home" && chown "$user" "$home"
+    as_user "$prefix/bin/pelvano" --preset=1 --output="$home/new-form.txt" "$ifo" 2>"$work/err" \
+        || fail "command-line run: exit code $?"
+    [ -s "$work/err" ] && { fail "command-line run wrote to standard error:"; cat "$work/err"; }
+    cmp -s "$work/home/portable-p1.txt" "$home/new-form.txt" \
+        && pass "command line: the installed program writes what the build writes" \
+        || fail "command line: output differs from the build's"
+    # Key frames come through the video module beside the real executable.
+    avi=$source_tree/tests/fixtures/avi/kf23976.avi
+    as_user "$portable/pelvano" --keyframes="$avi" --preset=3 --output="$home/kf-portable.txt" "$ifo" \
+        2>>"$work/err" || fail "portable --keyframes run: exit code $?"
+    as_user "$prefix/bin/pelvano" --keyframes="$avi" --preset=3 --output="$home/kf-installed.txt" "$ifo" \
+        2>>"$work/err" || fail "installed --keyframes run: exit code $?"
+    [ -s "$work/err" ] && { fail "--keyframes runs wrote to standard error:"; cat "$work/err"; }
+    [ -s "$home/kf-installed.txt" ] && cmp -s "$home/kf-portable.txt" "$home/kf-installed.txt" \
+        && pass "command line with key frames: the installed program loads its video module" \
+        || fail "command line with key frames: output differs from the build's"
+    [ -e "$home/.config/pelvano" ] && fail "the command line wrote a presets file"
+    home=$work/home
 
     [ "$before" = "$(listing)" ] && pass "prefix unchanged by the runs" || fail "the runs changed the prefix"
 fi
@@ -143,7 +135,9 @@ if command -v dpkg-deb >/dev/null && command -v dpkg-shlibdeps >/dev/null; then
     for module in $modules; do
         grep -q "\./usr/lib/pelvano/$module\$" <<<"$contents" || fail ".deb: no $module"
     done
-    grep -q '\./usr/share/pelvano/pelvano\.INI$' <<<"$contents" || fail ".deb: no default presets"
+    for f in share/pelvano/pelvano.INI share/applications/pelvano.desktop share/man/man1/pelvano.1; do
+        grep -q "\./usr/$f\$" <<<"$contents" || fail ".deb: no $f"
+    done
     grep -Eq '(_test|_tests|_bench|fuzz)' <<<"$contents" && fail ".deb ships test, benchmark or fuzz files"
     depends=$(dpkg-deb -f "$deb" Depends)
     for lib in libdvdread8 libqt6widgets6 libqt6gui6 libqt6core6; do
