@@ -27,9 +27,11 @@ extern "C" __attribute__((visibility("default"))) int PelvanoGuiMain(int argc, c
     pelvano::gui::QtFormDialogs dialogs;
     try {
         TMainForm form(dialogs, *application, arguments);
+        form.show();
+        // The box is made once the window is up: the splash waits for the
+        // window's activation, which only the event loop below delivers.
         pelvano::gui::TFormAbout FormAbout(&form);
         form.setAboutBox(&FormAbout);
-        form.show();
         // Ask for the focus as well: without a window manager to give it,
         // the window would never become active and the splash never show.
         form.activateWindow();

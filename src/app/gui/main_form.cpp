@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QFontDatabase>
+#include <QIcon>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -109,13 +111,55 @@ public:
     }
 };
 
-void ApplyHintTiming(QWidget& window)
+// Set before the widgets are made: a style set afterwards polishes every
+// widget a second time.
+void UseHintTimingStyle()
 {
     if (!dynamic_cast<HintTimingStyle*>(QApplication::style()))
         QApplication::setStyle(new HintTimingStyle(QApplication::style()->name()));
+}
+
+void ApplyHintTiming(QWidget& window)
+{
+    UseHintTimingStyle();
     window.setToolTipDuration(kToolTipShowMs);
     for (QWidget* child : window.findChildren<QWidget*>())
         child->setToolTipDuration(kToolTipShowMs);
+}
+
+// An icon of the resources, read as the PNG it is: an icon made from a file
+// name asks every image plugin whether it reads the file, which loads them
+// all at start. The @2x picture is added on high-density screens only, as
+// QIcon::addFile does.
+QIcon PngIcon(const char* name)
+{
+    QIcon icon;
+    const bool dense = qApp->devicePixelRatio() > 1.0;
+    for (const char* suffix : {".png", "@2x.png"}) {
+        const bool doubled = suffix[0] == '@';
+        if (doubled && !dense)
+            break;
+        QImageReader reader(QStringLiteral(":/icons/") + QLatin1StringView(name) + QLatin1StringView(suffix), "png");
+        reader.setAutoDetectImageFormat(false);
+        QImage image = reader.read();
+        if (image.isNull())
+            continue;
+        image.setDevicePixelRatio(doubled ? 2.0 : 1.0);
+        icon.addPixmap(QPixmap::fromImage(image));
+    }
+    return icon;
+}
+
+void SetIcons(Ui::TMainForm& ui, QWidget& window)
+{
+    window.setWindowIcon(PngIcon("pelvano"));
+    const std::pair<QAbstractButton*, const char*> buttons[] = {
+        {ui.bttModifPresetName, "rename"}, {ui.bttSavePresetFormat, "save_preset"},
+        {ui.bttOpenIFO, "open"},           {ui.bttSaveData, "save"},
+        {ui.bttOpenAVI, "open_avi"},       {ui.bttHelpAbout, "about"},
+        {ui.bttQuit, "quit"}};
+    for (const auto& [button, name] : buttons)
+        button->setIcon(PngIcon(name));
 }
 
 // Makes a folder the working directory for as long as it lives.
@@ -146,7 +190,9 @@ TMainForm::TMainForm(FormDialogs& dialogs, const Application& app,
     : QWidget(parent), ui(std::make_unique<Ui::TMainForm>()), dialogs_(dialogs), app_(app)
 {
     InitPelvanoResources();
+    UseHintTimingStyle();
     ui->setupUi(this);
+    SetIcons(*ui, *this);
 
     QFont font = QApplication::font();
     font.setPointSize(kFontPointSize);
