@@ -74,11 +74,25 @@ void CellListView::fitColumns()
 {
     if (!model())
         return;
+    // Measuring the rows costs a font and a layout of the list at start,
+    // when the list's page is not the one shown.
+    if (!isVisible()) {
+        columnsStale_ = true;
+        return;
+    }
+    columnsStale_ = false;
     for (int column = 0; column < model()->columnCount(); ++column) {
         const int minimum = model()->headerData(column, Qt::Horizontal, CellListModel::MinimumWidthRole).toInt();
         header()->resizeSection(column, std::max({minimum, sizeHintForColumn(column),
                                                   header()->sectionSizeHint(column)}));
     }
+}
+
+void CellListView::showEvent(QShowEvent* event)
+{
+    QTreeView::showEvent(event);
+    if (columnsStale_)
+        fitColumns();
 }
 
 void CellListView::relayout()

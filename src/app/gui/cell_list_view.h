@@ -35,7 +35,8 @@ public:
 
     // Whether a point of the viewport lies on a row's check box.
     bool isOnCheckBox(const QPoint& viewportPos) const;
-    // Every column as wide as its contents, never below its minimum width.
+    // Every column as wide as its contents, never below its minimum width;
+    // while the list is hidden (another page is up), when it is next shown.
     void fitColumns();
     // Lays the rows out and paints them afresh.
     void relayout();
@@ -55,9 +56,11 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     CellRowDelegate* delegate_;
+    bool columnsStale_ = false;
 };
 
 }  // namespace pelvano::gui

@@ -191,12 +191,14 @@ TMainForm::TMainForm(FormDialogs& dialogs, const Application& app,
 {
     InitPelvanoResources();
     UseHintTimingStyle();
-    ui->setupUi(this);
-    SetIcons(*ui, *this);
-
+    // The window's font before its widgets: set afterwards, it would reach
+    // every widget made with the default one and make each measure again.
     QFont font = QApplication::font();
     font.setPointSize(kFontPointSize);
     setFont(font);
+    ui->setupUi(this);
+    SetIcons(*ui, *this);
+
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setPointSize(kFontPointSize);
     ui->Memo1->setFont(fixed);
