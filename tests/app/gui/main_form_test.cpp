@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "app/application.h"
+#include "cell_list_model.h"
 #include "cell_list_view.h"
 #include "eliding_combo_box.h"
 #include "fake_dialogs.h"
@@ -464,6 +465,23 @@ private slots:
         click("chkFixLCB");
         open("bttOpenIFO", test::FixturePath("dvd/short_last/VTS_01_0.IFO"));
         QCOMPARE(output(), "00:00:00.000 1\n00:00:10.000 2\n00:00:23.000 3\n");
+    }
+
+    // A title loaded while the list's page is hidden: each column, once the
+    // page shows, as wide as its widest text, its header or its minimum.
+    void cellColumnsFitATitleLoadedWhileHidden()
+    {
+        start();
+        openSample();
+        showPage(Customize);
+        QHeaderView* header = cells()->header();
+        const QAbstractItemView* view = cells();
+        for (int c = 0; c < header->count(); ++c) {
+            const int minimum =
+                cells()->model()->headerData(c, Qt::Horizontal, pelvano::gui::CellListModel::MinimumWidthRole).toInt();
+            QCOMPARE(header->sectionSize(c),
+                     std::max({minimum, view->sizeHintForColumn(c), header->sectionSizeHint(c)}));
+        }
     }
 
     void markingCellsRebuildsTheirOwnResult()
