@@ -82,9 +82,10 @@ void CellListView::fitColumns()
     }
     columnsStale_ = false;
     for (int column = 0; column < model()->columnCount(); ++column) {
-        const int minimum = model()->headerData(column, Qt::Horizontal, CellListModel::MinimumWidthRole).toInt();
-        header()->resizeSection(column, std::max({minimum, sizeHintForColumn(column),
-                                                  header()->sectionSizeHint(column)}));
+        const int minimum =
+            model()->headerData(column, Qt::Horizontal, CellListModel::MinimumWidthRole).toInt();
+        header()->resizeSection(
+            column, std::max({minimum, sizeHintForColumn(column), header()->sectionSizeHint(column)}));
     }
 }
 
