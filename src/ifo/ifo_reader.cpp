@@ -16,10 +16,12 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include "base/error.h"
 #include "base/format.h"
 #include "ifo/ifo_precheck.h"
+#include "ifo/memory_disc.h"
 #include "io/posix_io.h"
 
 namespace pelvano {
@@ -336,22 +338,33 @@ std::map<int, std::unique_ptr<IfoReader>> IfoReader::FromBytes(const std::map<in
                                                                std::map<int, std::string>* why)
 {
     std::map<int, std::unique_ptr<IfoReader>> readers;
-    // One folder and one library handle for all: the library reads
-    // VTS_nn_0.IFO for title nn only.
-    TitleFolder folder;
-    std::vector<int> sound;
+    // One image (or folder) and one library handle for all: the library
+    // reads VTS_nn_0.IFO for title nn only.
+    std::map<int, const std::string*> checked;
     for (const auto& [number, image] : images) {
         readers[number] = nullptr;
         if (const std::optional<std::string> problem = CheckIfoTables(image)) {
             if (why)
                 (*why)[number] = *problem;
-        } else if (number >= 1 && number <= 99 && folder.write(image, Format("VTS_%02d_0.IFO", number))) {
-            sound.push_back(number);
+        } else if (number >= 1 && number <= 99) {
+            checked[number] = &image;
         }
+    }
+    if (checked.empty())
+        return readers;
+    const MemoryDisc disc(checked);
+    std::optional<TitleFolder> folder;
+    if (!disc.ok())
+        folder.emplace();
+    std::vector<int> sound;
+    for (const auto& [number, image] : checked) {
+        if (disc.ok() || folder->write(*image, Format("VTS_%02d_0.IFO", number)))
+            sound.push_back(number);
     }
     if (sound.empty())
         return readers;
-    std::unique_ptr<dvd_reader_t, DvdCloser> dvd(DVDOpen2(nullptr, &kQuietLogger, folder.dir().c_str()));
+    std::unique_ptr<dvd_reader_t, DvdCloser> dvd(
+        DVDOpen2(nullptr, &kQuietLogger, disc.ok() ? disc.path().c_str() : folder->dir().c_str()));
     if (!dvd)
         return readers;
     for (int number : sound)
