@@ -73,6 +73,7 @@ case "${1:-}" in
     test)
         install_deps
         build build
+        lint build
         run_tests build
         echo "== The installed program: install, run as a user, Debian package"
         tests/install/install_test.sh build

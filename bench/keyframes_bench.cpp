@@ -44,9 +44,10 @@ std::string BenchFile(const std::string& extension)
 
     fs::create_directories(folder);
     const fs::path partial = folder / ("two_hours_25fps.partial." + extension);
-    const std::string codec = extension == "avi" ? " -c:v mpeg4 -bf 0 -g 300"
-                                                 : " -c:v libx264 -preset ultrafast -bf 3 -g 250 -keyint_min 12"
-                                                   " -sc_threshold 0";
+    const std::string codec = extension == "avi"
+                                  ? " -c:v mpeg4 -bf 0 -g 300"
+                                  : " -c:v libx264 -preset ultrafast -bf 3 -g 250 -keyint_min 12"
+                                    " -sc_threshold 0";
     const std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -y"
                                 " -f lavfi -i color=c=gray:s=16x16:r=25:d=7200" +
                                 codec + kUnevenKeyFrames + " '" + partial.string() + "'";
@@ -124,7 +125,8 @@ void BM_RenderWithSnappingMedia(benchmark::State& state, const char* extension)
     const std::string path = BenchFile(extension);
     const TitleModel model = HundredChapters();
     const KeyFrameOpener opener = [&path] {
-        auto keys = std::make_shared<const std::vector<int32_t>>(ReadMediaKeyFrames(path, ContainerOf(path)).keys);
+        auto keys =
+            std::make_shared<const std::vector<int32_t>>(ReadMediaKeyFrames(path, ContainerOf(path)).keys);
         return std::make_unique<VideoKeyFrames>(std::move(keys));
     };
     for (auto _ : state) {

@@ -75,7 +75,10 @@ std::string ReferenceExpand(const std::string& format, const Values& v, const Va
     return s;
 }
 
-uint64_t CeilDiv(unsigned __int128 a, uint64_t b) { return static_cast<uint64_t>((a + b - 1) / b); }
+uint64_t CeilDiv(unsigned __int128 a, uint64_t b)
+{
+    return static_cast<uint64_t>((a + b - 1) / b);
+}
 
 // Key frames from the input, looked up by brute force.
 class ListKeyFrames : public KeyFrameSource {

@@ -50,7 +50,10 @@ Scratch& TheScratch()
 
 }  // namespace
 
-std::string ScratchFile(const std::string& name) { return (TheScratch().dir() / name).string(); }
+std::string ScratchFile(const std::string& name)
+{
+    return (TheScratch().dir() / name).string();
+}
 
 size_t ScratchEntryCount()
 {
@@ -95,7 +98,10 @@ std::vector<std::string> SplitFields(const uint8_t* data, size_t size, char sepa
     return fields;
 }
 
-uint8_t ByteSource::u8() { return pos_ < bytes_.size() ? static_cast<uint8_t>(bytes_[pos_++]) : 0; }
+uint8_t ByteSource::u8()
+{
+    return pos_ < bytes_.size() ? static_cast<uint8_t>(bytes_[pos_++]) : 0;
+}
 
 uint16_t ByteSource::u16()
 {

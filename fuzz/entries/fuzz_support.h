@@ -11,10 +11,10 @@ namespace pelvano::fuzz {
 
 // Like assert, but never compiled out and with a clear message.
 #define FUZZ_CHECK(cond) FUZZ_CHECK_MSG(cond, std::string())
-#define FUZZ_CHECK_MSG(cond, detail)                                                     \
-    do {                                                                                 \
-        if (!(cond))                                                                     \
-            ::pelvano::fuzz::CheckFailed(#cond, __FILE__, __LINE__, (detail));           \
+#define FUZZ_CHECK_MSG(cond, detail)                                                                         \
+    do {                                                                                                     \
+        if (!(cond))                                                                                         \
+            ::pelvano::fuzz::CheckFailed(#cond, __FILE__, __LINE__, (detail));                               \
     } while (0)
 
 // A private folder for the files an input is written to, made once per

@@ -21,7 +21,8 @@ void MediaInput(const uint8_t* data, size_t size)
     try {
         read = ReadMediaKeyFrames(path, ContainerOf(path));
     } catch (const Error& e) {
-        FUZZ_CHECK_MSG(std::strcmp(e.what(), kMediaOpenError) == 0 || std::strcmp(e.what(), kMediaNoVideoError) == 0 ||
+        FUZZ_CHECK_MSG(std::strcmp(e.what(), kMediaOpenError) == 0 ||
+                           std::strcmp(e.what(), kMediaNoVideoError) == 0 ||
                            std::strcmp(e.what(), kMediaVariableRateError) == 0,
                        e.what());
         return;

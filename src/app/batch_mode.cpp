@@ -7,8 +7,8 @@
 #include "app/cli/command_line.h"
 #include "base/error.h"
 #include "ifo/title_loader.h"
-#include "output/format_engine.h"
 #include "io/text_file.h"
+#include "output/format_engine.h"
 
 namespace pelvano {
 
@@ -53,8 +53,7 @@ int RunBatch(const Application& app, const std::string& ifoPath, const std::stri
                 ChapterDocument doc;
                 ApplyLoad(doc, load);
                 const Preset& preset = store.presets[static_cast<size_t>(n - 1)];
-                RenderInput input{preset.format, preset.header, load.frameRate.value_or("25000"),
-                                  "0", "0"};
+                RenderInput input{preset.format, preset.header, load.frameRate.value_or("25000"), "0", "0"};
                 input.footer = preset.footer;
                 WriteTextFile(outPath, RenderChapters(doc.model, input).text);
             } else {

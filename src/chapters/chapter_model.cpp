@@ -150,8 +150,8 @@ bool CarryMarksOver(ChapterDocument& doc, const std::vector<CellRow>& previous)
     return true;
 }
 
-void MarkSelectedCells(ChapterDocument& doc, const std::vector<size_t>& selectedRows,
-                       const std::string& mark, bool checked)
+void MarkSelectedCells(ChapterDocument& doc, const std::vector<size_t>& selectedRows, const std::string& mark,
+                       bool checked)
 {
     for (size_t i : selectedRows) {
         if (i >= doc.rows.size())

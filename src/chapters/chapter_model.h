@@ -82,7 +82,7 @@ bool CarryMarksOver(ChapterDocument& doc, const std::vector<CellRow>& previous);
 
 // For every selected row (indexes into doc.rows): mark "0" sets the check
 // mark to `checked`, any other mark replaces the Timestamp text.
-void MarkSelectedCells(ChapterDocument& doc, const std::vector<size_t>& selectedRows,
-                       const std::string& mark, bool checked);
+void MarkSelectedCells(ChapterDocument& doc, const std::vector<size_t>& selectedRows, const std::string& mark,
+                       bool checked);
 
 }  // namespace pelvano

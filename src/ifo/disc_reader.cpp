@@ -34,6 +34,7 @@ constexpr int kImageTimeoutMs = 20000;
 constexpr int kDriveTimeoutMs = 60000;
 
 // Present in sanitizer builds only.
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the sanitizer runtime's own name
 extern "C" void __sanitizer_set_death_callback(void (*callback)()) __attribute__((weak));
 
 void QuietLog(void*, dvd_logger_level_t, const char*, va_list) {}
@@ -230,7 +231,7 @@ private:
         for (const auto& [dir, names] : folders_) {
             for (const std::string& entry : names) {
                 if (strcasecmp(entry.c_str(), name.c_str()) == 0)
-                    return dir + "/" + entry;
+                    return std::string(dir).append("/").append(entry);
             }
         }
         return {};

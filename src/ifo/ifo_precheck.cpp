@@ -72,8 +72,8 @@ Problem CheckPgc(const Image& img, uint64_t pgc)
     if (commands != 0) {
         if (!img.holds(pgc + commands, 8))
             return std::string("a command table lies past the end of the file");
-        const uint64_t count = uint64_t{img.u16(pgc + commands)} + img.u16(pgc + commands + 2) +
-                               img.u16(pgc + commands + 4);
+        const uint64_t count =
+            uint64_t{img.u16(pgc + commands)} + img.u16(pgc + commands + 2) + img.u16(pgc + commands + 4);
         if (!img.holds(pgc + commands + 8, count * kCommandSize))
             return std::string("a command table runs past the end of the file");
     }
@@ -155,8 +155,7 @@ Problem CheckTimeMaps(const Image& img, uint64_t base)
 }
 
 // Cell address tables and VOBU maps: read whole into a stack buffer.
-Problem CheckFlatTable(const Image& img, uint64_t base, size_t lastByteAt, uint64_t header,
-                       const char* name)
+Problem CheckFlatTable(const Image& img, uint64_t base, size_t lastByteAt, uint64_t header, const char* name)
 {
     if (!img.holds(base, header))
         return Format("%s starts past the end of the file", name);

@@ -35,7 +35,10 @@ namespace fs = std::filesystem;
 void QuietLog(void*, dvd_logger_level_t, const char*, va_list) {}
 const dvd_logger_cb kQuietLogger = {QuietLog};
 
-uint8_t FromBcd(uint8_t v) { return static_cast<uint8_t>((v >> 4) * 10 + (v & 0x0f)); }
+uint8_t FromBcd(uint8_t v)
+{
+    return static_cast<uint8_t>((v >> 4) * 10 + (v & 0x0f));
+}
 
 IfoTime DecodeTime(const dvd_time_t& t)
 {
@@ -49,16 +52,14 @@ struct Language {
 };
 
 constexpr Language kLanguages[] = {
-    {"ar", "Arabic"},     {"bg", "Bulgarian"},  {"ca", "Catalan"},   {"cs", "Czech"},
-    {"da", "Danish"},     {"de", "German"},     {"el", "Greek"},     {"en", "English"},
-    {"es", "Spanish"},    {"et", "Estonian"},   {"eu", "Basque"},    {"fa", "Persian"},
-    {"fi", "Finnish"},    {"fr", "French"},     {"ga", "Irish"},     {"he", "Hebrew"},
-    {"hi", "Hindi"},      {"hr", "Croatian"},   {"hu", "Hungarian"}, {"id", "Indonesian"},
-    {"is", "Icelandic"},  {"it", "Italian"},    {"ja", "Japanese"},  {"ko", "Korean"},
-    {"lt", "Lithuanian"}, {"lv", "Latvian"},    {"ms", "Malay"},     {"nl", "Dutch"},
-    {"no", "Norwegian"},  {"pl", "Polish"},     {"pt", "Portuguese"}, {"ro", "Romanian"},
-    {"ru", "Russian"},    {"sk", "Slovak"},     {"sl", "Slovenian"}, {"sr", "Serbian"},
-    {"sv", "Swedish"},    {"th", "Thai"},       {"tr", "Turkish"},   {"uk", "Ukrainian"},
+    {"ar", "Arabic"},     {"bg", "Bulgarian"}, {"ca", "Catalan"},  {"cs", "Czech"},     {"da", "Danish"},
+    {"de", "German"},     {"el", "Greek"},     {"en", "English"},  {"es", "Spanish"},   {"et", "Estonian"},
+    {"eu", "Basque"},     {"fa", "Persian"},   {"fi", "Finnish"},  {"fr", "French"},    {"ga", "Irish"},
+    {"he", "Hebrew"},     {"hi", "Hindi"},     {"hr", "Croatian"}, {"hu", "Hungarian"}, {"id", "Indonesian"},
+    {"is", "Icelandic"},  {"it", "Italian"},   {"ja", "Japanese"}, {"ko", "Korean"},    {"lt", "Lithuanian"},
+    {"lv", "Latvian"},    {"ms", "Malay"},     {"nl", "Dutch"},    {"no", "Norwegian"}, {"pl", "Polish"},
+    {"pt", "Portuguese"}, {"ro", "Romanian"},  {"ru", "Russian"},  {"sk", "Slovak"},    {"sl", "Slovenian"},
+    {"sr", "Serbian"},    {"sv", "Swedish"},   {"th", "Thai"},     {"tr", "Turkish"},   {"uk", "Ukrainian"},
     {"vi", "Vietnamese"}, {"zh", "Chinese"},
 };
 
@@ -82,8 +83,8 @@ std::string DescribeLanguage(bool present, uint16_t code)
 
 std::string DescribeAudio(const audio_attr_t& a)
 {
-    static constexpr std::array<const char*, 8> kFormats = {
-        "AC-3", "unknown format", "MPEG-1", "MPEG-2 ext", "LPCM", "unknown format", "DTS", "SDDS"};
+    static constexpr std::array<const char*, 8> kFormats = {"AC-3", "unknown format", "MPEG-1", "MPEG-2 ext",
+                                                            "LPCM", "unknown format", "DTS",    "SDDS"};
     std::string text = kFormats[a.audio_format & 7];
     if ((a.audio_format & 7) == 4) {
         static constexpr std::array<const char*, 4> kBits = {"16 bit", "20 bit", "24 bit", "DRC"};
@@ -91,9 +92,15 @@ std::string DescribeAudio(const audio_attr_t& a)
     }
     text += Format(", %u ch", static_cast<unsigned>(a.channels) + 1);
     switch (a.sample_frequency) {
-    case 0: text += ", 48 kHz"; break;
-    case 1: text += ", 96 kHz"; break;
-    default: text += ", unknown rate"; break;
+    case 0:
+        text += ", 48 kHz";
+        break;
+    case 1:
+        text += ", 96 kHz";
+        break;
+    default:
+        text += ", unknown rate";
+        break;
     }
     text += ", " + DescribeLanguage(a.lang_type == 1, a.lang_code);
     return text;
@@ -236,8 +243,7 @@ std::vector<uint8_t> AngleBytes(const pgc_t& pgc)
         if (cell.block_mode != BLOCK_MODE_LAST_CELL) {
             while (end < n) {
                 const cell_playback_t& next = pgc.cell_playback[end];
-                if (next.block_type != BLOCK_TYPE_ANGLE_BLOCK ||
-                    next.block_mode == BLOCK_MODE_FIRST_CELL ||
+                if (next.block_type != BLOCK_TYPE_ANGLE_BLOCK || next.block_mode == BLOCK_MODE_FIRST_CELL ||
                     next.block_mode == BLOCK_MODE_NOT_IN_BLOCK)
                     break;
                 ++end;

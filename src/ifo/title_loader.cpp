@@ -67,8 +67,7 @@ void ReportStreams(Report& report, const char* heading, const std::vector<std::s
 // Program-map entries are 1-based cell numbers; one that names no cell of
 // this PGC would address rows and times that do not exist, so it is left
 // out (and said so in the report).
-std::vector<uint32_t> UsableProgramMap(const std::vector<uint8_t>& map, size_t cellCount,
-                                       Report& report)
+std::vector<uint32_t> UsableProgramMap(const std::vector<uint8_t>& map, size_t cellCount, Report& report)
 {
     std::vector<uint32_t> starts;
     for (uint8_t entry : map) {
@@ -283,7 +282,9 @@ LoadResult LoadTitle(const LoadRequest& request)
             const std::string head = Format("  %03zu. VOB-ID: %02u/CELL-ID: %02u - Len: %s - TS: ", i,
                                             cell.vobId, cell.cellId, row.length.c_str());
             switch (kind) {
-            case AngleKind::Ordinary: report.add(head + row.timestamp); break;
+            case AngleKind::Ordinary:
+                report.add(head + row.timestamp);
+                break;
             case AngleKind::FirstAngle:
                 report.add(head + row.timestamp + Format(" (Angle %01u/%01u)", angleNo, angles));
                 break;

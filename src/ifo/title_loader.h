@@ -14,13 +14,13 @@ namespace pelvano {
 // What one title load changes in the window. Fields that a failed load
 // leaves alone are empty optionals.
 struct LoadResult {
-    Report report;                  // always replaced
-    std::vector<CellRow> rows;      // always replaced (empty on failure)
+    Report report;              // always replaced
+    std::vector<CellRow> rows;  // always replaced (empty on failure)
     // "Open AVI": disabled when the file did not open, enabled when a PGC was
     // read, left as it is when the load stopped in between.
     std::optional<bool> openAviEnabled;
     std::optional<std::vector<std::string>> titles;  // cbTitle items
-    int selectedTitle = -1;         // cbTitle selection when titles is set
+    int selectedTitle = -1;                          // cbTitle selection when titles is set
     std::optional<std::string> frameRate;            // cbFrameRate text
     // Set when a PGC was read: the model and the two footer texts.
     std::optional<TitleModel> model;
@@ -30,9 +30,9 @@ struct LoadResult {
 
 struct LoadRequest {
     std::string ifoPath;
-    bool newFile = true;           // pick the longest PGC
-    int currentTitle = -1;         // cbTitle's selection before the load
-    bool fixLastChapter = true;    // chkFixLCB
+    bool newFile = true;         // pick the longest PGC
+    int currentTitle = -1;       // cbTitle's selection before the load
+    bool fixLastChapter = true;  // chkFixLCB
     // chkExactNTSC: an NTSC title's times are its frame counts x 1001/30 ms
     // (rounded up) instead of nominal seconds; PAL titles are not touched.
     bool exactNtsc = false;

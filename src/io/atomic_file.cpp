@@ -14,8 +14,7 @@
 
 namespace pelvano {
 
-ReplaceOutcome ReplaceFile(const std::string& path, const std::string& bytes,
-                           const ReplaceOptions& options)
+ReplaceOutcome ReplaceFile(const std::string& path, const std::string& bytes, const ReplaceOptions& options)
 {
     std::string target = path;
     struct stat old {};
@@ -33,8 +32,7 @@ ReplaceOutcome ReplaceFile(const std::string& path, const std::string& bytes,
         }
         if (!S_ISREG(old.st_mode))
             return ReplaceOutcome::CannotCreate;
-        if ((options.refuseNoWriteBit && (old.st_mode & 0222) == 0) ||
-            ::access(target.c_str(), W_OK) != 0)
+        if ((options.refuseNoWriteBit && (old.st_mode & 0222) == 0) || ::access(target.c_str(), W_OK) != 0)
             return ReplaceOutcome::CannotCreate;
         exists = true;
     } else if (errno != ENOENT) {

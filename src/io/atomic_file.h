@@ -11,7 +11,7 @@ enum class ReplaceOutcome {
 };
 
 struct ReplaceOptions {
-    bool sync = true;           // fsync the data and the folder
+    bool sync = true;              // fsync the data and the folder
     bool refuseNoWriteBit = true;  // a file with no write bit at all stops root too
 };
 

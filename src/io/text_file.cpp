@@ -65,7 +65,8 @@ bool HoldsAlready(const std::string& path, const std::string& bytes)
     if (fd < 0)
         return false;
     struct stat st {};
-    bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) == bytes.size();
+    bool same =
+        ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) == bytes.size();
     std::string buffer(same ? bytes.size() : 0, '\0');
     size_t got = 0;
     while (same && got < buffer.size()) {

@@ -20,7 +20,10 @@ bool HasKey(const ProfileFile& file, const std::string& section, const std::stri
     return file.read(section, key, absent) != absent;
 }
 
-std::string KeyName(const char* stem, int index) { return stem + std::to_string(index + 1); }
+std::string KeyName(const char* stem, int index)
+{
+    return stem + std::to_string(index + 1);
+}
 
 }  // namespace
 

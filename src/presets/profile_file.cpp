@@ -30,7 +30,10 @@ std::string_view Trim(std::string_view s)
     return s;
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualNoCase(std::string_view a, std::string_view b)
 {
@@ -96,7 +99,10 @@ std::string OneLine(const std::string& value)
     return out;
 }
 
-[[noreturn]] void Fail(const std::string& message) { throw Error(message); }
+[[noreturn]] void Fail(const std::string& message)
+{
+    throw Error(message);
+}
 
 }  // namespace
 
@@ -133,7 +139,8 @@ ProfileFile ProfileFile::Load(const std::string& path)
     } closer{fd};
 
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<unsigned long long>(st.st_size) > kMaxFileSize)
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<unsigned long long>(st.st_size) > kMaxFileSize)
         Fail(unreadable);
 
     std::string bytes;
@@ -181,7 +188,8 @@ std::string ProfileFile::read(const std::string& section, const std::string& key
         const size_t nul = value.find('\0');
         if (nul != std::string_view::npos)
             value = Trim(value.substr(0, nul));
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+            value.back() == value.front())
             value = value.substr(1, value.size() - 2);
         return std::string(value.substr(0, kMaxValue));
     }

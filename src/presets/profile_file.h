@@ -28,8 +28,7 @@ public:
 
     // The first key `key` of the first section `section`; `fallback` when
     // either is missing or the line has no "=". A value is cut at a NUL byte.
-    std::string read(const std::string& section, const std::string& key,
-                     const std::string& fallback) const;
+    std::string read(const std::string& section, const std::string& key, const std::string& fallback) const;
     // Replaces the value where the key stands, else adds the key after the
     // last line of its section, else adds the section at the end. Line
     // breaks inside `value` are stored as the two characters "\n" and NUL
@@ -47,8 +46,8 @@ public:
     bool matchesLoadedFile() const { return loaded_ && *loaded_ == contents(); }
 
 private:
-    std::vector<std::string> lines_;        // without their line ends
-    std::optional<std::string> loaded_;     // the bytes Load read
+    std::vector<std::string> lines_;     // without their line ends
+    std::optional<std::string> loaded_;  // the bytes Load read
 };
 
 }  // namespace pelvano

@@ -24,8 +24,8 @@ std::vector<uint32_t> DvdxchapTimes(const std::string& path)
     const std::regex line(R"(CHAPTER\d+=(\d+):(\d+):(\d+)\.(\d+))");
     for (auto it = std::sregex_iterator(text.begin(), text.end(), line); it != std::sregex_iterator(); ++it) {
         const auto& m = *it;
-        times.push_back(std::stoul(m[1]) * 3600000 + std::stoul(m[2]) * 60000 +
-                        std::stoul(m[3]) * 1000 + std::stoul(m[4]));
+        times.push_back(std::stoul(m[1]) * 3600000 + std::stoul(m[2]) * 60000 + std::stoul(m[3]) * 1000 +
+                        std::stoul(m[4]));
     }
     return times;
 }
@@ -49,7 +49,10 @@ std::vector<std::string> SplitCrLf(const std::string& text)
     return lines;
 }
 
-uint64_t CeilDiv(uint64_t a, uint64_t b) { return (a + b - 1) / b; }
+uint64_t CeilDiv(uint64_t a, uint64_t b)
+{
+    return (a + b - 1) / b;
+}
 
 class Batch : public ::testing::Test {
 protected:
@@ -111,8 +114,8 @@ TEST_F(Batch, ChapterTimesMatchDvdxchapOnEveryTitleSet)
         ASSERT_LE(lines.size(), times.size());
         for (size_t k = 0; k < lines.size(); ++k) {
             const uint32_t ms = times[k];
-            EXPECT_EQ(lines[k], Format("%02u:%02u:%02u.%03u", ms / 3600000, ms / 60000 % 60,
-                                       ms / 1000 % 60, ms % 1000));
+            EXPECT_EQ(lines[k], Format("%02u:%02u:%02u.%03u", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60,
+                                       ms % 1000));
         }
     }
 }
@@ -143,9 +146,8 @@ TEST_F(Batch, ExactNtscOptionAndFooterFromThePresetsFile)
 
 TEST_F(Batch, EveryPlaceholderHeaderAndLineBreaks)
 {
-    WritePresets({{"x", ""},
-                  {"", ""},
-                  {"%hh:%mm:%ss:%cc|%ff|%f|%ms|%c/%C|%hhh%fff%ccc\\n-", "Chapters\\nof %c"}});
+    WritePresets(
+        {{"x", ""}, {"", ""}, {"%hh:%mm:%ss:%cc|%ff|%f|%ms|%c/%C|%hhh%fff%ccc\\n-", "Chapters\\nof %c"}});
     const std::string ifo = ExamplePath("VTS_01_0.IFO");
     const std::vector<uint32_t> times = DvdxchapTimes(ExamplePath("dvdxchap_t2.txt"));
     ASSERT_EQ(times.size(), 4u);
@@ -161,9 +163,9 @@ TEST_F(Batch, EveryPlaceholderHeaderAndLineBreaks)
         const unsigned f = static_cast<unsigned>(CeilDiv(uint64_t{ms} * 25000, 1000000));
         const std::string hh = Format("%02u", ms / 3600000);
         const std::string cc = Format("%02u", rem / 10);
-        expected += Format("%s:%02u:%02u:%s|%02u|%u|%03u|%zu/%02zu|%sh%02uf%sc\r\n-\r\n", hh.c_str(),
-                           ms / 60000 % 60, ms / 1000 % 60, cc.c_str(), ff, f, rem, k + 1, k + 1,
-                           hh.c_str(), ff, cc.c_str());
+        expected +=
+            Format("%s:%02u:%02u:%s|%02u|%u|%03u|%zu/%02zu|%sh%02uf%sc\r\n-\r\n", hh.c_str(), ms / 60000 % 60,
+                   ms / 1000 % 60, cc.c_str(), ff, f, rem, k + 1, k + 1, hh.c_str(), ff, cc.c_str());
     }
     EXPECT_EQ(ReadFile(out), expected);
 
@@ -182,9 +184,10 @@ TEST_F(Batch, SelectorsPickAPresetOrTheRawReport)
     const std::string ifo = ExamplePath("VTS_01_0.IFO");
     const std::string out = outDir_.file("o.txt");
     const std::string chapters = "\r\n\r\n\r\n\r\n";
-    const std::vector<std::pair<std::string, std::string>> picks = {
-        {"-p10", "preset 10\r\n" + chapters}, {"-p+2", "preset 2\r\n" + chapters},
-        {"-p 3", "preset 3\r\n" + chapters},  {"-p7junk", "preset 7\r\n" + chapters}};
+    const std::vector<std::pair<std::string, std::string>> picks = {{"-p10", "preset 10\r\n" + chapters},
+                                                                    {"-p+2", "preset 2\r\n" + chapters},
+                                                                    {"-p 3", "preset 3\r\n" + chapters},
+                                                                    {"-p7junk", "preset 7\r\n" + chapters}};
     for (const auto& [selector, text] : picks) {
         ASSERT_EQ(Run(ifo, out, selector).exitCode, 0) << selector;
         EXPECT_EQ(ReadFile(out), text) << selector;
@@ -222,8 +225,8 @@ TEST_F(Batch, MissingIfoWritesNothingAndStillSavesThePresets)
     // With one or two arguments the run ends the same way before any window
     // exists: no display is needed to find that out.
     WritePresets({{"%c", ""}});
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"nothing_here.IFO"},
-                                                 std::vector<std::string>{"nothing_here.IFO", out}}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"nothing_here.IFO"}, std::vector<std::string>{"nothing_here.IFO", out}}) {
         std::vector<std::string> command{exe_};
         command.insert(command.end(), args.begin(), args.end());
         const ProcessResult interactive =

@@ -13,8 +13,8 @@
 #include "base/format.h"
 #include "base/version.h"
 #include "ifo/title_loader.h"
-#include "output/video/video_keyframes.h"
 #include "output/format_engine.h"
+#include "output/video/video_keyframes.h"
 #include "presets/preset_store.h"
 #include "test_util.h"
 
@@ -225,8 +225,10 @@ TEST_F(CommandLine, WritesWhatTheBatchFormAndTheCoreWrite)
          [&] { return core(two + "/VTS_02_0.IFO", {.unusedRows = {0}, .format = all}); }},
         {{"--format=%f", "--keyframes", kf25, "--fps=29970", sample},
          [&] { return core(sample, {.format = "%f", .frameRate = "29970", .videoFile = kf25}); }},
-        {{"--format=%f %t", "--keyframes=" + mkv, ntsc}, [&] { return core(ntsc, {.format = "%f %t", .videoFile = mkv}); }},
-        {{"--format=%f", "--keyframes", mp4, many}, [&] { return core(many, {.format = "%f", .videoFile = mp4}); }},
+        {{"--format=%f %t", "--keyframes=" + mkv, ntsc},
+         [&] { return core(ntsc, {.format = "%f %t", .videoFile = mkv}); }},
+        {{"--format=%f", "--keyframes", mp4, many},
+         [&] { return core(many, {.format = "%f", .videoFile = mp4}); }},
     };
     for (const Case& c : cases) {
         const std::string expected = c.expected();

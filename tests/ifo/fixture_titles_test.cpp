@@ -24,7 +24,8 @@ struct Py {
 
     const Py* find(const std::string& key) const
     {
-        const auto it = std::find_if(keys.begin(), keys.end(), [&](const auto& kv) { return kv.first == key; });
+        const auto it =
+            std::find_if(keys.begin(), keys.end(), [&](const auto& kv) { return kv.first == key; });
         return it == keys.end() ? nullptr : &it->second;
     }
     const Py& operator[](const std::string& key) const
@@ -33,7 +34,10 @@ struct Py {
         return v ? *v : throw std::runtime_error("no key " + key);
     }
     int integer() const { return static_cast<int>(std::lround(number)); }
-    uint32_t ms() const { return static_cast<uint32_t>(std::lround(number * 1000.0)); }  // seconds, 3 decimals
+    uint32_t ms() const
+    {
+        return static_cast<uint32_t>(std::lround(number * 1000.0));
+    }  // seconds, 3 decimals
 };
 
 Py ParsePy(const std::string& s, size_t& i)
@@ -92,7 +96,10 @@ std::vector<uint32_t> ChapterTimes(const std::string& text)
 struct TitleSet {
     std::string name, dir;
 };
-void PrintTo(const TitleSet& t, std::ostream* os) { *os << t.name; }
+void PrintTo(const TitleSet& t, std::ostream* os)
+{
+    *os << t.name;
+}
 
 class FixtureTitles : public testing::TestWithParam<TitleSet> {
 protected:
@@ -152,7 +159,8 @@ TEST_P(FixtureTitles, CellsAndChaptersAgreeWithLsdvdAndDvdxchap)
         EXPECT_EQ(m.chapterCount, chapters.size() - (dropped ? 1 : 0));
         EXPECT_EQ(res.report.plainText().find("Warning ! Last chapter") != std::string::npos, dropped);
         for (size_t c = 0; c < res.rows.size(); ++c) {
-            const bool starts = std::count(m.chapterStarts.begin(), m.chapterStarts.begin() + m.chapterCount, c + 1);
+            const bool starts =
+                std::count(m.chapterStarts.begin(), m.chapterStarts.begin() + m.chapterCount, c + 1);
             EXPECT_EQ(res.rows[c].checked, starts) << "row " << c;
         }
 
@@ -172,7 +180,8 @@ TEST_P(FixtureTitles, LongestPgcIsLsdvdsLongestTrack)
 {
     const int longest = lsdvd_["longest_track"].integer();
     const auto& tracks = lsdvd_["track"].items;
-    const auto track = std::find_if(tracks.begin(), tracks.end(), [&](const Py& t) { return t["ix"].integer() == longest; });
+    const auto track =
+        std::find_if(tracks.begin(), tracks.end(), [&](const Py& t) { return t["ix"].integer() == longest; });
     ASSERT_NE(track, tracks.end());
     EXPECT_EQ(Load(path_).selectedTitle, (*track)["ttn"].integer() - 1);
 }
@@ -184,9 +193,11 @@ TEST_P(FixtureTitles, VideoAndStreamsAgreeWithLsdvd)
     std::string aspect = track["aspect"].text;  // "16/9"
     std::replace(aspect.begin(), aspect.end(), '/', ':');
     for (const std::string& line :
-         {" TV system   : " + std::string(track["format"].text == "PAL" ? "PAL 625/50" : "NTSC 525/60") + " Hz",
+         {" TV system   : " + std::string(track["format"].text == "PAL" ? "PAL 625/50" : "NTSC 525/60") +
+              " Hz",
           " Aspect ratio: " + aspect,
-          " Source Res  : " + std::to_string(track["width"].integer()) + "x" + std::to_string(track["height"].integer())})
+          " Source Res  : " + std::to_string(track["width"].integer()) + "x" +
+              std::to_string(track["height"].integer())})
         EXPECT_NE(plain.find("\r\n" + line + "\r\n"), std::string::npos) << line;
 
     auto reader = IfoReader::Open(path_);
@@ -199,9 +210,14 @@ TEST_P(FixtureTitles, VideoAndStreamsAgreeWithLsdvd)
         if (const Py* lang = audio[i].find("langcode")) {
             EXPECT_NE(d.find(lang->text), std::string::npos) << d;
         }
-        EXPECT_NE(d.find(format == "ac3" ? "AC-3" : format == "mpeg1" ? "MPEG-1" : ""), std::string::npos) << d;
+        EXPECT_NE(d.find(format == "ac3"     ? "AC-3"
+                         : format == "mpeg1" ? "MPEG-1"
+                                             : ""),
+                  std::string::npos)
+            << d;
         EXPECT_NE(d.find(std::to_string(audio[i]["channels"].integer()) + " ch"), std::string::npos) << d;
-        EXPECT_NE(d.find(std::to_string(audio[i]["frequency"].integer() / 1000) + " kHz"), std::string::npos) << d;
+        EXPECT_NE(d.find(std::to_string(audio[i]["frequency"].integer() / 1000) + " kHz"), std::string::npos)
+            << d;
         EXPECT_NE(plain.find("\r\n  " + std::to_string(i) + ". " + d + "\r\n"), std::string::npos) << d;
     }
     const auto& subs = track["subp"].items;

@@ -94,8 +94,9 @@ TEST(IfoReaderOpen, WhatIsNoTitleSetGivesNull)
     // The video manager, whatever its name, fails with a reason.
     for (const char* name : {"VIDEO_TS.IFO", "video_ts.ifo", "VIDEO_TS.BUP", "menu.ifo"})
         WriteFile(dir.file(name), VideoManagerBytes());
-    for (const std::string& path : {dir.file("VIDEO_TS.IFO"), dir.file("video_ts.ifo"), dir.file("VIDEO_TS.BUP"),
-                                    dir.file("menu.ifo"), ExamplePath("VIDEO_TS.IFO")}) {
+    for (const std::string& path :
+         {dir.file("VIDEO_TS.IFO"), dir.file("video_ts.ifo"), dir.file("VIDEO_TS.BUP"), dir.file("menu.ifo"),
+          ExamplePath("VIDEO_TS.IFO")}) {
         std::string why = "stale";
         EXPECT_EQ(IfoReader::Open(path, &why), nullptr) << path;
         EXPECT_FALSE(why.empty() || why == "stale") << path;
@@ -154,12 +155,12 @@ TEST(IfoReaderOpen, CountsAndOffsetsBeyondTheFileQuietly)
          {// More programs than cells and a stray byte in a reserved field: opens all the same.
           IfoImage().addPgc(Pgc().cell(1, 1, 0, 0, 1, 0).programMap({1, 1, 1})).poke8(17, 0xAA),
           TwoPgcs().addAudio("en", AudioFormat::Ac3, 2).audioCount(200).subPictureCount(250),
-          TwoPgcs().pgcCount(5000), TwoPgcs().pgcCount(3), TwoPgcs().tableSector(IfoImage::Table::TimeMap, 9000),
+          TwoPgcs().pgcCount(5000), TwoPgcs().pgcCount(3),
+          TwoPgcs().tableSector(IfoImage::Table::TimeMap, 9000),
           IfoImage().addPgc(Pgc(one).startByte(0x7FFFFFF0)),
           IfoImage().addPgc(Pgc(one).cellPlaybackOffset(0xFFF0)),
           IfoImage().addPgc(Pgc(one).cellPositionOffset(0xFFF0)),
-          IfoImage().addPgc(Pgc(one).programMapOffset(0xFFF0)),
-          IfoImage().addPgc(Pgc(one).cellCount(255)),
+          IfoImage().addPgc(Pgc(one).programMapOffset(0xFFF0)), IfoImage().addPgc(Pgc(one).cellCount(255)),
           IfoImage().addPgc(Pgc(one).programCount(255)),
           IfoImage().addPgc(Pgc(one).cellPlaybackOffset(0).cellCount(9)),
           // Two search pointers to one PGC that cannot be read: libdvdread
@@ -194,16 +195,16 @@ TEST(IfoReaderCells, BcdTimesWithoutTheFrameRateBitsAndAngleBytes)
     raw.rawTime = std::array<uint8_t, 4>{0x01, 0x59, 0x58, 0xC0 | 0x29};
     CellSpec bare = MakeCell(3, 5, 0, 0, 0, 0);
     bare.rawTime = std::array<uint8_t, 4>{0x00, 0x00, 0x07, 0x15};  // no rate bits
-    auto r = OpenImage(dir, IfoImage().pal().addPgc(
-                                Pgc()
-                                    .cell(1, 2, 12, 34, 56, 23)
-                                    .rawCell(raw)
-                                    .rawCell(bare)
-                                    .angleBlock({MakeCell(4, 1, 0, 0, 6, 0), MakeCell(5, 1, 0, 0, 6, 0),
-                                                 MakeCell(6, 1, 0, 0, 6, 0)})
-                                    .angleBlock({MakeCell(8, 1, 0, 0, 7, 0), MakeCell(9, 1, 0, 0, 7, 0)})
-                                    .rawTime({0x23, 0x45, 0x07, 0x40 | 0x19})
-                                    .programMap({1, 4})));
+    auto r = OpenImage(
+        dir, IfoImage().pal().addPgc(Pgc()
+                                         .cell(1, 2, 12, 34, 56, 23)
+                                         .rawCell(raw)
+                                         .rawCell(bare)
+                                         .angleBlock({MakeCell(4, 1, 0, 0, 6, 0), MakeCell(5, 1, 0, 0, 6, 0),
+                                                      MakeCell(6, 1, 0, 0, 6, 0)})
+                                         .angleBlock({MakeCell(8, 1, 0, 0, 7, 0), MakeCell(9, 1, 0, 0, 7, 0)})
+                                         .rawTime({0x23, 0x45, 0x07, 0x40 | 0x19})
+                                         .programMap({1, 4})));
     ASSERT_NE(r, nullptr);
     IfoTime t;
     ASSERT_EQ(r->pgcInfo(0, &t), 8u);
@@ -247,12 +248,14 @@ TEST(IfoReaderCells, TheMostCells)
 
 bool ContainsAll(const std::string& text, std::initializer_list<const char*> words)
 {
-    return std::all_of(words.begin(), words.end(), [&](const char* w) { return text.find(w) != std::string::npos; });
+    return std::all_of(words.begin(), words.end(),
+                       [&](const char* w) { return text.find(w) != std::string::npos; });
 }
 
 bool Printable(const std::string& text)
 {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
 }
 
 // The shapes the real title sets lack; those are compared with lsdvd.

@@ -12,7 +12,8 @@
 
 namespace pelvano::test {
 
-inline std::string WriteImage(const TempDir& dir, const IfoImage& image, const std::string& name = "VTS_01_0.IFO")
+inline std::string WriteImage(const TempDir& dir, const IfoImage& image,
+                              const std::string& name = "VTS_01_0.IFO")
 {
     const std::string path = dir.file(name);
     image.writeTo(path);
@@ -26,26 +27,44 @@ inline LoadResult Load(const std::string& path, bool newFile = true, int current
 }
 
 // A report line with its style: "<b>" bold, "<red>" red, nothing for normal.
-inline std::string N(const std::string& text) { return text; }
-inline std::string B(const std::string& text) { return "<b>" + text; }
-inline std::string R(const std::string& text) { return "<red>" + text; }
+inline std::string N(const std::string& text)
+{
+    return text;
+}
+inline std::string B(const std::string& text)
+{
+    return "<b>" + text;
+}
+inline std::string R(const std::string& text)
+{
+    return "<red>" + text;
+}
 
 // Line for line, with styles.
 inline void ExpectReport(const Report& report, const std::vector<std::string>& want)
 {
     std::vector<std::string> got;
     for (const ReportLine& l : report.lines())
-        got.push_back((l.style == LineStyle::Bold ? "<b>" : l.style == LineStyle::Red ? "<red>" : "") + l.text);
+        got.push_back((l.style == LineStyle::Bold  ? "<b>"
+                       : l.style == LineStyle::Red ? "<red>"
+                                                   : "") +
+                      l.text);
     EXPECT_EQ(got, want);
 }
 
 // The video block as the report writes it.
-inline std::vector<std::string> VideoBlock(const std::string& mpeg, const std::string& tv, const std::string& aspect,
-                                           const std::string& display, const std::string& res,
-                                           const std::string& letterboxed, const std::string& mode)
+inline std::vector<std::string> VideoBlock(const std::string& mpeg, const std::string& tv,
+                                           const std::string& aspect, const std::string& display,
+                                           const std::string& res, const std::string& letterboxed,
+                                           const std::string& mode)
 {
-    return {B("Video:"), " Compression : " + mpeg, " TV system   : " + tv + " Hz", " Aspect ratio: " + aspect,
-            " Display Mode: " + display, " Source Res  : " + res, " Letterboxed : " + letterboxed,
+    return {B("Video:"),
+            " Compression : " + mpeg,
+            " TV system   : " + tv + " Hz",
+            " Aspect ratio: " + aspect,
+            " Display Mode: " + display,
+            " Source Res  : " + res,
+            " Letterboxed : " + letterboxed,
             " Mode        : " + mode};
 }
 
@@ -55,8 +74,9 @@ inline std::vector<std::string> Rows(const std::vector<CellRow>& rows)
 {
     std::vector<std::string> out;
     for (const CellRow& r : rows)
-        out.push_back(std::string(r.checked ? "x" : " ") + "|" + r.caption + "|" + r.vobId + "|" + r.cellId + "|" +
-                      r.length + "|" + r.timestamp + "|" + r.angle + "|" + r.linkedTo + "|" + r.chapter);
+        out.push_back(std::string(r.checked ? "x" : " ") + "|" + r.caption + "|" + r.vobId + "|" + r.cellId +
+                      "|" + r.length + "|" + r.timestamp + "|" + r.angle + "|" + r.linkedTo + "|" +
+                      r.chapter);
     return out;
 }
 

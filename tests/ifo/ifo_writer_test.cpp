@@ -56,7 +56,10 @@ private:
     ifo_handle_t* ifo_ = nullptr;
 };
 
-uint8_t FromBcd(uint8_t b) { return static_cast<uint8_t>((b >> 4) * 10 + (b & 0x0F)); }
+uint8_t FromBcd(uint8_t b)
+{
+    return static_cast<uint8_t>((b >> 4) * 10 + (b & 0x0F));
+}
 
 // Opens without a message and reads back every PGC, cell and map entry.
 void ExpectReadsBack(const IfoImage& image, const Opened& o)
@@ -96,14 +99,18 @@ TEST(IfoWriter, ImagesReadBackThroughLibdvdread)
                              .addAudio("en", AudioFormat::Ac3, 6)
                              .addAudio("de", AudioFormat::Lpcm, 2, 96000, 2)
                              .addSubPicture("fr")
-                             .addPgc(Pgc().cell(1, 1, 0, 0, 10, 12).cell(1, 2, 0, 1, 0, 0).cell(2, 1, 1, 2, 3, 24)
+                             .addPgc(Pgc()
+                                         .cell(1, 1, 0, 0, 10, 12)
+                                         .cell(1, 2, 0, 1, 0, 0)
+                                         .cell(2, 1, 1, 2, 3, 24)
                                          .programMap({1, 2, 3}));
     const IfoImage ntsc =
         IfoImage()
             .ntsc()
             .addPgc(Pgc()
                         .cell(1, 1, 0, 0, 0, 1)
-                        .angleBlock({MakeCell(2, 1, 0, 0, 30, 0), MakeCell(3, 1, 0, 0, 31, 0), MakeCell(4, 1, 0, 0, 32, 0)})
+                        .angleBlock({MakeCell(2, 1, 0, 0, 30, 0), MakeCell(3, 1, 0, 0, 31, 0),
+                                     MakeCell(4, 1, 0, 0, 32, 0)})
                         .angleBlock({MakeCell(5, 1, 0, 0, 5, 15), MakeCell(6, 1, 0, 0, 5, 29)})
                         .cell(7, 1, 0, 0, 40, 0)
                         .programMap({1, 2, 5, 7}))

@@ -23,7 +23,7 @@ TEST(ReportVideoAttributes, EveryFieldValue)
 {
     // {byte 0, byte 1, line index, text}
     const std::tuple<uint8_t, uint8_t, size_t, const char*> cases[] = {
-        {0xC0, 0, 1, " Compression : MPEG-4"},  // bits 7-6 plus one
+        {0xC0, 0, 1, " Compression : MPEG-4"},     // bits 7-6 plus one
         {0x04, 0, 3, " Aspect ratio: undefined"},  // 1 and 2
         {0x0C, 0, 3, " Aspect ratio: 16:9"},
         {0x02, 0, 4, " Display Mode: letterboxed"},

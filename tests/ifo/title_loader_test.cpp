@@ -19,13 +19,15 @@ using Bools = std::vector<bool>;
 TEST(LoadTitle, PalTitleSetLineForLine)
 {
     TempDir dir;
-    const std::string path =
-        WriteImage(dir, IfoImage()
-                            .videoAttributes(0x5D, 0x00)
-                            .addAudio("en", AudioFormat::Ac3, 2)
-                            .addSubPicture("en")
-                            .addPgc(Pgc().cell(1, 1, 0, 0, 10, 12).cell(1, 2, 0, 1, 0, 0).cell(2, 1, 0, 0, 5, 0)
-                                        .programMap({1, 2, 3})));
+    const std::string path = WriteImage(dir, IfoImage()
+                                                 .videoAttributes(0x5D, 0x00)
+                                                 .addAudio("en", AudioFormat::Ac3, 2)
+                                                 .addSubPicture("en")
+                                                 .addPgc(Pgc()
+                                                             .cell(1, 1, 0, 0, 10, 12)
+                                                             .cell(1, 2, 0, 1, 0, 0)
+                                                             .cell(2, 1, 0, 0, 5, 0)
+                                                             .programMap({1, 2, 3})));
     const LoadResult res = Load(path);
 
     // 10 s 12 frames at 25 fps = 10480 ms; the last chapter's cell is exactly 5 s.
@@ -41,16 +43,22 @@ TEST(LoadTitle, PalTitleSetLineForLine)
     EXPECT_EQ(res.selectedTitle, 0);
     EXPECT_EQ(res.openAviEnabled, true);
 
-    EXPECT_EQ(Rows(res.rows), (S{"x|000|01|01|00:00:10:48|00:00:00:00||001|1",
-                                 "x|001|01|02|00:01:00:00|00:00:10:48||002|2",
-                                 "x|002|02|01|00:00:05:00|00:01:10:48|||3"}));
+    EXPECT_EQ(Rows(res.rows),
+              (S{"x|000|01|01|00:00:10:48|00:00:00:00||001|1", "x|001|01|02|00:01:00:00|00:00:10:48||002|2",
+                 "x|002|02|01|00:00:05:00|00:01:10:48|||3"}));
 
     std::vector<std::string> want = {"Opening IFO file " + path + " OK.", ""};
     want += VideoBlock("MPEG-2", "PAL 625/50", "16:9", "pan-scan", "720x576", "no", "Camera");
     // The stream lines take the reader's descriptions, checked in the reader tests.
     const auto r = IfoReader::Open(path);
-    want += {"", B("Audio:"), "  0. " + r->audioDescriptions().at(0), "", B("SubPicture:"),
-             "  0. " + r->subPictureDescriptions().at(0), "", B("Program Chain(s):"),
+    want += {"",
+             B("Audio:"),
+             "  0. " + r->audioDescriptions().at(0),
+             "",
+             B("SubPicture:"),
+             "  0. " + r->subPictureDescriptions().at(0),
+             "",
+             B("Program Chain(s):"),
              "  Using PGC #0. Length: 00:01:15:48 in 3 cell(s).",
              "  000. VOB-ID: 01/CELL-ID: 01 - Len: 00:00:10:48 - TS: 00:00:00:00",
              "  001. VOB-ID: 01/CELL-ID: 02 - Len: 00:01:00:00 - TS: 00:00:10:48",
@@ -93,12 +101,10 @@ TEST(LoadTitle, NtscFramesAndAnAngleBlockLineForLine)
     EXPECT_EQ(res.model->chapterStarts, (U{1, 3, 6}));
     EXPECT_EQ(res.timeLength, "00:01:30:53");
 
-    EXPECT_EQ(Rows(res.rows), (S{"x|000|01|01|00:00:00:03|00:00:00:00||002|1",
-                                 " |001|01|02|00:00:20:50|00:00:00:03|||",
-                                 "x|002|02|01|00:00:30:00|00:00:20:53|01|005|2",
-                                 " |003|03|01|00:00:31:00|-|02||",
-                                 " |004|04|01|00:00:32:00|-|03||",
-                                 "x|005|05|01|00:00:40:00|00:00:50:53|||3"}));
+    EXPECT_EQ(Rows(res.rows),
+              (S{"x|000|01|01|00:00:00:03|00:00:00:00||002|1", " |001|01|02|00:00:20:50|00:00:00:03|||",
+                 "x|002|02|01|00:00:30:00|00:00:20:53|01|005|2", " |003|03|01|00:00:31:00|-|02||",
+                 " |004|04|01|00:00:32:00|-|03||", "x|005|05|01|00:00:40:00|00:00:50:53|||3"}));
 
     std::vector<std::string> want = {"Opening IFO file " + path + " OK.", ""};
     want += VideoBlock("MPEG-1", "NTSC 525/60", "4:3", "pan-scan & letterboxed", "352x240", "yes",
@@ -113,16 +119,9 @@ TEST(LoadTitle, NtscFramesAndAnAngleBlockLineForLine)
              "  002. VOB-ID: 02/CELL-ID: 01 - Len: 00:00:30:00 - TS: 00:00:20:53 (Angle 1/3)",
              "  003. VOB-ID: 03/CELL-ID: 01 - Len: 00:00:31:00 - TS: --:--:--:-- (Angle 2/3)",
              "  004. VOB-ID: 04/CELL-ID: 01 - Len: 00:00:32:00 - TS: --:--:--:-- (Angle 3/3)",
-             "  005. VOB-ID: 05/CELL-ID: 01 - Len: 00:00:40:00 - TS: 00:00:50:53",
-             "",
-             B("Cells links :"),
-             "000 -> 002 -> 005",
-             "",
-             B("Total film length : 00:01:30:53"),
-             "",
-             "Chapter 1 = 00:00:00:00",
-             "Chapter 2 = 00:00:20:53",
-             "Chapter 3 = 00:00:50:53"};
+             "  005. VOB-ID: 05/CELL-ID: 01 - Len: 00:00:40:00 - TS: 00:00:50:53", "", B("Cells links :"),
+             "000 -> 002 -> 005", "", B("Total film length : 00:01:30:53"), "", "Chapter 1 = 00:00:00:00",
+             "Chapter 2 = 00:00:20:53", "Chapter 3 = 00:00:50:53"};
     ExpectReport(res.report, want);
 }
 
@@ -132,10 +131,11 @@ TEST(LoadTitle, OneProgramAndNoProgramMap)
     const Pgc cells = Pgc().cell(1, 1, 0, 0, 20, 0).cell(1, 2, 0, 0, 3, 0);
     const LoadResult one = Load(WriteImage(dir, IfoImage().pal().addPgc(Pgc(cells).programMap({1}))));
     ASSERT_TRUE(one.model.has_value());
-    EXPECT_EQ(Rows(one.rows), (S{"x|000|01|01|00:00:20:00|00:00:00:00|||1", " |001|01|02|00:00:03:00|00:00:20:00|||"}));
+    EXPECT_EQ(Rows(one.rows),
+              (S{"x|000|01|01|00:00:20:00|00:00:00:00|||1", " |001|01|02|00:00:03:00|00:00:20:00|||"}));
     EXPECT_EQ(one.chapterTotal, "1");
     ExpectTail(one.report, "Cells links :\r\n000\r\n\r\nTotal film length : 00:00:23:00\r\n\r\n"
-                                    "Chapter 1 = 00:00:00:00\r\n");
+                           "Chapter 1 = 00:00:00:00\r\n");
 
     // Without a program map nothing is checked; after the cell lines come a
     // blank line, the total and the blank line before the (absent) chapters.
@@ -146,7 +146,7 @@ TEST(LoadTitle, OneProgramAndNoProgramMap)
     EXPECT_TRUE(none.model->chapterStarts.empty());
     EXPECT_EQ(none.chapterTotal, "0");
     ExpectTail(none.report, "  001. VOB-ID: 01/CELL-ID: 02 - Len: 00:00:03:00 - TS: 00:00:20:00\r\n\r\n"
-                                      "Total film length : 00:00:23:00\r\n\r\n");
+                            "Total film length : 00:00:23:00\r\n\r\n");
 }
 
 // The first cell of the last chapter against the 5 s floor; only the check
@@ -184,8 +184,8 @@ TEST(LoadTitle, LastChapterRule)
 
     // One chapter only, and it is short: the title is left with none.
     TempDir dir;
-    const LoadResult only = Load(
-        WriteImage(dir, IfoImage().pal().addPgc(Pgc().cell(1, 1, 0, 0, 3, 0).cell(1, 2, 0, 0, 6, 0).programMap({1}))));
+    const LoadResult only = Load(WriteImage(
+        dir, IfoImage().pal().addPgc(Pgc().cell(1, 1, 0, 0, 3, 0).cell(1, 2, 0, 0, 6, 0).programMap({1}))));
     ASSERT_TRUE(only.model.has_value());
     EXPECT_EQ(only.model->chapterCount, 0u);
     EXPECT_EQ(only.chapterTotal, "0");
@@ -253,7 +253,8 @@ TEST(LoadTitle, FailedOpenGivesTheLineWithTheReasonAndKeepsTheModel)
         {dir.file("empty.IFO"), {notATitleSet}},
         {dir.file("noise.IFO"), {notATitleSet}},
         {ExamplePath("VIDEO_TS.IFO"),
-         {"This is the disc's menu file, which holds no titles: open one of the VTS_nn_0.IFO files beside it."}},
+         {"This is the disc's menu file, which holds no titles: open one of the VTS_nn_0.IFO files beside "
+          "it."}},
     };
     for (const auto& [path, reason] : cases) {
         SCOPED_TRACE(path);
@@ -281,21 +282,24 @@ TEST(LoadTitle, ProgramMapEntriesOutsideTheCellsAreLeftOut)
 {
     TempDir dir;
     // Entries 0 and 9 name no cell of three; 2 and 3 remain after 1.
-    const LoadResult res = Load(WriteImage(
-        dir, IfoImage().pal().addPgc(Pgc().cell(1, 1, 0, 0, 10, 0).cell(1, 2, 0, 0, 10, 0).cell(1, 3, 0, 0, 10, 0)
-                                         .programMap({1, 0, 2, 9, 3}))));
+    const LoadResult res = Load(WriteImage(dir, IfoImage().pal().addPgc(Pgc()
+                                                                            .cell(1, 1, 0, 0, 10, 0)
+                                                                            .cell(1, 2, 0, 0, 10, 0)
+                                                                            .cell(1, 3, 0, 0, 10, 0)
+                                                                            .programMap({1, 0, 2, 9, 3}))));
     ASSERT_TRUE(res.model.has_value());
     EXPECT_EQ(res.model->chapterStarts, (U{1, 2, 3}));
     EXPECT_EQ(res.model->chapterCount, 3u);
-    EXPECT_EQ(Rows(res.rows), (S{"x|000|01|01|00:00:10:00|00:00:00:00||001|1",
-                                 "x|001|01|02|00:00:10:00|00:00:10:00||002|2",
-                                 "x|002|01|03|00:00:10:00|00:00:20:00|||3"}));
+    EXPECT_EQ(Rows(res.rows),
+              (S{"x|000|01|01|00:00:10:00|00:00:00:00||001|1", "x|001|01|02|00:00:10:00|00:00:10:00||002|2",
+                 "x|002|01|03|00:00:10:00|00:00:20:00|||3"}));
     EXPECT_NE(res.report.plainText().find("\r\nChapter 3 = 00:00:20:00\r\n"), std::string::npos);
 
     // A map longer than the cells, all zero, one naming cell 255 of one, one without cells.
-    for (const Pgc& pgc : {Pgc().cell(1, 1, 0, 0, 10, 0).cell(1, 2, 0, 0, 10, 0).programMap({1, 2, 3, 4, 5, 6}),
-                           Pgc().cell(1, 1, 0, 0, 10, 0).programMap({0, 0, 0}),
-                           Pgc().cell(1, 1, 0, 0, 10, 0).programMap({255}), Pgc().programMap({1, 2})}) {
+    for (const Pgc& pgc :
+         {Pgc().cell(1, 1, 0, 0, 10, 0).cell(1, 2, 0, 0, 10, 0).programMap({1, 2, 3, 4, 5, 6}),
+          Pgc().cell(1, 1, 0, 0, 10, 0).programMap({0, 0, 0}),
+          Pgc().cell(1, 1, 0, 0, 10, 0).programMap({255}), Pgc().programMap({1, 2})}) {
         const LoadResult odd = Load(WriteImage(dir, IfoImage().pal().addPgc(pgc), "odd.IFO"));
         ASSERT_TRUE(odd.model.has_value());
         for (uint32_t s : odd.model->chapterStarts)
@@ -313,7 +317,7 @@ TEST(LoadTitle, PgcWithoutCells)
     EXPECT_EQ(empty.model->cellStartsMs, (U{0}));
     EXPECT_EQ(empty.timeLength, "00:00:00:00");
     ExpectTail(empty.report, "Program Chain(s):\r\n  Using PGC #0. Length: 00:00:00:00 in 0 cell(s).\r\n\r\n"
-                                       "Total film length : 00:00:00:00\r\n\r\n");
+                             "Total film length : 00:00:00:00\r\n\r\n");
 }
 
 TEST(FindLongestPgc, PicksTheFirstOfTheLongest)
@@ -322,7 +326,11 @@ TEST(FindLongestPgc, PicksTheFirstOfTheLongest)
     TempDir dir;
     const std::pair<IfoImage, int> cases[] = {
         {ThreePgcs(), 1},
-        {IfoImage().addPgc(Pgc().time(0, 10, 0, 0)).addPgc(Pgc().time(1, 0, 0, 0)).addPgc(Pgc().time(1, 0, 0, 0)), 1},
+        {IfoImage()
+             .addPgc(Pgc().time(0, 10, 0, 0))
+             .addPgc(Pgc().time(1, 0, 0, 0))
+             .addPgc(Pgc().time(1, 0, 0, 0)),
+         1},
         {IfoImage().addPgc(Pgc()).addPgc(Pgc()), 0},  // all zero
         {IfoImage(), 0},
         // Frames count as raw numbers, not as time: 30 frames (1.2 s at 25 fps) lose to 1 s.

@@ -12,9 +12,9 @@
 namespace pelvano {
 namespace {
 
+using test::MessageOf;
 using test::ReadFile;
 using test::TempDir;
-using test::MessageOf;
 
 TEST(ToCrLf, LoneLineFeedsOnly)
 {

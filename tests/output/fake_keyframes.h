@@ -19,7 +19,8 @@ struct KeyFrameLog {
 class FakeKeyFrames : public KeyFrameSource {
 public:
     explicit FakeKeyFrames(std::vector<int32_t> keys, KeyFrameLog* log = nullptr)
-        : keys_(std::move(keys)), log_(log ? log : &own_)
+        : keys_(std::move(keys)),
+          log_(log ? log : &own_)
     {
         ++log_->opened;
     }

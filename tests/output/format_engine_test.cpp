@@ -61,7 +61,8 @@ TEST(RenderChapters, HeaderAndLineBreaks)
     EXPECT_EQ(Render({}, Input("%c", "25000", "0", "0", "Chapters")), "Chapters\r\n");
     EXPECT_EQ(Render({0}, Input("%c", "25000", "0", "0", "Chapters\\n")), "Chapters\r\n\r\n1\r\n");
     // Placeholders are left alone in the header.
-    EXPECT_EQ(Render({3723456}, Input("x", "25000", "0", "0", "%c %hh %f\\n%ms")), "%c %hh %f\r\n%ms\r\nx\r\n");
+    EXPECT_EQ(Render({3723456}, Input("x", "25000", "0", "0", "%c %hh %f\\n%ms")),
+              "%c %hh %f\r\n%ms\r\nx\r\n");
     EXPECT_EQ(Render({0, 1000}, Input("")), "\r\n\r\n");
     EXPECT_EQ(Render({0, 1000}, Input("%c\\n")), "1\r\n\r\n2\r\n\r\n");
 }
@@ -76,9 +77,9 @@ TEST(RenderChapters, TimeAndFrameFields)
         const char* format;
         const char* expected;
     } const cases[] = {
-        {40, "25000", "%f|%ff", "1|01"},   // exact quotients are not rounded up
-        {41, "25000", "%f", "2"},          // 1.025
-        {1001, "29970", "%f", "30"},       // 29.99997
+        {40, "25000", "%f|%ff", "1|01"},     // exact quotients are not rounded up
+        {41, "25000", "%f", "2"},            // 1.025
+        {1001, "29970", "%f", "30"},         // 29.99997
         {999, "25000", "%ss:%ff", "00:25"},  // 24.975 up to 25
         {1, "29970", "%ff", "01"},
         {1999, "25000", "%ss:%cc", "01:99"},
@@ -154,7 +155,8 @@ TEST(RenderChaptersSnapping, OnlyTheFrameNumberSnapsAfterTheOffset)
     EXPECT_EQ(RenderChapters(Chapters({4960, 5040}), Input("%f|%ss:%cc|%ff"), OpenKeyFrames(log)).text,
               "0|04:96|24\r\n250|05:04|01\r\n");
     // Offset first (124 + 1 is the tie), clamped to 0 before snapping.
-    EXPECT_EQ(RenderChapters(Chapters({4960}), Input("%f", "25000", "1"), OpenKeyFrames(log)).text, "250\r\n");
+    EXPECT_EQ(RenderChapters(Chapters({4960}), Input("%f", "25000", "1"), OpenKeyFrames(log)).text,
+              "250\r\n");
     EXPECT_EQ(RenderChapters(Chapters({0}), Input("%f", "25000", "-1000"), OpenKeyFrames(log)).text, "0\r\n");
     EXPECT_EQ(log.queries, (std::vector<int32_t>{124, 124, 126, 126, 125, 125, 0, 0}));
     EXPECT_EQ(log.opened, 3);
@@ -178,14 +180,16 @@ TEST(RenderChaptersSnapping, SourceOpenedFirstAndClosedOnErrors)
     const KeyFrameOpener failing = []() -> std::unique_ptr<KeyFrameSource> {
         throw Error("# AVIFileOpen : AVI source init error !");
     };
-    EXPECT_EQ(ErrorOf({1000}, Input("%f", "bad", "bad", "bad"), failing), "# AVIFileOpen : AVI source init error !");
+    EXPECT_EQ(ErrorOf({1000}, Input("%f", "bad", "bad", "bad"), failing),
+              "# AVIFileOpen : AVI source init error !");
 }
 
 // The substitution table applied literally: ten passes, each replacing every
 // occurrence left to right without overlaps.
 std::string SubstituteInTableOrder(std::string line, const std::string values[10])
 {
-    static const char* const patterns[10] = {"%hh", "%mm", "%ss", "%cc", "%c", "%C", "%ff", "%f", "\\n", "%ms"};
+    static const char* const patterns[10] = {"%hh", "%mm", "%ss", "%cc", "%c",
+                                             "%C",  "%ff", "%f",  "\\n", "%ms"};
     for (int step = 0; step < 10; ++step) {
         const std::string pattern = patterns[step];
         std::string out;

@@ -18,7 +18,10 @@ using test::WriteFile;
 
 const std::string kShippedPresets = std::string(PELVANO_RESOURCES_DIR) + "/pelvano.INI";
 
-std::string N(int i) { return std::to_string(i + 1); }
+std::string N(int i)
+{
+    return std::to_string(i + 1);
+}
 
 TEST(PresetsFilePath, ExtensionOfTheFileNameBecomesIni)
 {
@@ -48,9 +51,8 @@ TEST(LoadPresets, PartialFileFillsTheRestWithDefaults)
 {
     TempDir dir;
     const std::string path = dir.file("pelvano.INI");
-    WriteFile(path,
-              "[Presets]\r\nPreset2=DVD\r\nFormat4=\r\nHeader10= \"  x  \" \r\nPreset11=eleven\r\n"
-              "[options]\r\nlastdir=/media/dvd\r\n");
+    WriteFile(path, "[Presets]\r\nPreset2=DVD\r\nFormat4=\r\nHeader10= \"  x  \" \r\nPreset11=eleven\r\n"
+                    "[options]\r\nlastdir=/media/dvd\r\n");
     const PresetStore store = LoadPresets(path);
     EXPECT_EQ(store.presets[0].name, "Preset1");
     EXPECT_EQ(store.presets[1].name, "DVD");
@@ -85,7 +87,9 @@ TEST(SavePresets, KeysInOrderAndOtherLinesUntouched)
 {
     TempDir dir;
     const std::string path = dir.file("pelvano.INI");
-    WriteFile(path, "; my presets\r\n[Presets]\r\nPreset1=Old\r\nPreset11=eleventh\r\n\r\n[Window]\r\nWidth = 610\r\n");
+    WriteFile(
+        path,
+        "; my presets\r\n[Presets]\r\nPreset1=Old\r\nPreset11=eleventh\r\n\r\n[Window]\r\nWidth = 610\r\n");
     PresetStore store;
     for (int i = 0; i < kPresetCount; ++i)
         store.presets[i] = {"name " + N(i), "format " + N(i), "header " + N(i)};
@@ -93,8 +97,8 @@ TEST(SavePresets, KeysInOrderAndOtherLinesUntouched)
 
     std::string expected = "; my presets\r\n[Presets]\r\nPreset1=name 1\r\nPreset11=eleventh\r\n";
     for (int i = 0; i < kPresetCount; ++i)
-        expected += (i ? "Preset" + N(i) + "=name " + N(i) + "\r\n" : "") + "Format" + N(i) + "=format " + N(i) +
-                    "\r\nHeader" + N(i) + "=header " + N(i) + "\r\n";
+        expected += (i ? "Preset" + N(i) + "=name " + N(i) + "\r\n" : "") + "Format" + N(i) + "=format " +
+                    N(i) + "\r\nHeader" + N(i) + "=header " + N(i) + "\r\n";
     expected += "\r\n[Window]\r\nWidth = 610\r\n\r\n[Options]\r\nLastDir=/home/user/dvd\r\n";
     EXPECT_EQ(ReadFile(path), expected);
 }

@@ -3,8 +3,8 @@
 #include <csignal>
 #include <filesystem>
 #include <functional>
-#include <random>
 #include <gtest/gtest.h>
+#include <random>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,10 +17,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+using test::MessageOf;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
-using test::MessageOf;
 
 std::string AfterWrite(const std::string& contents, const std::string& section, const std::string& key,
                        const std::string& value)
@@ -63,11 +63,12 @@ TEST(ProfileFileRead, TheReadingRules)
         {"[S]\r\nlong=" + std::string(3000, 'v') + "\r\n", "S", "long", std::string(2047, 'v')},
         {"[S]\r\nq=\"" + std::string(2047, 'q') + "\"\r\n", "S", "q", std::string(2047, 'q')},
         // Lines without "=", comments, keys before or outside the section.
-        {"Preset1=none\r\n[Other]\r\nPreset1=other\r\n[Presets]\r\nPreset1\r\n; Preset1=c\r\nPreset1=real\r\n",
+        {"Preset1=none\r\n[Other]\r\nPreset1=other\r\n[Presets]\r\nPreset1\r\n; "
+         "Preset1=c\r\nPreset1=real\r\n",
          "Presets", "Preset1", "real"},
         // The first key of the first section of that name.
-        {"[Presets]\r\nPreset1=first\r\npreset1=second\r\n[PRESETS]\r\nPreset1=third\r\n", "Presets", "Preset1",
-         "first"},
+        {"[Presets]\r\nPreset1=first\r\npreset1=second\r\n[PRESETS]\r\nPreset1=third\r\n", "Presets",
+         "Preset1", "first"},
         {"[Presets]\r\n[PRESETS]\r\nPreset3=second section\r\n", "Presets", "Preset3", "<default>"},
         {"[A]\nk=lf\n[B]\r\nk=crlf\r\n[C]\nk=no final line end", "C", "k", "no final line end"},
         {"[Presets] ; ten of them\r\nPreset1=x\r\n", "Presets", "Preset1", "x"},
@@ -84,7 +85,8 @@ TEST(ProfileFileRead, TheReadingRules)
 
 TEST(ProfileFileWrite, KeyReplacedWhereItStandsOrAddedAtTheEndOfItsSection)
 {
-    EXPECT_EQ(AfterWrite("[Other]\nk=1\n  [presets]  \n   preset1  =  old  \nPreset11=x\n", "Presets", "Preset1", "new"),
+    EXPECT_EQ(AfterWrite("[Other]\nk=1\n  [presets]  \n   preset1  =  old  \nPreset11=x\n", "Presets",
+                         "Preset1", "new"),
               "[Other]\r\nk=1\r\n  [presets]  \r\n   preset1  =new\r\nPreset11=x\r\n");
     EXPECT_EQ(AfterWrite("[Presets]\r\nPreset1=a\r\n; note\r\n\r\n\r\n[Options]\r\nLastDir=\r\n", "presets",
                          "Format1", "b"),
@@ -108,8 +110,8 @@ TEST(ProfileFileWrite, OnRandomDocumentsOneWriteChangesOneValueOnly)
 {
     // Documents pieced together from the characters that matter to the
     // layout; every (section, key) pair is read before and after one write.
-    static const char* const pieces[] = {"[A]", "[b]", "[ a ]", "[C", "]", "a", "B", "k", " ", "\t", "=",
-                                         "\r\n", "\n", "\r", ";", "\"", "'", "x"};
+    static const char* const pieces[] = {"[A]", "[b]", "[ a ]", "[C", "]",  "a", "B",  "k", " ",
+                                         "\t",  "=",   "\r\n",  "\n", "\r", ";", "\"", "'", "x"};
     static const char* const names[] = {"a", "b", "c", "k"};
     std::mt19937 rng(20240611);
     for (int round = 0; round < 3000; ++round) {
@@ -130,7 +132,8 @@ TEST(ProfileFileWrite, OnRandomDocumentsOneWriteChangesOneValueOnly)
             for (const char* k : names) {
                 const bool written = s == section && k == key;
                 const std::string expected = written ? value : before.read(s, k, "<default>");
-                ASSERT_EQ(after.read(s, k, "<default>"), expected) << "round " << round << " [" << s << "] " << k;
+                ASSERT_EQ(after.read(s, k, "<default>"), expected)
+                    << "round " << round << " [" << s << "] " << k;
                 ASSERT_EQ(reparsed.read(s, k, "<default>"), expected) << "round " << round;
             }
     }
@@ -202,7 +205,7 @@ TEST(ProfileFileSave, FailurePartWayKeepsTheOldFileWhole)
 
     // Writes beyond 1 KiB fail with EFBIG for this process, root included.
     auto* oldSignal = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old {};
+    rlimit old{};
     ::getrlimit(RLIMIT_FSIZE, &old);
     rlimit limit = old;
     limit.rlim_cur = 1024;

@@ -49,12 +49,24 @@ public:
         const unsigned rounds = 1 + pick(4) / 3;  // mostly one damage, sometimes two
         for (unsigned r = 0; r < rounds && !b.empty(); ++r) {
             switch (pick(6)) {
-            case 0: truncate(b, what); break;
-            case 1: flipBits(b, what); break;
-            case 2: swapSectors(b, what); break;
-            case 3: swapPointers(b, what); break;
-            case 4: bendWord(b, what); break;
-            default: stompTable(b, what); break;
+            case 0:
+                truncate(b, what);
+                break;
+            case 1:
+                flipBits(b, what);
+                break;
+            case 2:
+                swapSectors(b, what);
+                break;
+            case 3:
+                swapPointers(b, what);
+                break;
+            case 4:
+                bendWord(b, what);
+                break;
+            default:
+                stompTable(b, what);
+                break;
             }
         }
         return b;
@@ -121,9 +133,10 @@ private:
     // of a table (count, last byte, first entries) or a header pointer.
     void bendWord(std::string& b, std::string* what)
     {
-        static constexpr uint32_t kEdges[] = {0, 1, 0xFF, 0xFFFF, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF,
-                                              0xFFFFFFF0, 0x00FFFFF0, 0x1000, 0x7FF};
-        const size_t at = pick(3) ? tableStart(b) + 2 * pick(24) : kFirstTablePointer + 4 * pick(kTablePointers);
+        static constexpr uint32_t kEdges[] = {
+            0, 1, 0xFF, 0xFFFF, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, 0xFFFFFFF0, 0x00FFFFF0, 0x1000, 0x7FF};
+        const size_t at =
+            pick(3) ? tableStart(b) + 2 * pick(24) : kFirstTablePointer + 4 * pick(kTablePointers);
         uint32_t v = kEdges[pick(std::size(kEdges))];
         if (pick(4) == 0)
             v = static_cast<uint32_t>(rng_());
@@ -225,7 +238,8 @@ TEST_F(BatchMutation, DamagedTitleSetsEndNormallyAndFast)
         const auto start = std::chrono::steady_clock::now();
         const ProcessResult r = RunProcess({exe, ifo, out, report ? "x" : "-p1"}, work.path().string(),
                                            {"DISPLAY", "WAYLAND_DISPLAY"});
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         slowest = std::max(slowest, seconds);
 
         EXPECT_EQ(r.exitCode, 0) << r.err;  // -1: ended by a signal

@@ -17,9 +17,9 @@
 #include <filesystem>
 
 #include "base/error.h"
+#include "io/text_file.h"
 #include "presets/preset_store.h"
 #include "presets/profile_file.h"
-#include "io/text_file.h"
 #include "test_util.h"
 
 namespace pelvano::test {
@@ -37,7 +37,8 @@ protected:
             GTEST_SKIP() << "mounts cannot be made private: " << std::strerror(errno);
         mountPoint_ = base_.file("fs");
         fs::create_directory(mountPoint_);
-        if (::mount("pelvano-test", mountPoint_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64m,mode=0755") != 0)
+        if (::mount("pelvano-test", mountPoint_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV,
+                    "size=64m,mode=0755") != 0)
             GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
         mounted_ = true;
     }

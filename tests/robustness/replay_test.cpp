@@ -41,14 +41,14 @@ struct Target {
     Entry entry;
 };
 
-const Target kTargets[] = {{"ifo", fuzz::IfoInput},
-                           {"profile", fuzz::ProfileInput},
-                           {"format", fuzz::FormatInput},
-                           {"avi", fuzz::AviInput},
-                           {"media", fuzz::MediaInput},
-                           {"disc", fuzz::DiscInput}};
+const Target kTargets[] = {{"ifo", fuzz::IfoInput},       {"profile", fuzz::ProfileInput},
+                           {"format", fuzz::FormatInput}, {"avi", fuzz::AviInput},
+                           {"media", fuzz::MediaInput},   {"disc", fuzz::DiscInput}};
 
-void PrintTo(const Target& t, std::ostream* os) { *os << t.name; }
+void PrintTo(const Target& t, std::ostream* os)
+{
+    *os << t.name;
+}
 
 class Replay : public ::testing::TestWithParam<Target> {};
 

@@ -22,7 +22,11 @@ public:
     void resize(size_t size) { bytes_.resize(size, '\0'); }
     void padToSector() { resize((size() + IfoImage::kSector - 1) / IfoImage::kSector * IfoImage::kSector); }
 
-    void u8(size_t at, uint8_t v) { ensure(at + 1); bytes_[at] = static_cast<char>(v); }
+    void u8(size_t at, uint8_t v)
+    {
+        ensure(at + 1);
+        bytes_[at] = static_cast<char>(v);
+    }
     void u16(size_t at, uint16_t v)
     {
         u8(at, static_cast<uint8_t>(v >> 8));
@@ -97,7 +101,10 @@ uint16_t LanguageCode(const std::string& language)
 
 }  // namespace
 
-uint8_t ToBcd(uint8_t value) { return static_cast<uint8_t>(((value / 10) % 10) << 4 | value % 10); }
+uint8_t ToBcd(uint8_t value)
+{
+    return static_cast<uint8_t>(((value / 10) % 10) << 4 | value % 10);
+}
 
 // ---- Pgc -------------------------------------------------------------------
 
@@ -189,7 +196,8 @@ IfoImage& IfoImage::addAudio(const std::string& language, AudioFormat format, in
     std::array<uint8_t, 8> a{};
     const uint16_t code = LanguageCode(language);
     a[0] = static_cast<uint8_t>(static_cast<uint8_t>(format) << 5 | (code ? 1 << 2 : 0));
-    a[1] = static_cast<uint8_t>((quantization & 3) << 6 | (sampleRate == 96000 ? 1 << 4 : 0) | ((channels - 1) & 7));
+    a[1] = static_cast<uint8_t>((quantization & 3) << 6 | (sampleRate == 96000 ? 1 << 4 : 0) |
+                                ((channels - 1) & 7));
     a[2] = static_cast<uint8_t>(code >> 8);
     a[3] = static_cast<uint8_t>(code);
     audio_.push_back(a);
@@ -246,7 +254,10 @@ IfoImage::Layout IfoImage::layout() const
     return l;
 }
 
-std::string IfoImage::bytes() const { return build(nullptr); }
+std::string IfoImage::bytes() const
+{
+    return build(nullptr);
+}
 
 void IfoImage::writeTo(const std::string& path) const
 {
@@ -319,13 +330,15 @@ std::string IfoImage::build(Layout* layoutOut) const
             else
                 time = EncodeTime(SumOfCells(p.cells_, rateBits_), rateBits_);
 
-            pgcit.u8(start + 2, p.programCount_.value_or(static_cast<uint8_t>(std::min<uint32_t>(programs, 255))));
+            pgcit.u8(start + 2,
+                     p.programCount_.value_or(static_cast<uint8_t>(std::min<uint32_t>(programs, 255))));
             pgcit.u8(start + 3, p.cellCount_.value_or(static_cast<uint8_t>(std::min<uint32_t>(cells, 255))));
             pgcit.raw(start + 4, time.data(), 4);
             for (size_t k = 0; k < audio_.size() && k < 8; ++k)
                 pgcit.u16(start + 12 + 2 * k, static_cast<uint16_t>(0x8000 | k << 8));
             for (size_t k = 0; k < subPictures_.size() && k < 32; ++k)
-                pgcit.u32(start + 28 + 4 * k, static_cast<uint32_t>(0x80000000u | k << 24 | k << 16 | k << 8 | k));
+                pgcit.u32(start + 28 + 4 * k,
+                          static_cast<uint32_t>(0x80000000u | k << 24 | k << 16 | k << 8 | k));
 
             uint32_t off = kPgcHeaderSize;
             const uint32_t mapOffset = programs ? off : 0;
@@ -477,13 +490,13 @@ std::string VideoManagerBytes()
     Buffer b(IfoImage::kSector);
     static const char kId[] = "DVDVIDEO-VMG";
     b.raw(0, kId, 12);
-    b.u32(12, 100);    // last sector of the manager set
-    b.u32(28, 0);      // last sector of its information
+    b.u32(12, 100);  // last sector of the manager set
+    b.u32(28, 0);    // last sector of its information
     b.u8(33, 0x11);
-    b.u16(38, 1);      // volumes
-    b.u16(40, 1);      // this volume
-    b.u8(42, 1);       // side
-    b.u16(62, 1);      // title sets
+    b.u16(38, 1);  // volumes
+    b.u16(40, 1);  // this volume
+    b.u8(42, 1);   // side
+    b.u16(62, 1);  // title sets
     b.u32(128, 0x3FF);
     return b.str();
 }

@@ -50,13 +50,37 @@ public:
     Pgc& rawTime(std::array<uint8_t, 4> bytes);
 
     // Malformed shapes: counts and offsets written instead of the real ones.
-    Pgc& cellCount(uint8_t n) { cellCount_ = n; return *this; }
-    Pgc& programCount(uint8_t n) { programCount_ = n; return *this; }
-    Pgc& programMapOffset(uint16_t v) { programMapOffset_ = v; return *this; }
-    Pgc& cellPlaybackOffset(uint16_t v) { cellPlaybackOffset_ = v; return *this; }
-    Pgc& cellPositionOffset(uint16_t v) { cellPositionOffset_ = v; return *this; }
+    Pgc& cellCount(uint8_t n)
+    {
+        cellCount_ = n;
+        return *this;
+    }
+    Pgc& programCount(uint8_t n)
+    {
+        programCount_ = n;
+        return *this;
+    }
+    Pgc& programMapOffset(uint16_t v)
+    {
+        programMapOffset_ = v;
+        return *this;
+    }
+    Pgc& cellPlaybackOffset(uint16_t v)
+    {
+        cellPlaybackOffset_ = v;
+        return *this;
+    }
+    Pgc& cellPositionOffset(uint16_t v)
+    {
+        cellPositionOffset_ = v;
+        return *this;
+    }
     // Byte offset of the PGC from the start of the PGC table.
-    Pgc& startByte(uint32_t v) { startByte_ = v; return *this; }
+    Pgc& startByte(uint32_t v)
+    {
+        startByte_ = v;
+        return *this;
+    }
 
     const std::vector<CellSpec>& cells() const { return cells_; }
     const std::vector<uint8_t>& map() const { return map_; }
@@ -84,7 +108,7 @@ public:
         uint32_t timeMapSector = 0;  // 0 without a time map
         uint32_t cellAddressSector = 0;
         uint32_t vobuAddressSector = 0;
-        uint32_t sectors = 0;             // file size in sectors
+        uint32_t sectors = 0;              // file size in sectors
         std::vector<uint32_t> pgcOffsets;  // absolute byte offset of each PGC
     };
 
@@ -100,24 +124,48 @@ public:
     IfoImage& pal();   // 0x50 0x00, 25 fps
     IfoImage& ntsc();  // 0x40 0x00, 29.97 fps
     IfoImage& videoAttributes(uint8_t byte0, uint8_t byte1);
-    IfoImage& frameRateBits(FrameRateBits bits) { rateBits_ = bits; return *this; }
+    IfoImage& frameRateBits(FrameRateBits bits)
+    {
+        rateBits_ = bits;
+        return *this;
+    }
 
     // language: two letters ("en") or empty for none; sampleRate 48000 or 96000.
-    IfoImage& addAudio(const std::string& language, AudioFormat format, int channels,
-                       int sampleRate = 48000, int quantization = 0);
+    IfoImage& addAudio(const std::string& language, AudioFormat format, int channels, int sampleRate = 48000,
+                       int quantization = 0);
     IfoImage& addSubPicture(const std::string& language);
     IfoImage& addPgc(const Pgc& pgc);
-    IfoImage& timeMap(bool on = true) { timeMap_ = on; return *this; }
+    IfoImage& timeMap(bool on = true)
+    {
+        timeMap_ = on;
+        return *this;
+    }
 
     // Malformed shapes.
-    IfoImage& pgcCount(uint16_t n) { pgcCount_ = n; return *this; }
-    IfoImage& audioCount(uint8_t n) { audioCount_ = n; return *this; }
-    IfoImage& subPictureCount(uint8_t n) { subPictureCount_ = n; return *this; }
+    IfoImage& pgcCount(uint16_t n)
+    {
+        pgcCount_ = n;
+        return *this;
+    }
+    IfoImage& audioCount(uint8_t n)
+    {
+        audioCount_ = n;
+        return *this;
+    }
+    IfoImage& subPictureCount(uint8_t n)
+    {
+        subPictureCount_ = n;
+        return *this;
+    }
     IfoImage& tableSector(Table table, uint32_t sector);
     IfoImage& poke8(uint32_t offset, uint8_t value);
     IfoImage& poke16(uint32_t offset, uint16_t value);  // big-endian, as on disc
     IfoImage& poke32(uint32_t offset, uint32_t value);
-    IfoImage& truncate(size_t size) { truncate_ = size; return *this; }
+    IfoImage& truncate(size_t size)
+    {
+        truncate_ = size;
+        return *this;
+    }
 
     const std::vector<Pgc>& pgcs() const { return pgcs_; }
     FrameRateBits rateBits() const { return rateBits_; }

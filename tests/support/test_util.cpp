@@ -20,27 +20,38 @@ TempDir::TempDir()
 TempDir::~TempDir()
 {
     std::error_code ec;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                 ec);
     std::filesystem::remove_all(path_, ec);
 }
 
-std::string FixturePath(const std::string& relative) { return std::string(PELVANO_FIXTURES_DIR) + "/" + relative; }
-std::string ExamplePath(const std::string& relative) { return std::string(PELVANO_EXAMPLES_DIR) + "/" + relative; }
-std::string BinaryPath(const std::string& relative) { return std::string(PELVANO_BINARY_DIR) + "/" + relative; }
+std::string FixturePath(const std::string& relative)
+{
+    return std::string(PELVANO_FIXTURES_DIR) + "/" + relative;
+}
+std::string ExamplePath(const std::string& relative)
+{
+    return std::string(PELVANO_EXAMPLES_DIR) + "/" + relative;
+}
+std::string BinaryPath(const std::string& relative)
+{
+    return std::string(PELVANO_BINARY_DIR) + "/" + relative;
+}
 
 namespace {
 
 // The test programs live elsewhere than the executable, beside which the
 // core looks for the video module: name the build's module for them.
-const bool kVideoModuleNamed = setenv("PELVANO_VIDEO_MODULE", PELVANO_BINARY_DIR "/libpelvano_video.so", 0) == 0;
+const bool kVideoModuleNamed =
+    setenv("PELVANO_VIDEO_MODULE", PELVANO_BINARY_DIR "/libpelvano_video.so", 0) == 0;
 
 }  // namespace
 
 std::string TestVideo(const std::string& name)
 {
     const std::string dir = BinaryPath("test-videos");
-    const ProcessResult made = RunProcess({"/bin/sh", std::string(PELVANO_SUPPORT_DIR) + "/make_test_video.sh", dir, name});
+    const ProcessResult made =
+        RunProcess({"/bin/sh", std::string(PELVANO_SUPPORT_DIR) + "/make_test_video.sh", dir, name});
     if (made.exitCode != 0)
         throw std::runtime_error("cannot make " + name + " (are ffmpeg and x264 installed?): " + made.err);
     return dir + "/" + name;

@@ -18,29 +18,37 @@ constexpr Qt::Alignment kLeft = Qt::AlignLeft | Qt::AlignVCenter;
 constexpr Qt::Alignment kRight = Qt::AlignRight | Qt::AlignVCenter;
 
 const ColumnInfo kColumns[CellListModel::ColumnCount] = {
-    {"#", kLeft, 50},         {"VOB-ID", kRight, 50},   {"CELL-ID", kRight, 50},
-    {"Length", kRight, 80},   {"Timestamp", kRight, 80}, {"Angle", kRight, 40},
-    {"Linked to", kRight, 50}, {"Chapter", kRight, 50},
+    {"#", kLeft, 50},          {"VOB-ID", kRight, 50}, {"CELL-ID", kRight, 50},   {"Length", kRight, 80},
+    {"Timestamp", kRight, 80}, {"Angle", kRight, 40},  {"Linked to", kRight, 50}, {"Chapter", kRight, 50},
 };
 
 const std::string& CellText(const CellRow& row, int column)
 {
     switch (column) {
-    case CellListModel::Caption: return row.caption;
-    case CellListModel::VobId: return row.vobId;
-    case CellListModel::CellId: return row.cellId;
-    case CellListModel::Length: return row.length;
-    case CellListModel::Timestamp: return row.timestamp;
-    case CellListModel::Angle: return row.angle;
-    case CellListModel::LinkedTo: return row.linkedTo;
-    default: return row.chapter;
+    case CellListModel::Caption:
+        return row.caption;
+    case CellListModel::VobId:
+        return row.vobId;
+    case CellListModel::CellId:
+        return row.cellId;
+    case CellListModel::Length:
+        return row.length;
+    case CellListModel::Timestamp:
+        return row.timestamp;
+    case CellListModel::Angle:
+        return row.angle;
+    case CellListModel::LinkedTo:
+        return row.linkedTo;
+    default:
+        return row.chapter;
     }
 }
 
 }  // namespace
 
 CellListModel::CellListModel(ChapterDocument& document, QObject* parent)
-    : QAbstractTableModel(parent), document_(document)
+    : QAbstractTableModel(parent),
+      document_(document)
 {
 }
 
@@ -85,8 +93,7 @@ bool CellListModel::setData(const QModelIndex& index, const QVariant& value, int
     if (role != Qt::CheckStateRole || !index.isValid() || index.column() != Caption ||
         index.row() >= rowCount())
         return false;
-    document_.rows[static_cast<size_t>(index.row())].checked =
-        value.value<Qt::CheckState>() == Qt::Checked;
+    document_.rows[static_cast<size_t>(index.row())].checked = value.value<Qt::CheckState>() == Qt::Checked;
     emit dataChanged(this->index(index.row(), 0), this->index(index.row(), ColumnCount - 1));
     return true;
 }
@@ -106,10 +113,14 @@ QVariant CellListModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
         return {};
     switch (role) {
-    case Qt::DisplayRole: return QString::fromLatin1(kColumns[section].caption);
-    case Qt::TextAlignmentRole: return kColumns[section].alignment.toInt();
-    case MinimumWidthRole: return kColumns[section].minimumWidth;
-    default: return {};
+    case Qt::DisplayRole:
+        return QString::fromLatin1(kColumns[section].caption);
+    case Qt::TextAlignmentRole:
+        return kColumns[section].alignment.toInt();
+    case MinimumWidthRole:
+        return kColumns[section].minimumWidth;
+    default:
+        return {};
     }
 }
 

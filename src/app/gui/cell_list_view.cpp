@@ -75,9 +75,10 @@ void CellListView::fitColumns()
     if (!model())
         return;
     for (int column = 0; column < model()->columnCount(); ++column) {
-        const int minimum = model()->headerData(column, Qt::Horizontal, CellListModel::MinimumWidthRole).toInt();
-        header()->resizeSection(column, std::max({minimum, sizeHintForColumn(column),
-                                                  header()->sectionSizeHint(column)}));
+        const int minimum =
+            model()->headerData(column, Qt::Horizontal, CellListModel::MinimumWidthRole).toInt();
+        header()->resizeSection(
+            column, std::max({minimum, sizeHintForColumn(column), header()->sectionSizeHint(column)}));
     }
 }
 

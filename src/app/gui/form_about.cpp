@@ -72,7 +72,8 @@ TFormAbout::TFormAbout(QWidget* mainWindow, AboutDurations durations)
 
     openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     Timer1.onTimer = [this] { Timer1Timer(); };
-    for (QWidget* child : std::initializer_list<QWidget*>{ui->Shape1, ui->Image1, ui->Label1, ui->Label2, ui->Label3})
+    for (QWidget* child :
+         std::initializer_list<QWidget*>{ui->Shape1, ui->Image1, ui->Label1, ui->Label2, ui->Label3})
         child->installEventFilter(this);
 }
 

@@ -87,7 +87,8 @@ std::optional<SaveChoice> QtFormDialogs::saveFile(QWidget* parent, const SaveReq
         return std::nullopt;
     SaveChoice choice;
     choice.path = dialog->selectedFiles().constFirst();
-    choice.filterIndex = std::max<int>(0, static_cast<int>(request.filters.indexOf(dialog->selectedNameFilter())));
+    choice.filterIndex =
+        std::max<int>(0, static_cast<int>(request.filters.indexOf(dialog->selectedNameFilter())));
     return choice;
 }
 

@@ -12,7 +12,7 @@
 #include "main_form.h"
 
 extern "C" __attribute__((visibility("default"))) int PelvanoGuiMain(int argc, char** argv,
-                                                                      pelvano::Application* application)
+                                                                     pelvano::Application* application)
 {
     using pelvano::gui::TMainForm;
     // Qt sees only the program name: the arguments are file names, and one

@@ -25,11 +25,11 @@
 #include "form_dialogs.h"
 #include "ifo/report.h"
 #include "ifo/title_loader.h"
-#include "output/video/video_keyframes.h"
+#include "io/text_file.h"
 #include "output/timing_rules.h"
+#include "output/video/video_keyframes.h"
 #include "presets/preset_store.h"
 #include "ui_main_form.h"
-#include "io/text_file.h"
 
 // Q_INIT_RESOURCE must be used outside any namespace; the resources live in
 // a static library, where nothing else would pull them in.
@@ -51,8 +51,7 @@ const QString kIfoFilter = QStringLiteral("DVD IFO File (*.IFO);;DVD image (*.is
 // AVI first, as "Open AVI" always offered it.
 const QString kVideoFilter = QStringLiteral(
     "AVI Video File (*.AVI);;Matroska Video File (*.mkv *.webm);;MP4/MOV Video File (*.mp4 *.m4v *.mov)");
-const QStringList kSaveFilters = {QStringLiteral("Text file (*.txt)"),
-                                  QStringLiteral("DVDMaestro (*.chp)"),
+const QStringList kSaveFilters = {QStringLiteral("Text file (*.txt)"), QStringLiteral("DVDMaestro (*.chp)"),
                                   QStringLiteral("INI File (*.ini)")};
 
 enum Page { RawDataPage = 0, CustomizePage = 1, FormatPage = 2, ReadmePage = 3 };
@@ -141,9 +140,12 @@ void EnterFolderOf(const QString& file)
 
 }  // namespace
 
-TMainForm::TMainForm(FormDialogs& dialogs, const Application& app,
-                     const std::vector<std::string>& arguments, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::TMainForm>()), dialogs_(dialogs), app_(app)
+TMainForm::TMainForm(FormDialogs& dialogs, const Application& app, const std::vector<std::string>& arguments,
+                     QWidget* parent)
+    : QWidget(parent),
+      ui(std::make_unique<Ui::TMainForm>()),
+      dialogs_(dialogs),
+      app_(app)
 {
     InitPelvanoResources();
     ui->setupUi(this);
@@ -258,16 +260,16 @@ void TMainForm::Connect()
 
     connect(ui->lstCells, &CellListView::mouseReleased, this,
             [this](const QPoint& pos) { Handle([this, pos] { lstCellsMouseUp(pos); }); });
-    connect(ui->lstCells, &CellListView::popupRequested, this, [this](const QPoint& pos) {
-        pmLstCells->popup(ui->lstCells->viewport()->mapToGlobal(pos));
-    });
+    connect(ui->lstCells, &CellListView::popupRequested, this,
+            [this](const QPoint& pos) { pmLstCells->popup(ui->lstCells->viewport()->mapToGlobal(pos)); });
     connect(pmLstCells, &QMenu::aboutToShow, this, on(&TMainForm::pmLstCellsPopup));
     connect(ui->Useintimestamp1, &QAction::triggered, this, on(&TMainForm::Useintimestamp1Click));
     connect(ui->Dontuseintimestamp1, &QAction::triggered, this, on(&TMainForm::Dontuseintimestamp1Click));
     connect(ui->Check1, &QAction::triggered, this, on(&TMainForm::Check1Click));
     connect(ui->Uncheck1, &QAction::triggered, this, on(&TMainForm::Uncheck1Click));
 
-    for (QObject* watched : std::initializer_list<QObject*>{ui->edFrameOff, ui->edMsOff, ui->cbFrameRate, ui->cbPresets})
+    for (QObject* watched :
+         std::initializer_list<QObject*>{ui->edFrameOff, ui->edMsOff, ui->cbFrameRate, ui->cbPresets})
         watched->installEventFilter(this);
 }
 
@@ -671,15 +673,18 @@ bool TMainForm::edFrameOffKeyPress(const QKeyEvent& event)
     // Only typed characters are judged: moving keys, Delete, focus keys and
     // Ctrl shortcuts (copy, paste, undo) are commands, not characters.
     if (event.text().isEmpty() || event.key() == Qt::Key_Delete || event.key() == Qt::Key_Tab ||
-        event.key() == Qt::Key_Backtab ||
-        (event.modifiers() & (Qt::ControlModifier | Qt::MetaModifier)))
+        event.key() == Qt::Key_Backtab || (event.modifiers() & (Qt::ControlModifier | Qt::MetaModifier)))
         return false;
     bool refresh = false;
     for (const char32_t c : event.text().toUcs4()) {
         switch (FilterTimingKey(c)) {
-        case KeyAction::Discard: return true;
-        case KeyAction::AcceptAndRefresh: refresh = true; break;
-        case KeyAction::Accept: break;
+        case KeyAction::Discard:
+            return true;
+        case KeyAction::AcceptAndRefresh:
+            refresh = true;
+            break;
+        case KeyAction::Accept:
+            break;
         }
     }
     if (refresh)

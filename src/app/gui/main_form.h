@@ -28,7 +28,7 @@ class TMainForm;
 namespace pelvano {
 class Application;
 class Report;
-}
+}  // namespace pelvano
 
 namespace pelvano::gui {
 
@@ -142,15 +142,15 @@ private:
     QAction* N1 = nullptr;
     CellListModel* cellModel_ = nullptr;
 
-    ChapterDocument document_;  // cell rows, title model, footer texts
-    std::string ifoPath;        // the source as given
+    ChapterDocument document_;      // cell rows, title model, footer texts
+    std::string ifoPath;            // the source as given
     std::optional<Source> source_;  // the listing of a disc source; empty for an IFO file
     int titleSet_ = 0;              // the disc's title set loaded; 0 for an IFO file
     QStringList presetFormats;
     QStringList presetHeaders;
     QStringList presetFooters;
     int32_t frameRateMilli = 0;
-    int renameIndex = -1;       // the preset being renamed, in rename mode
+    int renameIndex = -1;  // the preset being renamed, in rename mode
     bool hasArguments_ = false;
 
     // SaveDialog1's memory for the rest of the run.

@@ -51,8 +51,8 @@ std::vector<int32_t> KeyFramesFromPackets(AVFormatContext* ctx, AVStream* video)
     if (!pkt)
         return keys;
     while (av_read_frame(ctx, pkt.get()) >= 0) {
-        if (pkt->stream_index == video->index && (pkt->flags & AV_PKT_FLAG_KEY)
-            && !(pkt->flags & AV_PKT_FLAG_CORRUPT)) {
+        if (pkt->stream_index == video->index && (pkt->flags & AV_PKT_FLAG_KEY) &&
+            !(pkt->flags & AV_PKT_FLAG_CORRUPT)) {
             const int64_t ts = pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
             if (IsPosition(ts))
                 keys.push_back(static_cast<int32_t>(ts));

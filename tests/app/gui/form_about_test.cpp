@@ -134,7 +134,8 @@ private slots:
         QCOMPARE(picture.size(), QSize(341, 224));
         const QImage shot = box.grab().toImage();
         QCOMPARE(shot.size(), QSize(342, 225));
-        for (const QPoint& p : {QPoint(0, 0), QPoint(341, 0), QPoint(0, 224), QPoint(341, 224), QPoint(170, 224)})
+        for (const QPoint& p :
+             {QPoint(0, 0), QPoint(341, 0), QPoint(0, 224), QPoint(341, 224), QPoint(170, 224)})
             QCOMPARE(shot.pixelColor(p), QColor(Qt::black));
         for (const QPoint& p : {QPoint(0, 0), QPoint(339, 222), QPoint(150, 120)})
             QCOMPARE(shot.pixelColor(p + QPoint(1, 1)), picture.pixelColor(p));
@@ -152,8 +153,8 @@ private slots:
             modal = QApplication::activeModalWidget() == about_.get();
             // The frame, the two labels and the link leave the box open.
             // (QTest reads 0,0 as "the middle".)
-            for (const QPoint& p : {QPoint(0, 5), QPoint(5, 0), QPoint(341, 100), QPoint(170, 224), centreOf("Label1"),
-                                    centreOf("Label2"), centreOf("Label3")})
+            for (const QPoint& p : {QPoint(0, 5), QPoint(5, 0), QPoint(341, 100), QPoint(170, 224),
+                                    centreOf("Label1"), centreOf("Label2"), centreOf("Label3")})
                 clickBox(p);
             openAfterClicks = about_->isVisible();
             clickBox(QPoint(150, 120));  // the picture closes it
@@ -218,7 +219,8 @@ private slots:
         QVERIFY2(left >= 0 && left <= kShort.aboutMs - sinceFirst + 30,
                  qPrintable(QString("%1 left after %2").arg(left).arg(sinceFirst)));
         const qint64 total = log.showings[2].hiddenAt - log.showings[1].shownAt;
-        QVERIFY2(total >= kShort.aboutMs - 20 && total < kShort.aboutMs + 250, qPrintable(QString::number(total)));
+        QVERIFY2(total >= kShort.aboutMs - 20 && total < kShort.aboutMs + 250,
+                 qPrintable(QString::number(total)));
         QVERIFY(!about_->Timer1.enabled());
     }
 };

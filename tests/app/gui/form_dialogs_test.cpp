@@ -17,7 +17,10 @@ namespace {
 
 const QStringList kFilters = {"Text file (*.txt)", "DVDMaestro (*.chp)", "INI File (*.ini)"};
 
-QString Q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+QString Q(const std::filesystem::path& p)
+{
+    return QString::fromStdString(p.string());
+}
 
 // Hands the next message box to `answer` once it shows.
 void OnNextMessageBox(const std::function<void(QMessageBox&)>& answer)
@@ -94,8 +97,8 @@ private slots:
     {
         std::filesystem::create_directory(dir_.path() / "out");
         test::WriteFile((dir_.path() / "out" / "movie.chp").string(), "old");
-        const auto dialog =
-            QtFormDialogs::MakeSaveDialog(nullptr, SaveRequest{kFilters, Q(dir_.path() / "out" / "movie.chp"), 1});
+        const auto dialog = QtFormDialogs::MakeSaveDialog(
+            nullptr, SaveRequest{kFilters, Q(dir_.path() / "out" / "movie.chp"), 1});
         QCOMPARE(dialog->directory().absolutePath(), Q(dir_.path() / "out"));
         QCOMPARE(dialog->selectedNameFilter(), kFilters[1]);
         dialog->open();

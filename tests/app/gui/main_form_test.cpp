@@ -39,8 +39,14 @@ const QString kAviStreamMessage = "# AVIFileGetStream : Can't get a video stream
 
 enum Page { RawData, Customize, Format, Readme };
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+QString Q(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
 
 // Whether this process holds `path` open.
 bool IsOpenHere(const fs::path& path)
@@ -181,7 +187,10 @@ class MainFormTest : public QObject {
         option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
         option.text = index(row, 0).data().toString();
         option.widget = cells();
-        return cells()->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, cells()).center();
+        return cells()
+            ->style()
+            ->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, cells())
+            .center();
     }
 
     // Selects `rows` with the mouse and picks `command` from the list's menu
@@ -227,7 +236,7 @@ private slots:
         QVERIFY(checked("chkFixLCB") && !checked("cbSynchKF"));
         QVERIFY(!enabled("bttOpenAVI") && !enabled("cbSynchKF") && enabled("bttSaveData"));
         QCOMPARE(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 100);  // hints come fast
-        QCOMPARE(cells()->toolTipDuration(), 30000);                                       // and stay
+        QCOMPARE(cells()->toolTipDuration(), 30000);                                      // and stay
 
         // Without a presets file every value is its key name, and the first
         // preset is rendered: the header alone, as there is no title.
@@ -235,8 +244,8 @@ private slots:
         for (const char* name : {"ReadmeMemo", "Memo1", "cbPresets", "edFormat", "edHeader", "CustomMemo",
                                  "cbFrameRate", "edFrameOff", "edMsOff", "lbLstTimeLen", "lbLstNbsChapter"})
             shown << text(name);
-        QCOMPARE(shown, QStringList({"Can't find Readme.txt", "", "Preset1", "Format1", "Header1", "Header1\n",
-                                     "25000", "0", "0", "00:00:00:00", "0"}));
+        QCOMPARE(shown, QStringList({"Can't find Readme.txt", "", "Preset1", "Format1", "Header1",
+                                     "Header1\n", "25000", "0", "0", "00:00:00:00", "0"}));
     }
 
     void layoutFollowsTheWindow()
@@ -247,19 +256,23 @@ private slots:
         form_->resize(500, 100);
         QTRY_COMPARE(form_->size(), QSize(575, 200));
         for (const auto& [panel, row] : std::initializer_list<std::pair<const char*, QStringList>>{
-                 {"Panel2", {"bttOpenIFO", "Label3", "cbTitle", "Label2", "cbFrameRate", "Label1", "edFrameOff",
-                             "edMsOff", "chkFixLCB"}},
+                 {"Panel2",
+                  {"bttOpenIFO", "Label3", "cbTitle", "Label2", "cbFrameRate", "Label1", "edFrameOff",
+                   "edMsOff", "chkFixLCB"}},
                  {"Panel2",
                   {"bttSaveData", "bttOpenAVI", "edAVIFileName", "cbSynchKF", "chkExactNTSC", "bttHelpAbout",
                    "bttQuit"}},
                  {"Panel3",
-                  {"Label6", "cbPresets", "bttModifPresetName", "Label7", "edFormat", "bttSavePresetFormat"}}}) {
+                  {"Label6", "cbPresets", "bttModifPresetName", "Label7", "edFormat",
+                   "bttSavePresetFormat"}}}) {
             int right = -1;
             for (const QString& name : row) {
                 QWidget* widget = w(qPrintable(name));
                 const QRect r = widget->geometry();
-                QVERIFY2(r.left() > right && r.width() >= widget->minimumSizeHint().width(), qPrintable(name));
-                QVERIFY2(widget->mapTo(w(panel), QPoint(r.width(), 0)).x() <= w(panel)->width(), qPrintable(name));
+                QVERIFY2(r.left() > right && r.width() >= widget->minimumSizeHint().width(),
+                         qPrintable(name));
+                QVERIFY2(widget->mapTo(w(panel), QPoint(r.width(), 0)).x() <= w(panel)->width(),
+                         qPrintable(name));
                 right = r.right();
             }
         }
@@ -276,7 +289,8 @@ private slots:
             QList<int> sizes;
             for (const char* name : {"edMsOff", "edAVIFileName", "edFormat", "edHeader", "edFooter"})
                 sizes << w(name)->width();
-            for (const char* name : {"chkFixLCB", "cbSynchKF", "bttHelpAbout", "bttQuit", "bttSavePresetFormat"})
+            for (const char* name :
+                 {"chkFixLCB", "cbSynchKF", "bttHelpAbout", "bttQuit", "bttSavePresetFormat"})
                 sizes << form_->width() - w(name)->mapTo(form_.get(), QPoint(w(name)->width(), 0)).x();
             return sizes << w("PageControl1")->height() << form_->height() - w("Panel2")->y();
         };
@@ -409,7 +423,8 @@ private slots:
         QCOMPARE(form_->windowTitle(), "Pelvano");
         const std::string sample = test::ExamplePath("VTS_01_0.IFO");
         open("bttOpenIFO", sample);
-        QCOMPARE(dialogs_->openFilters, QStringList(2, "DVD IFO File (*.IFO);;DVD image (*.iso);;All files (*)"));
+        QCOMPARE(dialogs_->openFilters,
+                 QStringList(2, "DVD IFO File (*.IFO);;DVD image (*.iso);;All files (*)"));
         QCOMPARE(form_->windowTitle(), "Pelvano - " + Q(sample));
         QCOMPARE(w<QComboBox>("cbTitle")->count(), 2);
         QCOMPARE(w<QComboBox>("cbTitle")->currentIndex(), 1);
@@ -451,7 +466,8 @@ private slots:
         QCOMPARE(checks(), "xx--");
         QCOMPARE(output(), "00:00:00.000 1\n00:00:10.000 2\n");
         bool sawRed = false, sawBold = false;
-        for (QTextBlock line = w<QTextEdit>("Memo1")->document()->begin(); line.isValid(); line = line.next()) {
+        for (QTextBlock line = w<QTextEdit>("Memo1")->document()->begin(); line.isValid();
+             line = line.next()) {
             if (line.begin().atEnd())
                 continue;  // an empty line has no fragment
             const QTextCharFormat format = line.begin().fragment().charFormat();
@@ -508,7 +524,8 @@ private slots:
                                          "00:01:06:04"}));
         QCOMPARE(footer(), "00:01:21:04 4");
         const QColor grey = QApplication::palette().color(QPalette::Disabled, QPalette::Text), red(255, 0, 0);
-        QCOMPARE(QList<QColor>({colour(1), colour(4), colour(0), colour(3)}), QList<QColor>({grey, grey, red, red}));
+        QCOMPARE(QList<QColor>({colour(1), colour(4), colour(0), colour(3)}),
+                 QList<QColor>({grey, grey, red, red}));
         QVERIFY(!index(2).data(Qt::ForegroundRole).isValid());
         showPage(Format);
         QCOMPARE(output(), "00:00:00.000 1\n00:00:20.240 2\n00:00:37.040 3\n00:01:06.040 4\n");
@@ -644,7 +661,8 @@ private slots:
         const std::string batch = dir_->file("batch.txt");
         QCOMPARE(test::RunProcess({exe, test::ExamplePath("VTS_01_0.IFO"), batch, "-p1"}).exitCode, 0);
         QCOMPARE(test::ReadFile(saved), test::ReadFile(batch));
-        QCOMPARE(test::ReadFile(saved), std::string("\xE9t\xE9\r\n1 Caf\xE9\r\n2 Caf\xE9\r\n3 Caf\xE9\r\n4 Caf\xE9\r\n"));
+        QCOMPARE(test::ReadFile(saved),
+                 std::string("\xE9t\xE9\r\n1 Caf\xE9\r\n2 Caf\xE9\r\n3 Caf\xE9\r\n4 Caf\xE9\r\n"));
     }
 
     void longPresetNamesAreElidedAndListedWhole()
@@ -793,10 +811,12 @@ private slots:
              {std::pair("movie.txt", 0), std::pair("movie.chp", 1), std::pair("movie.ini", 2)}) {
             save((saves / name).string(), filter);
             QCOMPARE(test::ReadFile((saves / name).string()),
-                     "00:00:00.000 1\r\n00:00:20.480 2\r\n00:00:51.000 3\r\n00:01:20.000 4\r\nhand\xC2\xA0" "edit\r\n");
+                     "00:00:00.000 1\r\n00:00:20.480 2\r\n00:00:51.000 3\r\n00:01:20.000 4\r\nhand\xC2\xA0"
+                     "edit\r\n");
         }
         const auto& requests = dialogs_->saveRequests;
-        QCOMPARE(requests[0].filters, QStringList({"Text file (*.txt)", "DVDMaestro (*.chp)", "INI File (*.ini)"}));
+        QCOMPARE(requests[0].filters,
+                 QStringList({"Text file (*.txt)", "DVDMaestro (*.chp)", "INI File (*.ini)"}));
         QVERIFY(requests[0].proposedPath.isEmpty() && requests[0].filterIndex == 0);
         QCOMPARE(dialogs_->saveDirs[0], examples);
         QCOMPARE(requests[2].proposedPath, Q((saves / "movie.chp").string()));
@@ -827,8 +847,8 @@ private slots:
         save("/dev/full");  // a full disk part way: each text has its own message
         showPage(RawData);
         save("/dev/full");
-        QCOMPARE(dialogs_->errors, QStringList({"Cannot create file " + Q(missing) + ".", "Stream write error.",
-                                                "Failed to Save Stream."}));
+        QCOMPARE(dialogs_->errors, QStringList({"Cannot create file " + Q(missing) + ".",
+                                                "Stream write error.", "Failed to Save Stream."}));
         QCOMPARE(dialogs_->errorCaptions, QStringList({"Pelvano", "Pelvano", "Pelvano"}));
         showPage(Format);
         QCOMPARE(output(), kTimes);
@@ -838,13 +858,20 @@ private slots:
     {
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("letter") << "Stream write error" << "Stream write error.";
-        QTest::newRow("full stop") << "Done." << "Done.";
-        QTest::newRow("slash sorts after it") << "in /tmp/a/" << "in /tmp/a/.";
-        QTest::newRow("bracket") << "(see above)" << "(see above)";
-        QTest::newRow("quote") << "'-'" << "'-'";
-        QTest::newRow("minus") << "value -" << "value -";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("letter") << "Stream write error"
+                                << "Stream write error.";
+        QTest::newRow("full stop") << "Done."
+                                   << "Done.";
+        QTest::newRow("slash sorts after it") << "in /tmp/a/"
+                                              << "in /tmp/a/.";
+        QTest::newRow("bracket") << "(see above)"
+                                 << "(see above)";
+        QTest::newRow("quote") << "'-'"
+                               << "'-'";
+        QTest::newRow("minus") << "value -"
+                               << "value -";
+        QTest::newRow("empty") << ""
+                               << "";
     }
 
     void errorMessageFullStop()
@@ -888,7 +915,8 @@ private slots:
     void lastDirAndAnUnwritablePresetsFile()
     {
         const auto withLastDir = [this](const char* folder) {
-            return std::string(kTestPresets) + "[Options]\r\nLastDir=" + (dir_->path() / folder).string() + "\r\n";
+            return std::string(kTestPresets) + "[Options]\r\nLastDir=" + (dir_->path() / folder).string() +
+                   "\r\n";
         };
         fs::create_directory(dir_->path() / "last");
         start({}, withLastDir("last").c_str());

@@ -49,10 +49,11 @@ bool Shoot(QWidget& window, const QString& file)
 bool ShootScreenOver(const QWidget& window, const QString& file)
 {
     const QRect area = window.frameGeometry();
-    const QString crop = QStringLiteral("%1x%2+%3+%4").arg(area.width()).arg(area.height()).arg(area.x()).arg(area.y());
-    return Report(QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
-                                                               QStringLiteral("-crop"), crop,
-                                                               QStringLiteral("+repage"), file}),
+    const QString crop =
+        QStringLiteral("%1x%2+%3+%4").arg(area.width()).arg(area.height()).arg(area.x()).arg(area.y());
+    return Report(QProcess::execute(QStringLiteral("import"),
+                                    {QStringLiteral("-window"), QStringLiteral("root"),
+                                     QStringLiteral("-crop"), crop, QStringLiteral("+repage"), file}),
                   file);
 }
 

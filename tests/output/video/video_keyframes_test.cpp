@@ -6,9 +6,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <future>
 #include <sstream>
@@ -31,7 +31,10 @@ using test::TempDir;
 using test::TestVideo;
 using test::WriteFile;
 
-std::string Avi(const std::string& name) { return FixturePath("avi/" + name); }
+std::string Avi(const std::string& name)
+{
+    return FixturePath("avi/" + name);
+}
 
 // The key frames ffprobe listed when the fixture was made.
 std::vector<int32_t> FfprobeKeyFrames(const std::string& name)
@@ -147,7 +150,8 @@ TEST(VideoKeyFrames, FilesAgreeWithFfprobe)
     };
     const Case cases[] = {
         {Avi("kf25.avi"), FfprobeKeyFrames("kf25"), "25000", AviRate{25, 1}},
-        {Avi("kf2997.avi"), FfprobeKeyFrames("kf2997"), "29971", AviRate{30000, 1001}},  // 29970.03 rounded up
+        {Avi("kf2997.avi"), FfprobeKeyFrames("kf2997"), "29971",
+         AviRate{30000, 1001}},  // 29970.03 rounded up
         {Avi("kf23976.avi"), FfprobeKeyFrames("kf23976"), "23977", AviRate{24000, 1001}},
         {Avi("truncated.avi"), FfprobeKeyFrames("truncated"), "25000", AviRate{25, 1}},
         video("cues.mkv", "29971"),
@@ -202,14 +206,10 @@ TEST(VideoKeyFrames, FilesThatCannotBeUsed)
     WriteFile(dir.file("notes.mp4"), "not a video\r\n");
     ASSERT_EQ(mkfifo(dir.file("fifo.mkv").c_str(), 0600), 0);
     const std::pair<std::string, const char*> cases[] = {
-        {dir.file("notes.mkv"), kMediaOpenError},
-        {dir.file("notes.mp4"), kMediaOpenError},
-        {dir.file("fifo.mkv"), kMediaOpenError},
-        {dir.file("missing.mov"), kMediaOpenError},
-        {TestVideo("audio.mkv"), kMediaNoVideoError},
-        {TestVideo("audio.mp4"), kMediaNoVideoError},
-        {TestVideo("vfr.mkv"), kMediaVariableRateError},
-        {TestVideo("vfr.mp4"), kMediaVariableRateError},
+        {dir.file("notes.mkv"), kMediaOpenError},        {dir.file("notes.mp4"), kMediaOpenError},
+        {dir.file("fifo.mkv"), kMediaOpenError},         {dir.file("missing.mov"), kMediaOpenError},
+        {TestVideo("audio.mkv"), kMediaNoVideoError},    {TestVideo("audio.mp4"), kMediaNoVideoError},
+        {TestVideo("vfr.mkv"), kMediaVariableRateError}, {TestVideo("vfr.mp4"), kMediaVariableRateError},
         {dir.file("missing.avi"), kAviOpenError},
     };
     for (const auto& [path, message] : cases) {
@@ -249,7 +249,8 @@ TEST(VideoKeyFrames, DamagedFiles)
                 EXPECT_TRUE(read.keys.empty() || read.keys.front() >= 0);
             } catch (const Error& e) {
                 const std::string m = e.what();
-                EXPECT_TRUE(m == kMediaOpenError || m == kMediaNoVideoError || m == kMediaVariableRateError) << m;
+                EXPECT_TRUE(m == kMediaOpenError || m == kMediaNoVideoError || m == kMediaVariableRateError)
+                    << m;
             }
         }
     }
