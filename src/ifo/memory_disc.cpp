@@ -1,6 +1,7 @@
 #include "ifo/memory_disc.h"
 
 #include <sys/mman.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -104,10 +105,9 @@ MemoryDisc::MemoryDisc(const std::map<int, const std::string*>& files)
             return;
     }
 
-    size_t dataBlocks = 0;
-    for (const auto& [number, bytes] : files)
-        dataBlocks += bytes->size() / kBlock;
-    Blocks b(kAnchor, 16 + files.size() + dataBlocks);
+    // The descriptors are made here; the files' bytes follow them on the
+    // image, written from where they are.
+    Blocks b(kAnchor, 16 + files.size());
     const uint32_t anchor = b.add();
     const uint32_t sequence = b.add(4);
     b.add();  // the partition starts on kPartitionStart
@@ -139,20 +139,22 @@ MemoryDisc::MemoryDisc(const std::map<int, const std::string*>& files)
     PutFileEntry(b, rootEntry, kDirectoryType, static_cast<uint32_t>(rootDirSize), relative(rootDir));
     PutFileEntry(b, tsEntry, kDirectoryType, static_cast<uint32_t>(tsDirSize), relative(tsDir));
 
+    std::vector<iovec> pieces;
+    pieces.push_back({const_cast<uint8_t*>(b.bytes().data()), b.bytes().size()});
+    uint32_t data = kAnchor + static_cast<uint32_t>(b.bytes().size() / kBlock);
     size_t offset = 0;
     uint32_t entry = firstEntry;
     for (const auto& [number, bytes] : files) {
-        const uint32_t data = b.add(bytes->size() / kBlock);
-        std::memcpy(b.at(data), bytes->data(), bytes->size());
         PutFileEntry(b, entry, kFileType, static_cast<uint32_t>(bytes->size()), relative(data));
         // Identifiers run on across the directory's blocks, as libdvdread reads them.
         offset +=
             PutFileIdentifier(b.at(tsDir, offset), Format("VTS_%02d_0.IFO", number), false, relative(entry));
+        pieces.push_back({const_cast<char*>(bytes->data()), bytes->size()});
+        data += static_cast<uint32_t>(bytes->size() / kBlock);
         ++entry;
     }
-    // libdvdread reads a directory one block past its end.
-    b.add(2);
-    const uint32_t end = kAnchor + static_cast<uint32_t>(b.bytes().size() / kBlock);
+    // libdvdread reads a directory one block past its end: zeros to spare.
+    const uint32_t end = data + 2;
     b.put32(sequence, 188, kPartitionStart);
     b.put32(sequence, 192, end - kPartitionStart);
 
@@ -160,8 +162,10 @@ MemoryDisc::MemoryDisc(const std::map<int, const std::string*>& files)
     if (fd < 0)
         return;
     const off_t at = static_cast<off_t>(kAnchor) * kBlock;
-    if (ftruncate(fd, at + static_cast<off_t>(b.bytes().size())) != 0 ||
-        pwrite(fd, b.bytes().data(), b.bytes().size(), at) != static_cast<ssize_t>(b.bytes().size())) {
+    const ssize_t size = static_cast<ssize_t>((data - kAnchor) * kBlock);
+    // IOV_MAX (1024) is far above 1 + 99 pieces.
+    if (ftruncate(fd, static_cast<off_t>(end) * kBlock) != 0 ||
+        pwritev(fd, pieces.data(), static_cast<int>(pieces.size()), at) != size) {
         close(fd);
         return;
     }
