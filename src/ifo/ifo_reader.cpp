@@ -343,17 +343,26 @@ std::unique_ptr<IfoReader> IfoReader::FromBytes(const std::string& image, int ti
 std::map<int, std::unique_ptr<IfoReader>> IfoReader::FromBytes(const std::map<int, std::string>& images,
                                                                std::map<int, std::string>* why)
 {
+    std::map<int, const std::string*> where;
+    for (const auto& [number, image] : images)
+        where[number] = &image;
+    return FromBytes(where, why);
+}
+
+std::map<int, std::unique_ptr<IfoReader>>
+IfoReader::FromBytes(const std::map<int, const std::string*>& images, std::map<int, std::string>* why)
+{
     std::map<int, std::unique_ptr<IfoReader>> readers;
     // One image (or folder) and one library handle for all: the library
     // reads VTS_nn_0.IFO for title nn only.
     std::map<int, const std::string*> checked;
     for (const auto& [number, image] : images) {
         readers[number] = nullptr;
-        if (const std::optional<std::string> problem = CheckIfoTables(image)) {
+        if (const std::optional<std::string> problem = CheckIfoTables(*image)) {
             if (why)
                 (*why)[number] = *problem;
         } else if (number >= 1 && number <= 99) {
-            checked[number] = &image;
+            checked[number] = image;
         }
     }
     if (checked.empty())
@@ -374,13 +383,13 @@ std::map<int, std::unique_ptr<IfoReader>> IfoReader::FromBytes(const std::map<in
     if (!dvd)
         return readers;
     for (int number : sound)
-        readers[number] = Parse(images.at(number), number, dvd.get());
+        readers[number] = Parse(*images.at(number), number, dvd.get());
     if (images.size() > 1) {
         const std::lock_guard<std::mutex> lock(gParsedMutex);
         gParsed.clear();
         for (const auto& [number, reader] : readers) {
             if (reader)
-                gParsed[number] = ParsedTitleSet{images.at(number), std::make_unique<IfoReader>(*reader)};
+                gParsed[number] = ParsedTitleSet{*images.at(number), std::make_unique<IfoReader>(*reader)};
         }
     }
     return readers;
