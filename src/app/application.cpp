@@ -1,15 +1,22 @@
 #include "app/application.h"
 
+#include <fcntl.h>
+#include <limits.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
-#include <filesystem>
 #include <string_view>
+#include <vector>
 
+#include "io/posix_io.h"
+
+// Plain POSIX calls rather than std::filesystem: linking that in brings the
+// whole C++ locale and stream machinery into the executable, whose start-up
+// then costs a command-line run more than its work.
 namespace pelvano {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -27,8 +34,102 @@ std::string ConfigHome()
 
 bool Exists(const std::string& path)
 {
-    std::error_code ec;
-    return fs::exists(path, ec);
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool StatMode(const std::string& path, mode_t type)
+{
+    struct stat st;
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IFMT) == type;
+}
+
+// The folder part of a path: "/a/b" for "/a/b/c", "/" for "/c", "" for "c".
+std::string ParentOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {};
+    size_t end = slash;
+    while (end > 0 && path[end - 1] == '/')
+        --end;
+    return end == 0 ? std::string("/") : path.substr(0, end);
+}
+
+// "." and ".." resolved by the text alone, repeated separators folded.
+std::string LexicallyNormal(const std::string& path)
+{
+    const bool absolute = !path.empty() && path[0] == '/';
+    std::vector<std::string_view> parts;
+    std::string_view rest = path;
+    while (!rest.empty()) {
+        const size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (!parts.empty() && parts.back() != "..")
+                parts.pop_back();
+            else if (!absolute)
+                parts.push_back(part);
+            continue;
+        }
+        parts.push_back(part);
+    }
+    std::string out = absolute ? "/" : "";
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i)
+            out += '/';
+        out += parts[i];
+    }
+    return out.empty() ? std::string(".") : out;
+}
+
+// mkdir -p; failures show later, when the file in it can't be written.
+void MakeFolders(const std::string& folder)
+{
+    for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        const std::string part = folder.substr(0, slash);
+        if (!part.empty())
+            ::mkdir(part.c_str(), 0777);
+        if (slash == std::string::npos)
+            break;
+    }
+}
+
+// A new copy of `from` at `to` with its permissions; never over an existing file.
+void CopyNewFile(const std::string& from, const std::string& to)
+{
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return;
+    struct stat st;
+    const int out = ::fstat(in, &st) == 0
+                        ? ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777)
+                        : -1;
+    if (out >= 0) {
+        ::fchmod(out, st.st_mode & 07777);
+        char buffer[16384];
+        for (;;) {
+            const ssize_t n = ::read(in, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0 || !detail::WriteAll(out, buffer, static_cast<size_t>(n)))
+                break;
+        }
+        ::close(out);
+    }
+    ::close(in);
+}
+
+std::string CurrentFolder()
+{
+    std::string cwd(PATH_MAX, '\0');
+    if (!::getcwd(cwd.data(), cwd.size()))
+        return {};
+    cwd.resize(std::char_traits<char>::length(cwd.c_str()));
+    return cwd;
 }
 
 }  // namespace
@@ -39,12 +140,13 @@ AppPaths Application::PathsFor(const std::string& exePath)
 {
     AppPaths paths;
     paths.exePath = exePath;
-    paths.appDir = fs::path(exePath).parent_path().string();
+    paths.appDir = ParentOf(exePath);
     if (paths.appDir.empty() || paths.appDir.back() != '/')
         paths.appDir += '/';
     // Installed, the data lies in share/pelvano at the same distance from the
     // program's folder whatever the prefix.
-    paths.dataDir = (fs::path(paths.appDir) / PELVANO_DATA_FROM_APPDIR).lexically_normal().string();
+    const std::string fromAppDir = PELVANO_DATA_FROM_APPDIR;
+    paths.dataDir = LexicallyNormal(fromAppDir[0] == '/' ? fromAppDir : paths.appDir + fromAppDir);
     if (paths.dataDir.back() != '/')
         paths.dataDir += '/';
     paths.iniPath = PresetsFilePath(exePath);
@@ -62,9 +164,11 @@ AppPaths Application::PathsFor(const std::string& exePath)
 
 AppPaths Application::CurrentPaths(const char* argv0)
 {
-    std::error_code ec;
-    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (ec) {
+    std::string exe(PATH_MAX, '\0');
+    const ssize_t length = ::readlink("/proc/self/exe", exe.data(), exe.size());
+    if (length > 0 && static_cast<size_t>(length) < exe.size()) {
+        exe.resize(static_cast<size_t>(length));
+    } else {
         // Without /proc (a bare chroot): argv[0] as the shell found it, through
         // the link in bin/ to the program's own folder.
         const std::string name = argv0 && *argv0 ? argv0 : "pelvano";
@@ -74,7 +178,10 @@ AppPaths Application::CurrentPaths(const char* argv0)
             std::string_view dirs = path ? path : "";
             while (!dirs.empty()) {
                 const size_t colon = dirs.find(':');
-                const fs::path candidate = fs::path(dirs.substr(0, colon)) / name;
+                std::string candidate(dirs.substr(0, colon));
+                if (!candidate.empty() && candidate.back() != '/')
+                    candidate += '/';
+                candidate += name;
                 if (::access(candidate.c_str(), X_OK) == 0) {
                     exe = candidate;
                     break;
@@ -82,11 +189,14 @@ AppPaths Application::CurrentPaths(const char* argv0)
                 dirs = colon == std::string_view::npos ? std::string_view() : dirs.substr(colon + 1);
             }
         }
-        exe = fs::absolute(exe, ec);
-        if (fs::path real = fs::weakly_canonical(exe, ec); !ec)
+        if (exe[0] != '/')
+            exe = CurrentFolder() + "/" + exe;
+        if (char* real = ::realpath(exe.c_str(), nullptr)) {
             exe = real;
+            std::free(real);
+        }
     }
-    return PathsFor(exe.string());
+    return PathsFor(exe);
 }
 
 std::string Application::readmePath() const
@@ -112,16 +222,14 @@ PresetStore Application::loadPresets() const
 
 void Application::savePresets(const PresetStore& store) const
 {
-    std::error_code ec;
-    const fs::path cwd = fs::current_path(ec);
+    const std::string cwd = CurrentFolder();
     if (!paths_.defaultsPath.empty() && !Exists(paths_.iniPath)) {
         // The defaults' comments and any lines of their own come along; a
         // failure here shows as the failed write below.
-        std::error_code ignored;
-        fs::create_directories(fs::path(paths_.iniPath).parent_path(), ignored);
-        fs::copy_file(paths_.defaultsPath, paths_.iniPath, ignored);
+        MakeFolders(ParentOf(paths_.iniPath));
+        CopyNewFile(paths_.defaultsPath, paths_.iniPath);
     }
-    SavePresets(paths_.iniPath, store, ec ? std::string() : cwd.string());
+    SavePresets(paths_.iniPath, store, cwd);
 }
 
 void Application::enterAppDir() const
@@ -131,14 +239,12 @@ void Application::enterAppDir() const
 
 bool Application::FileExists(const std::string& path)
 {
-    std::error_code ec;
-    return !path.empty() && fs::is_regular_file(path, ec);
+    return StatMode(path, S_IFREG);
 }
 
 bool Application::SourceExists(const std::string& path)
 {
-    std::error_code ec;
-    return FileExists(path) || (!path.empty() && (fs::is_directory(path, ec) || fs::is_block_file(path, ec)));
+    return FileExists(path) || StatMode(path, S_IFDIR) || StatMode(path, S_IFBLK);
 }
 
 bool EnterFolder(const std::string& folder)

@@ -22,6 +22,7 @@
 #include "base/error.h"
 #include "base/format.h"
 #include "ifo/ifo_precheck.h"
+#include "ifo/own_folder.h"
 
 namespace pelvano {
 
@@ -426,7 +427,7 @@ bool WriteAll(int fd, const std::string& bytes)
 
 // Runs the gathering in a child process and takes its answer; a child that
 // crashes, hangs or answers nonsense is a damaged disc.
-Gathered GatherApart(const std::string& path, int only, int timeoutMs)
+Gathered GatherApart(const std::string& path, int only, int timeoutMs, bool drive)
 {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
@@ -446,6 +447,11 @@ Gathered GatherApart(const std::string& path, int only, int timeoutMs)
             __sanitizer_set_death_callback(nullptr);
         else
             LimitMemory();
+        // An image's navigation files are never scrambled, so libdvdread
+        // need not search for libdvdcss (a drive may want its keys).
+        std::optional<detail::OpeningOwnFolder> plain;
+        if (!drive)
+            plain.emplace();
         const bool ok = WriteAll(fds[1], Encode(Gatherer(path, false).run(only)));
         _exit(ok ? 0 : 1);
     }
@@ -563,7 +569,7 @@ std::unique_ptr<DiscReader> DiscReader::Open(const std::string& path, int only)
             throw Error(Format("%s: too short for a DVD image (%lld bytes)", path.c_str(),
                                static_cast<long long>(st.st_size)));
         if (S_ISBLK(st.st_mode)) {
-            gathered = std::make_shared<const Gathered>(GatherApart(path, only, kDriveTimeoutMs));
+            gathered = std::make_shared<const Gathered>(GatherApart(path, only, kDriveTimeoutMs, true));
         } else if (std::shared_ptr<const Gathered> known = TheLastImage().find(st, only)) {
             if (only > 0) {
                 auto one = std::make_shared<Gathered>();
@@ -575,7 +581,7 @@ std::unique_ptr<DiscReader> DiscReader::Open(const std::string& path, int only)
                 gathered = std::move(known);
             }
         } else {
-            gathered = std::make_shared<const Gathered>(GatherApart(path, only, kImageTimeoutMs));
+            gathered = std::make_shared<const Gathered>(GatherApart(path, only, kImageTimeoutMs, false));
             if (only == 0)
                 TheLastImage().keep(st, gathered);
         }

@@ -12,8 +12,9 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
-#include <filesystem>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -22,13 +23,16 @@
 #include "base/format.h"
 #include "ifo/ifo_precheck.h"
 #include "ifo/memory_disc.h"
+#include "ifo/own_folder.h"
 #include "io/posix_io.h"
 
 namespace pelvano {
 
-namespace {
+namespace detail {
+thread_local bool gOpeningOwnFolder = false;
+}
 
-namespace fs = std::filesystem;
+namespace {
 
 // libdvdread reports through this; a damaged file is ours to report, so
 // its chatter never reaches the terminal.
@@ -119,9 +123,13 @@ std::string TempRoot()
         if (candidate && *candidate && access(candidate, W_OK | X_OK) == 0)
             return candidate;
     }
-    std::error_code ec;
-    const fs::path tmp = fs::temp_directory_path(ec);
-    return ec ? std::string("/tmp") : tmp.string();
+    for (const char* name : {"TMPDIR", "TMP", "TEMP", "TEMPDIR"}) {
+        if (const char* value = std::getenv(name); value && *value) {
+            struct stat st;
+            return ::stat(value, &st) == 0 && S_ISDIR(st.st_mode) ? std::string(value) : std::string("/tmp");
+        }
+    }
+    return "/tmp";
 }
 
 // A private folder holding one title set under the name libdvdread looks
@@ -139,7 +147,7 @@ public:
     }
     ~TitleFolder()
     {
-        for (const fs::path& file : files_)
+        for (const std::string& file : files_)
             unlink(file.c_str());
         if (!dir_.empty())
             rmdir(dir_.c_str());
@@ -147,11 +155,11 @@ public:
     TitleFolder(const TitleFolder&) = delete;
     TitleFolder& operator=(const TitleFolder&) = delete;
 
-    bool link(const fs::path& target, const std::string& name)
+    bool link(const std::string& target, const std::string& name)
     {
         if (dir_.empty())
             return false;
-        const fs::path file = dir_ / name;
+        const std::string file = dir_ + "/" + name;
         if (symlink(target.c_str(), file.c_str()) != 0)
             return false;
         files_.push_back(file);
@@ -161,7 +169,7 @@ public:
     {
         if (dir_.empty())
             return false;
-        const fs::path file = dir_ / name;
+        const std::string file = dir_ + "/" + name;
         const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0)
             return false;
@@ -170,11 +178,11 @@ public:
         return ::close(fd) == 0 && written;
     }
 
-    std::string dir() const { return dir_.string(); }
+    const std::string& dir() const { return dir_; }
 
 private:
-    fs::path dir_;
-    std::vector<fs::path> files_;
+    std::string dir_;
+    std::vector<std::string> files_;
 };
 
 struct DvdCloser {
@@ -183,6 +191,12 @@ struct DvdCloser {
 struct IfoCloser {
     void operator()(ifo_handle_t* ifo) const { ifoClose(ifo); }
 };
+
+std::unique_ptr<dvd_reader_t, DvdCloser> OpenOwnFolder(const TitleFolder& folder)
+{
+    const detail::OpeningOwnFolder own;
+    return std::unique_ptr<dvd_reader_t, DvdCloser>(DVDOpen2(nullptr, &kQuietLogger, folder.dir().c_str()));
+}
 
 // Fills `bytes` from the start of the file, as far as the file goes (its
 // size is cut to what was read).
@@ -274,12 +288,21 @@ std::unique_ptr<IfoReader> IfoReader::Open(const std::string& path, std::string*
     if (why)
         why->clear();
 
-    std::error_code ec;
-    const fs::path absolute = fs::absolute(path, ec);
-    if (ec || !fs::is_regular_file(absolute, ec))
+    if (path.empty())
+        return fail("");
+    std::string absolute = path;
+    if (path[0] != '/') {
+        char cwd[PATH_MAX];
+        if (!::getcwd(cwd, sizeof cwd))
+            return fail("");
+        const size_t length = std::strlen(cwd);
+        absolute = std::string(cwd, length) + (length && cwd[length - 1] == '/' ? "" : "/") + path;
+    }
+    struct stat st;
+    if (::stat(absolute.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return fail("");
 
-    const int number = TitleSetNumber(absolute.filename().string());
+    const int number = TitleSetNumber(absolute.substr(absolute.rfind('/') + 1));
     if (number == 0)
         return fail("This is the disc's menu file, which holds no titles: open one of the "
                     "VTS_nn_0.IFO files beside it.");
@@ -288,9 +311,7 @@ std::unique_ptr<IfoReader> IfoReader::Open(const std::string& path, std::string*
     {
         // Sized from the file: clearing a buffer of the largest size we take
         // would cost more than the whole load.
-        const uintmax_t size = fs::file_size(absolute, ec);
-        if (ec)
-            return fail("");
+        const uintmax_t size = static_cast<uintmax_t>(st.st_size);
         // Plain read(2): a file stream would set up the C++ locale first,
         // which costs a command-line run more than reading the file.
         image.resize(static_cast<size_t>(std::min<uintmax_t>(size, kMaxIfoSize + 1)));
@@ -304,7 +325,7 @@ std::unique_ptr<IfoReader> IfoReader::Open(const std::string& path, std::string*
     TitleFolder folder;
     if (!folder.link(absolute, Format("VTS_%02d_0.IFO", title)))
         return fail("");
-    std::unique_ptr<dvd_reader_t, DvdCloser> dvd(DVDOpen2(nullptr, &kQuietLogger, folder.dir().c_str()));
+    const std::unique_ptr<dvd_reader_t, DvdCloser> dvd = OpenOwnFolder(folder);
     return dvd ? Parse(image, title, dvd.get()) : nullptr;
 }
 
@@ -378,8 +399,14 @@ IfoReader::FromBytes(const std::map<int, const std::string*>& images, std::map<i
     }
     if (sound.empty())
         return readers;
-    std::unique_ptr<dvd_reader_t, DvdCloser> dvd(
-        DVDOpen2(nullptr, &kQuietLogger, disc.ok() ? disc.path().c_str() : folder->dir().c_str()));
+    std::unique_ptr<dvd_reader_t, DvdCloser> dvd;
+    if (disc.ok()) {
+        // Our own image, as plain as our own folder (see OpenOwnFolder).
+        const detail::OpeningOwnFolder own;
+        dvd.reset(DVDOpen2(nullptr, &kQuietLogger, disc.path().c_str()));
+    } else {
+        dvd = OpenOwnFolder(*folder);
+    }
     if (!dvd)
         return readers;
     for (int number : sound)

@@ -150,5 +150,25 @@ TEST_F(ProgramCopy, ReadmeBesideTheExecutableElseTheInstalledOne)
     }
 }
 
+// The folders are worked out from the text of the path, as std::filesystem
+// would: the executable's folder kept as written, the data folder normalised.
+TEST(ApplicationPaths, FoldersOfAnyExecutablePath)
+{
+    for (const std::string exe :
+         {"/opt/pelvano/pelvano", "/pelvano", "pelvano", "build//pelvano", "./pelvano", "/a/b//c/./pelvano",
+          "/a/../b/pelvano", "../../x/pelvano", "a/b/"}) {
+        SCOPED_TRACE(exe);
+        const AppPaths paths = Application::PathsFor(exe);
+        std::string appDir = fs::path(exe).parent_path().string();
+        if (appDir.empty() || appDir.back() != '/')
+            appDir += '/';
+        std::string dataDir = (fs::path(appDir) / PELVANO_DATA_FROM_APPDIR).lexically_normal().string();
+        if (dataDir.back() != '/')
+            dataDir += '/';
+        EXPECT_EQ(paths.appDir, appDir);
+        EXPECT_EQ(paths.dataDir, dataDir);
+    }
+}
+
 }  // namespace
 }  // namespace pelvano::test
