@@ -4,8 +4,8 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "base/format.h"
@@ -92,7 +92,8 @@ size_t PutFileIdentifier(uint8_t* p, const std::string& name, bool directory, ui
             p[20 + 4 * f + i] = static_cast<uint8_t>(fields[f] >> (8 * i));
     }
     p[38] = 8;
-    std::memcpy(p + 39, name.data(), name.size());
+    // A name, not a C string: no terminator.
+    std::copy(name.begin(), name.end(), p + 39);
     return 4 * ((38 + name.size() + 1 + 3) / 4);
 }
 
