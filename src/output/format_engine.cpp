@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "base/format.h"
 #include "output/timing_rules.h"
 
 namespace pelvano {
@@ -18,21 +19,6 @@ constexpr std::string_view kCrLf = "\r\n";
 uint64_t CeilMillionth(uint64_t x)
 {
     return (x + 999'999) / 1'000'000;
-}
-
-// printf's "%0<minDigits>u" without the format parsing and the temporary.
-void AppendNumber(std::string& out, uint64_t value, size_t minDigits)
-{
-    char digits[20];
-    size_t len = 0;
-    do {
-        digits[len++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    if (len < minDigits)
-        out.append(minDigits - len, '0');
-    while (len != 0)
-        out += digits[--len];
 }
 
 // One time field set: the start's or the end's.
@@ -141,13 +127,13 @@ void AppendExpanded(std::string& out, const std::vector<Token>& tokens, const Ch
         const Placeholder& p = *t.placeholder;
         switch (p.source) {
         case Placeholder::Start:
-            AppendNumber(out, v.start.*p.value, p.minDigits);
+            AppendZeroPadded(out, v.start.*p.value, static_cast<int>(p.minDigits));
             break;
         case Placeholder::End:
-            AppendNumber(out, v.end.*p.value, p.minDigits);
+            AppendZeroPadded(out, v.end.*p.value, static_cast<int>(p.minDigits));
             break;
         case Placeholder::Chapter:
-            AppendNumber(out, v.chapter, p.minDigits);
+            AppendZeroPadded(out, v.chapter, static_cast<int>(p.minDigits));
             break;
         case Placeholder::LineBreak:
             out += kCrLf;
