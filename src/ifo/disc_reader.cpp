@@ -122,9 +122,10 @@ public:
     {
         if (path.empty())
             return;
-        fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Never blocks, should the checked file have become a FIFO since.
+        fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         struct stat st;
-        if (fd_ >= 0 && fstat(fd_, &st) == 0)
+        if (fd_ >= 0 && fstat(fd_, &st) == 0 && S_ISREG(st.st_mode))
             blocks_ = st.st_size / kBlock;
     }
     ~FolderFile()
