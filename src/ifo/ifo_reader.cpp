@@ -388,27 +388,32 @@ IfoReader::FromBytes(const std::map<int, const std::string*>& images, std::map<i
     }
     if (checked.empty())
         return readers;
+    // Both outlive the library handle that reads them.
     const MemoryDisc disc(checked);
     std::optional<TitleFolder> folder;
-    if (!disc.ok())
-        folder.emplace();
-    std::vector<int> sound;
-    for (const auto& [number, image] : checked) {
-        if (disc.ok() || folder->write(*image, Format("VTS_%02d_0.IFO", number)))
-            sound.push_back(number);
-    }
-    if (sound.empty())
-        return readers;
     std::unique_ptr<dvd_reader_t, DvdCloser> dvd;
+    std::vector<int> sound;
     if (disc.ok()) {
         // Our own image, as plain as our own folder (see OpenOwnFolder).
         const detail::OpeningOwnFolder own;
         dvd.reset(DVDOpen2(nullptr, &kQuietLogger, disc.path().c_str()));
-    } else {
-        dvd = OpenOwnFolder(*folder);
+        for (const auto& entry : checked)
+            sound.push_back(entry.first);
     }
-    if (!dvd)
-        return readers;
+    // Without the image (no memfd, no /proc, sizes in part blocks), a folder.
+    if (!dvd) {
+        sound.clear();
+        folder.emplace();
+        for (const auto& [number, image] : checked) {
+            if (folder->write(*image, Format("VTS_%02d_0.IFO", number)))
+                sound.push_back(number);
+        }
+        if (sound.empty())
+            return readers;
+        dvd = OpenOwnFolder(*folder);
+        if (!dvd)
+            return readers;
+    }
     for (int number : sound)
         readers[number] = Parse(*images.at(number), number, dvd.get());
     if (images.size() > 1) {

@@ -170,8 +170,15 @@ MemoryDisc::MemoryDisc(const std::map<int, const std::string*>& files)
         close(fd);
         return;
     }
+    // Without /proc the library could not open the path (and would say so
+    // on standard error).
+    const std::string path = Format("/proc/self/fd/%d", fd);
+    if (access(path.c_str(), R_OK) != 0) {
+        close(fd);
+        return;
+    }
     fd_ = fd;
-    path_ = Format("/proc/self/fd/%d", fd);
+    path_ = path;
 }
 
 MemoryDisc::~MemoryDisc()
