@@ -17,10 +17,12 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
 #include "base/error.h"
 #include "base/format.h"
 #include "ifo/ifo_precheck.h"
+#include "ifo/own_folder.h"
 
 namespace pelvano {
 
@@ -112,6 +114,51 @@ struct DvdCloser {
     void operator()(dvd_reader_t* dvd) const { DVDClose(dvd); }
 };
 
+// A file of a folder source read as libdvdread reads one: its size in whole
+// blocks, its bytes from the start.
+class FolderFile {
+public:
+    explicit FolderFile(const std::string& path)
+    {
+        if (path.empty())
+            return;
+        // Never blocks, should the checked file have become a FIFO since.
+        fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        struct stat st;
+        if (fd_ >= 0 && fstat(fd_, &st) == 0 && S_ISREG(st.st_mode))
+            blocks_ = st.st_size / kBlock;
+    }
+    ~FolderFile()
+    {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    FolderFile(const FolderFile&) = delete;
+    FolderFile& operator=(const FolderFile&) = delete;
+
+    bool opened() const { return fd_ >= 0; }
+    ssize_t blocks() const { return blocks_; }
+    // Fills `size` bytes; false when the file holds fewer.
+    bool read(void* buffer, size_t size) const
+    {
+        size_t done = 0;
+        while (done < size) {
+            const ssize_t n =
+                pread(fd_, static_cast<char*>(buffer) + done, size - done, static_cast<off_t>(done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+private:
+    int fd_ = -1;
+    ssize_t blocks_ = 0;
+};
+
 // What one reading gathers; the same whether it ran here or in a child.
 struct Gathered {
     bool opened = false;
@@ -134,9 +181,14 @@ public:
     Gathered run(int only)
     {
         Gathered out;
-        dvd_.reset(DVDOpen2(nullptr, &kQuietLogger, path_.c_str()));
-        if (!dvd_)
-            return out;
+        // A folder's files are read where libdvdread would find them
+        // (find()): opening the folder through the library costs more than
+        // reading them.
+        if (!folder_) {
+            dvd_.reset(DVDOpen2(nullptr, &kQuietLogger, path_.c_str()));
+            if (!dvd_)
+                return out;
+        }
         out.opened = true;
         out.count = readCount();
         if (only > 0) {
@@ -173,10 +225,17 @@ private:
     {
         if (!refusal(0).empty())
             return -1;
-        DvdFile file(DVDOpenFile(dvd_.get(), 0, DVD_READ_INFO_FILE));
         unsigned char head[kBlock];
-        if (!file || DVDReadBytes(file.get(), head, sizeof head) != static_cast<ssize_t>(sizeof head) ||
-            std::memcmp(head, "DVDVIDEO-VMG", 12) != 0)
+        if (folder_) {
+            FolderFile file(find(IfoName(0)));
+            if (file.blocks() < 1 || !file.read(head, sizeof head))
+                return -1;
+        } else {
+            DvdFile file(DVDOpenFile(dvd_.get(), 0, DVD_READ_INFO_FILE));
+            if (!file || DVDReadBytes(file.get(), head, sizeof head) != static_cast<ssize_t>(sizeof head))
+                return -1;
+        }
+        if (std::memcmp(head, "DVDVIDEO-VMG", 12) != 0)
             return -1;
         const int count = head[0x3E] << 8 | head[0x3F];
         return count >= 1 && count <= 99 ? count : -1;
@@ -191,20 +250,30 @@ private:
             out.reason = std::move(refused);
             return out;
         }
-        if (folder_ && find(name).empty())
-            return out;
-        DvdFile file(DVDOpenFile(dvd_.get(), titleSet, DVD_READ_INFO_FILE));
-        if (!file)
-            return out;
+        std::optional<FolderFile> plain;
+        DvdFile file;
+        if (folder_) {
+            const std::string where = find(name);
+            if (where.empty())
+                return out;
+            plain.emplace(where);
+            if (!plain->opened())
+                return out;
+        } else {
+            file.reset(DVDOpenFile(dvd_.get(), titleSet, DVD_READ_INFO_FILE));
+            if (!file)
+                return out;
+        }
         out.state = DiscReader::State::Failed;
-        const ssize_t blocks = DVDFileSize(file.get());
+        const ssize_t blocks = plain ? plain->blocks() : DVDFileSize(file.get());
         if (blocks <= 0) {
             out.reason = name + " is empty";
             return out;
         }
         const size_t size = static_cast<size_t>(std::min<ssize_t>(blocks, kMaxIfoSize / kBlock + 1) * kBlock);
         std::string bytes(size, '\0');
-        if (DVDReadBytes(file.get(), bytes.data(), size) != static_cast<ssize_t>(size)) {
+        if (plain ? !plain->read(bytes.data(), size)
+                  : DVDReadBytes(file.get(), bytes.data(), size) != static_cast<ssize_t>(size)) {
             out.reason = name + " cannot be read (a truncated image?)";
             return out;
         }
@@ -359,7 +428,7 @@ bool WriteAll(int fd, const std::string& bytes)
 
 // Runs the gathering in a child process and takes its answer; a child that
 // crashes, hangs or answers nonsense is a damaged disc.
-Gathered GatherApart(const std::string& path, int only, int timeoutMs)
+Gathered GatherApart(const std::string& path, int only, int timeoutMs, bool drive)
 {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
@@ -379,6 +448,11 @@ Gathered GatherApart(const std::string& path, int only, int timeoutMs)
             __sanitizer_set_death_callback(nullptr);
         else
             LimitMemory();
+        // An image's navigation files are never scrambled, so libdvdread
+        // need not search for libdvdcss (a drive may want its keys).
+        std::optional<detail::OpeningOwnFolder> plain;
+        if (!drive)
+            plain.emplace();
         const bool ok = WriteAll(fds[1], Encode(Gatherer(path, false).run(only)));
         _exit(ok ? 0 : 1);
     }
@@ -433,14 +507,15 @@ Gathered GatherApart(const std::string& path, int only, int timeoutMs)
 // are always read.
 class LastImage {
 public:
-    std::optional<Gathered> find(const struct stat& st, int only)
+    // Shared, not copied: the readers made from it only read it.
+    std::shared_ptr<const Gathered> find(const struct stat& st, int only)
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (!gathered_ || !Same(st, stat_) || (only > 0 && !gathered_->files.count(only)))
-            return std::nullopt;
+            return nullptr;
         return gathered_;
     }
-    void keep(const struct stat& st, const Gathered& gathered)
+    void keep(const struct stat& st, const std::shared_ptr<const Gathered>& gathered)
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         stat_ = st;
@@ -457,7 +532,7 @@ private:
 
     std::mutex mutex_;
     struct stat stat_ = {};
-    std::optional<Gathered> gathered_;
+    std::shared_ptr<const Gathered> gathered_;
 };
 
 LastImage& TheLastImage()
@@ -484,10 +559,10 @@ std::unique_ptr<DiscReader> DiscReader::Open(const std::string& path, int only)
     if (only < 0 || only > 99)
         throw Error(Format("%s: there is no title set %d", path.c_str(), only));
 
-    Gathered gathered;
+    std::shared_ptr<const Gathered> gathered;
     if (S_ISDIR(st.st_mode)) {
         CheckFolder(path);
-        gathered = Gatherer(path, true).run(only);
+        gathered = std::make_shared<const Gathered>(Gatherer(path, true).run(only));
     } else if (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) {
         if (S_ISREG(st.st_mode) && st.st_size == 0)
             throw Error(Format("%s: the file is empty", path.c_str()));
@@ -495,48 +570,54 @@ std::unique_ptr<DiscReader> DiscReader::Open(const std::string& path, int only)
             throw Error(Format("%s: too short for a DVD image (%lld bytes)", path.c_str(),
                                static_cast<long long>(st.st_size)));
         if (S_ISBLK(st.st_mode)) {
-            gathered = GatherApart(path, only, kDriveTimeoutMs);
-        } else if (std::optional<Gathered> known = TheLastImage().find(st, only)) {
-            gathered = std::move(*known);
-            if (only > 0)
-                gathered.files = {{only, gathered.files[only]}};
+            gathered = std::make_shared<const Gathered>(GatherApart(path, only, kDriveTimeoutMs, true));
+        } else if (std::shared_ptr<const Gathered> known = TheLastImage().find(st, only)) {
+            if (only > 0) {
+                auto one = std::make_shared<Gathered>();
+                one->opened = known->opened;
+                one->count = known->count;
+                one->files[only] = known->files.at(only);
+                gathered = std::move(one);
+            } else {
+                gathered = std::move(known);
+            }
         } else {
-            gathered = GatherApart(path, only, kImageTimeoutMs);
+            gathered = std::make_shared<const Gathered>(GatherApart(path, only, kImageTimeoutMs, false));
             if (only == 0)
                 TheLastImage().keep(st, gathered);
         }
     } else {
         throw Error(Format("%s: not a file, folder or drive", path.c_str()));
     }
-    if (!gathered.opened)
+    if (!gathered->opened)
         throw Error(Format("%s: libdvdread cannot open it", path.c_str()));
 
     auto disc = std::unique_ptr<DiscReader>(new DiscReader());
     disc->path_ = path;
-    if (gathered.count > 0)
-        disc->count_ = gathered.count;
-    disc->files_ = std::move(gathered.files);
+    if (gathered->count > 0)
+        disc->count_ = gathered->count;
+    disc->files_ = std::shared_ptr<const std::map<int, TitleSetFile>>(gathered, &gathered->files);
     return disc;
 }
 
 std::vector<int> DiscReader::titleSetNumbers() const
 {
     std::vector<int> numbers;
-    for (const auto& entry : files_)
+    for (const auto& entry : *files_)
         numbers.push_back(entry.first);
     return numbers;
 }
 
 bool DiscReader::hasTitleSet(int titleSet) const
 {
-    const auto it = files_.find(titleSet);
-    return it != files_.end() && it->second.state != State::Missing;
+    const auto it = files_->find(titleSet);
+    return it != files_->end() && it->second.state != State::Missing;
 }
 
-std::string DiscReader::readTitleSet(int titleSet) const
+const std::string& DiscReader::readTitleSet(int titleSet) const
 {
-    const auto it = files_.find(titleSet);
-    if (it == files_.end() || it->second.state == State::Missing)
+    const auto it = files_->find(titleSet);
+    if (it == files_->end() || it->second.state == State::Missing)
         throw Error(Format("%s: %s is not there", path_.c_str(), IfoName(titleSet).c_str()));
     if (it->second.state == State::Failed)
         throw Error(Format("%s: %s", path_.c_str(), it->second.reason.c_str()));

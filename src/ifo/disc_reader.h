@@ -34,7 +34,7 @@ public:
     bool hasTitleSet(int titleSet) const;
     // The bytes of VTS_nn_0.IFO (at most kMaxIfoSize + 1 of them). Throws
     // Error when it is missing or could not be read.
-    std::string readTitleSet(int titleSet) const;
+    const std::string& readTitleSet(int titleSet) const;
 
     const std::string& path() const { return path_; }
 
@@ -50,7 +50,8 @@ private:
 
     std::string path_;
     std::optional<int> count_;
-    std::map<int, TitleSetFile> files_;
+    // Shared with the last image kept (read only).
+    std::shared_ptr<const std::map<int, TitleSetFile>> files_;
 };
 
 }  // namespace pelvano

@@ -17,10 +17,12 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include "base/error.h"
 #include "base/format.h"
 #include "ifo/ifo_precheck.h"
+#include "ifo/memory_disc.h"
 #include "ifo/own_folder.h"
 #include "io/posix_io.h"
 
@@ -362,33 +364,64 @@ std::unique_ptr<IfoReader> IfoReader::FromBytes(const std::string& image, int ti
 std::map<int, std::unique_ptr<IfoReader>> IfoReader::FromBytes(const std::map<int, std::string>& images,
                                                                std::map<int, std::string>* why)
 {
+    std::map<int, const std::string*> where;
+    for (const auto& [number, image] : images)
+        where[number] = &image;
+    return FromBytes(where, why);
+}
+
+std::map<int, std::unique_ptr<IfoReader>>
+IfoReader::FromBytes(const std::map<int, const std::string*>& images, std::map<int, std::string>* why)
+{
     std::map<int, std::unique_ptr<IfoReader>> readers;
-    // One folder and one library handle for all: the library reads
-    // VTS_nn_0.IFO for title nn only.
-    TitleFolder folder;
-    std::vector<int> sound;
+    // One image (or folder) and one library handle for all: the library
+    // reads VTS_nn_0.IFO for title nn only.
+    std::map<int, const std::string*> checked;
     for (const auto& [number, image] : images) {
         readers[number] = nullptr;
-        if (const std::optional<std::string> problem = CheckIfoTables(image)) {
+        if (const std::optional<std::string> problem = CheckIfoTables(*image)) {
             if (why)
                 (*why)[number] = *problem;
-        } else if (number >= 1 && number <= 99 && folder.write(image, Format("VTS_%02d_0.IFO", number))) {
-            sound.push_back(number);
+        } else if (number >= 1 && number <= 99) {
+            checked[number] = image;
         }
     }
-    if (sound.empty())
+    if (checked.empty())
         return readers;
-    const std::unique_ptr<dvd_reader_t, DvdCloser> dvd = OpenOwnFolder(folder);
-    if (!dvd)
-        return readers;
+    // Both outlive the library handle that reads them.
+    const MemoryDisc disc(checked);
+    std::optional<TitleFolder> folder;
+    std::unique_ptr<dvd_reader_t, DvdCloser> dvd;
+    std::vector<int> sound;
+    if (disc.ok()) {
+        // Our own image, as plain as our own folder (see OpenOwnFolder).
+        const detail::OpeningOwnFolder own;
+        dvd.reset(DVDOpen2(nullptr, &kQuietLogger, disc.path().c_str()));
+        for (const auto& entry : checked)
+            sound.push_back(entry.first);
+    }
+    // Without the image (no memfd, no /proc, sizes in part blocks), a folder.
+    if (!dvd) {
+        sound.clear();
+        folder.emplace();
+        for (const auto& [number, image] : checked) {
+            if (folder->write(*image, Format("VTS_%02d_0.IFO", number)))
+                sound.push_back(number);
+        }
+        if (sound.empty())
+            return readers;
+        dvd = OpenOwnFolder(*folder);
+        if (!dvd)
+            return readers;
+    }
     for (int number : sound)
-        readers[number] = Parse(images.at(number), number, dvd.get());
+        readers[number] = Parse(*images.at(number), number, dvd.get());
     if (images.size() > 1) {
         const std::lock_guard<std::mutex> lock(gParsedMutex);
         gParsed.clear();
         for (const auto& [number, reader] : readers) {
             if (reader)
-                gParsed[number] = ParsedTitleSet{images.at(number), std::make_unique<IfoReader>(*reader)};
+                gParsed[number] = ParsedTitleSet{*images.at(number), std::make_unique<IfoReader>(*reader)};
         }
     }
     return readers;

@@ -43,6 +43,9 @@ public:
     // reader where one does not read, with the reason in (*why)[number] when known.
     static std::map<int, std::unique_ptr<IfoReader>> FromBytes(const std::map<int, std::string>& images,
                                                                std::map<int, std::string>* why = nullptr);
+    // The same with the bytes left where they are (a disc's are large).
+    static std::map<int, std::unique_ptr<IfoReader>>
+    FromBytes(const std::map<int, const std::string*>& images, std::map<int, std::string>* why = nullptr);
 
     uint32_t pgcCount() const { return static_cast<uint32_t>(pgcs_.size()); }
     // Cell count of PGC `pgc`, and its play time in *time.

@@ -122,14 +122,14 @@ Source Source::Open(const std::string& path)
 
     const std::unique_ptr<DiscReader> disc = DiscReader::Open(path);
     const std::vector<int> numbers = disc->titleSetNumbers();
-    std::map<int, std::string> images;
+    std::map<int, const std::string*> images;
     for (int n : numbers) {
         if (!disc->hasTitleSet(n)) {
             source.problems_.push_back(Format("%s: VTS_%02d_0.IFO is not there", path.c_str(), n));
             continue;
         }
         try {
-            images[n] = disc->readTitleSet(n);
+            images[n] = &disc->readTitleSet(n);
         } catch (const Error& e) {
             source.problems_.push_back(e.what());
         }

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <tuple>
 
 #include "ifo/ifo_reader.h"
 #include "ifo_test_helpers.h"
@@ -287,6 +289,50 @@ TEST(IfoReaderStreams, DescriptionsInClearWordsOnOneLine)
     for (const auto* list : {&a, &s})
         for (const std::string& d : *list)
             EXPECT_TRUE(Printable(d)) << d;
+}
+
+// Bytes read from a disc parse as the file holding them does, however many
+// title sets come at once (a full disc's names span several directory
+// blocks) and whatever their size (not whole blocks: a file the library
+// reads another way).
+TEST(IfoReaderFromBytes, EveryTitleSetParsesAsItsFile)
+{
+    const TempDir dir;
+    const std::string odd = dir.file("VTS_03_0.IFO");
+    WriteFile(odd, ReadFile(FixturePath("dvd/two_sets/VTS_01_0.IFO")) + std::string(100, '\0'));
+    const std::vector<std::string> files = {FixturePath("dvd/many_chapters/VTS_01_0.IFO"),
+                                            FixturePath("dvd/two_sets/VTS_02_0.IFO"), odd};
+    struct Case {
+        const char* what;
+        std::vector<int> fileOfSet;  // title set n + 1 holds files[fileOfSet[n]]
+    };
+    std::vector<int> full;
+    for (int n = 0; n < 99; ++n)
+        full.push_back(n % 2);
+    const Case cases[] = {{"a full disc", full}, {"one odd size among others", {0, 2, 1}}};
+    for (const Case& c : cases) {
+        std::map<int, std::string> images;
+        for (size_t n = 0; n < c.fileOfSet.size(); ++n)
+            images[static_cast<int>(n) + 1] = ReadFile(files[c.fileOfSet[n]]);
+        const auto readers = IfoReader::FromBytes(images);
+        ASSERT_EQ(readers.size(), images.size()) << c.what;
+        for (const auto& [number, reader] : readers) {
+            SCOPED_TRACE(std::string(c.what) + ", title set " + std::to_string(number));
+            const auto expected = IfoReader::Open(files[c.fileOfSet[number - 1]]);
+            ASSERT_TRUE(expected && reader);
+            ASSERT_EQ(reader->pgcCount(), expected->pgcCount());
+            for (uint32_t p = 0; p < reader->pgcCount(); ++p) {
+                IfoTime a, b;
+                EXPECT_EQ(reader->pgcInfo(p, &a), expected->pgcInfo(p, &b));
+                EXPECT_EQ(std::tie(a.hours, a.minutes, a.seconds, a.frames),
+                          std::tie(b.hours, b.minutes, b.seconds, b.frames));
+                EXPECT_EQ(reader->programMap(p), expected->programMap(p));
+                EXPECT_EQ(reader->pgcCells(p).size(), expected->pgcCells(p).size());
+            }
+            EXPECT_EQ(reader->audioDescriptions(), expected->audioDescriptions());
+            EXPECT_EQ(reader->subPictureDescriptions(), expected->subPictureDescriptions());
+        }
+    }
 }
 
 }  // namespace
