@@ -138,7 +138,8 @@ QIcon PngIcon(const char* name)
         const bool doubled = suffix[0] == '@';
         if (doubled && !dense)
             break;
-        QImageReader reader(QStringLiteral(":/icons/") + QLatin1StringView(name) + QLatin1StringView(suffix), "png");
+        QImageReader reader(QStringLiteral(":/icons/") + QLatin1StringView(name) + QLatin1StringView(suffix),
+                            "png");
         reader.setAutoDetectImageFormat(false);
         QImage image = reader.read();
         if (image.isNull())
@@ -152,11 +153,13 @@ QIcon PngIcon(const char* name)
 void SetIcons(Ui::TMainForm& ui, QWidget& window)
 {
     window.setWindowIcon(PngIcon("pelvano"));
-    const std::pair<QAbstractButton*, const char*> buttons[] = {
-        {ui.bttModifPresetName, "rename"}, {ui.bttSavePresetFormat, "save_preset"},
-        {ui.bttOpenIFO, "open"},           {ui.bttSaveData, "save"},
-        {ui.bttOpenAVI, "open_avi"},       {ui.bttHelpAbout, "about"},
-        {ui.bttQuit, "quit"}};
+    const std::pair<QAbstractButton*, const char*> buttons[] = {{ui.bttModifPresetName, "rename"},
+                                                                {ui.bttSavePresetFormat, "save_preset"},
+                                                                {ui.bttOpenIFO, "open"},
+                                                                {ui.bttSaveData, "save"},
+                                                                {ui.bttOpenAVI, "open_avi"},
+                                                                {ui.bttHelpAbout, "about"},
+                                                                {ui.bttQuit, "quit"}};
     for (const auto& [button, name] : buttons)
         button->setIcon(PngIcon(name));
 }

@@ -494,7 +494,10 @@ private slots:
         const QAbstractItemView* view = cells();
         for (int c = 0; c < header->count(); ++c) {
             const int minimum =
-                cells()->model()->headerData(c, Qt::Horizontal, pelvano::gui::CellListModel::MinimumWidthRole).toInt();
+                cells()
+                    ->model()
+                    ->headerData(c, Qt::Horizontal, pelvano::gui::CellListModel::MinimumWidthRole)
+                    .toInt();
             QCOMPARE(header->sectionSize(c),
                      std::max({minimum, view->sizeHintForColumn(c), header->sectionSizeHint(c)}));
         }
