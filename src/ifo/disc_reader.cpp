@@ -23,6 +23,7 @@
 #include "base/format.h"
 #include "ifo/ifo_precheck.h"
 #include "ifo/own_folder.h"
+#include "io/posix_io.h"
 
 namespace pelvano {
 
@@ -412,20 +413,6 @@ void LimitMemory()
     setrlimit(RLIMIT_AS, &limit);
 }
 
-bool WriteAll(int fd, const std::string& bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Runs the gathering in a child process and takes its answer; a child that
 // crashes, hangs or answers nonsense is a damaged disc.
 Gathered GatherApart(const std::string& path, int only, int timeoutMs, bool drive)
@@ -453,7 +440,8 @@ Gathered GatherApart(const std::string& path, int only, int timeoutMs, bool driv
         std::optional<detail::OpeningOwnFolder> plain;
         if (!drive)
             plain.emplace();
-        const bool ok = WriteAll(fds[1], Encode(Gatherer(path, false).run(only)));
+        const std::string answer = Encode(Gatherer(path, false).run(only));
+        const bool ok = detail::WriteAll(fds[1], answer.data(), answer.size());
         _exit(ok ? 0 : 1);
     }
     close(fds[1]);
