@@ -23,6 +23,7 @@
 #include "base/format.h"
 #include "ifo/ifo_precheck.h"
 #include "ifo/own_folder.h"
+#include "ifo/udf_image.h"
 #include "io/posix_io.h"
 
 namespace pelvano {
@@ -115,21 +116,29 @@ struct DvdCloser {
     void operator()(dvd_reader_t* dvd) const { DVDClose(dvd); }
 };
 
+// A navigation file as a source gives it: its size in whole blocks and its
+// first bytes.
+class NavigationFile {
+public:
+    virtual ~NavigationFile() = default;
+    virtual ssize_t blocks() const = 0;
+    // The first `size` bytes; nothing when they cannot be read.
+    virtual std::optional<std::string> read(size_t size) = 0;
+};
+
 // A file of a folder source read as libdvdread reads one: its size in whole
 // blocks, its bytes from the start.
-class FolderFile {
+class FolderFile : public NavigationFile {
 public:
     explicit FolderFile(const std::string& path)
     {
-        if (path.empty())
-            return;
         // Never blocks, should the checked file have become a FIFO since.
         fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         struct stat st;
         if (fd_ >= 0 && fstat(fd_, &st) == 0 && S_ISREG(st.st_mode))
             blocks_ = st.st_size / kBlock;
     }
-    ~FolderFile()
+    ~FolderFile() override
     {
         if (fd_ >= 0)
             close(fd_);
@@ -138,26 +147,54 @@ public:
     FolderFile& operator=(const FolderFile&) = delete;
 
     bool opened() const { return fd_ >= 0; }
-    ssize_t blocks() const { return blocks_; }
-    // Fills `size` bytes; false when the file holds fewer.
-    bool read(void* buffer, size_t size) const
+    ssize_t blocks() const override { return blocks_; }
+    std::optional<std::string> read(size_t size) override
     {
+        if (size > static_cast<size_t>(blocks_) * kBlock)
+            return std::nullopt;
+        std::string bytes(size, '\0');
         size_t done = 0;
         while (done < size) {
-            const ssize_t n =
-                pread(fd_, static_cast<char*>(buffer) + done, size - done, static_cast<off_t>(done));
+            const ssize_t n = pread(fd_, bytes.data() + done, size - done, static_cast<off_t>(done));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
-                return false;
+                return std::nullopt;
             done += static_cast<size_t>(n);
         }
-        return true;
+        return bytes;
     }
 
 private:
     int fd_ = -1;
     ssize_t blocks_ = 0;
+};
+
+class LibraryFile : public NavigationFile {
+public:
+    explicit LibraryFile(DvdFile file) : file_(std::move(file)) {}
+    ssize_t blocks() const override { return DVDFileSize(file_.get()); }
+    std::optional<std::string> read(size_t size) override
+    {
+        std::string bytes(size, '\0');
+        if (DVDReadBytes(file_.get(), bytes.data(), size) != static_cast<ssize_t>(size))
+            return std::nullopt;
+        return bytes;
+    }
+
+private:
+    DvdFile file_;
+};
+
+class ImageFile : public NavigationFile {
+public:
+    ImageFile(UdfImage& image, const UdfImage::File& file) : image_(image), file_(file) {}
+    ssize_t blocks() const override { return file_.blocks(); }
+    std::optional<std::string> read(size_t size) override { return image_.read(file_, size); }
+
+private:
+    UdfImage& image_;
+    UdfImage::File file_;
 };
 
 // What one reading gathers; the same whether it ran here or in a child.
@@ -169,7 +206,9 @@ struct Gathered {
 
 class Gatherer {
 public:
-    Gatherer(const std::string& path, bool folder) : path_(path), folder_(folder)
+    enum class Source { Folder, Library };
+
+    Gatherer(const std::string& path, Source source) : path_(path), folder_(source == Source::Folder)
     {
         // The folders libdvdread looks in, listed once: a scan per file
         // costs more than reading it.
@@ -178,6 +217,8 @@ public:
                 folders_.push_back({dir, Entries(dir)});
         }
     }
+    // An image read with our own UDF reader, which may throw UdfImage::Unsupported.
+    Gatherer(const std::string& path, UdfImage& image) : path_(path), folder_(false), image_(&image) {}
 
     Gathered run(int only)
     {
@@ -185,7 +226,7 @@ public:
         // A folder's files are read where libdvdread would find them
         // (find()): opening the folder through the library costs more than
         // reading them.
-        if (!folder_) {
+        if (!folder_ && !image_) {
             dvd_.reset(DVDOpen2(nullptr, &kQuietLogger, path_.c_str()));
             if (!dvd_)
                 return out;
@@ -222,23 +263,34 @@ private:
         return {};
     }
 
+    // The navigation file of a title set where libdvdread finds it; nullptr
+    // when it finds none.
+    std::unique_ptr<NavigationFile> open(int titleSet) const
+    {
+        if (folder_) {
+            const std::string where = find(IfoName(titleSet));
+            if (where.empty())
+                return nullptr;
+            auto file = std::make_unique<FolderFile>(where);
+            return file->opened() ? std::move(file) : nullptr;
+        }
+        if (image_) {
+            const std::optional<UdfImage::File> file = image_->find("/VIDEO_TS/" + IfoName(titleSet));
+            return file ? std::make_unique<ImageFile>(*image_, *file) : nullptr;
+        }
+        DvdFile file(DVDOpenFile(dvd_.get(), titleSet, DVD_READ_INFO_FILE));
+        return file ? std::make_unique<LibraryFile>(std::move(file)) : nullptr;
+    }
+
     int readCount() const
     {
         if (!refusal(0).empty())
             return -1;
-        unsigned char head[kBlock];
-        if (folder_) {
-            FolderFile file(find(IfoName(0)));
-            if (file.blocks() < 1 || !file.read(head, sizeof head))
-                return -1;
-        } else {
-            DvdFile file(DVDOpenFile(dvd_.get(), 0, DVD_READ_INFO_FILE));
-            if (!file || DVDReadBytes(file.get(), head, sizeof head) != static_cast<ssize_t>(sizeof head))
-                return -1;
-        }
-        if (std::memcmp(head, "DVDVIDEO-VMG", 12) != 0)
+        const std::unique_ptr<NavigationFile> file = open(0);
+        const std::optional<std::string> head = file ? file->read(kBlock) : std::nullopt;
+        if (!head || head->compare(0, 12, "DVDVIDEO-VMG") != 0)
             return -1;
-        const int count = head[0x3E] << 8 | head[0x3F];
+        const int count = static_cast<uint8_t>((*head)[0x3E]) << 8 | static_cast<uint8_t>((*head)[0x3F]);
         return count >= 1 && count <= 99 ? count : -1;
     }
 
@@ -251,35 +303,23 @@ private:
             out.reason = std::move(refused);
             return out;
         }
-        std::optional<FolderFile> plain;
-        DvdFile file;
-        if (folder_) {
-            const std::string where = find(name);
-            if (where.empty())
-                return out;
-            plain.emplace(where);
-            if (!plain->opened())
-                return out;
-        } else {
-            file.reset(DVDOpenFile(dvd_.get(), titleSet, DVD_READ_INFO_FILE));
-            if (!file)
-                return out;
-        }
+        const std::unique_ptr<NavigationFile> file = open(titleSet);
+        if (!file)
+            return out;
         out.state = DiscReader::State::Failed;
-        const ssize_t blocks = plain ? plain->blocks() : DVDFileSize(file.get());
+        const ssize_t blocks = file->blocks();
         if (blocks <= 0) {
             out.reason = name + " is empty";
             return out;
         }
         const size_t size = static_cast<size_t>(std::min<ssize_t>(blocks, kMaxIfoSize / kBlock + 1) * kBlock);
-        std::string bytes(size, '\0');
-        if (plain ? !plain->read(bytes.data(), size)
-                  : DVDReadBytes(file.get(), bytes.data(), size) != static_cast<ssize_t>(size)) {
+        std::optional<std::string> bytes = file->read(size);
+        if (!bytes) {
             out.reason = name + " cannot be read (a truncated image?)";
             return out;
         }
         out.state = DiscReader::State::Read;
-        out.bytes = std::move(bytes);
+        out.bytes = std::move(*bytes);
         return out;
     }
 
@@ -309,6 +349,7 @@ private:
 
     std::string path_;
     bool folder_;
+    UdfImage* image_ = nullptr;
     std::vector<std::pair<std::string, std::vector<std::string>>> folders_;
     std::unique_ptr<dvd_reader_t, DvdCloser> dvd_;
 };
@@ -440,7 +481,7 @@ Gathered GatherApart(const std::string& path, int only, int timeoutMs, bool driv
         std::optional<detail::OpeningOwnFolder> plain;
         if (!drive)
             plain.emplace();
-        const std::string answer = Encode(Gatherer(path, false).run(only));
+        const std::string answer = Encode(Gatherer(path, Gatherer::Source::Library).run(only));
         const bool ok = detail::WriteAll(fds[1], answer.data(), answer.size());
         _exit(ok ? 0 : 1);
     }
@@ -486,6 +527,22 @@ Gathered GatherApart(const std::string& path, int only, int timeoutMs, bool driv
         return Decode(answer);
     } catch (const Error&) {
         throw Error(Format("%s: the disc's file system is damaged (libdvdread failed on it)", path.c_str()));
+    }
+}
+
+// An image: read in process with our own UDF reader, which finds what
+// libdvdread finds; what that reader does not follow goes to libdvdread in a
+// child process.
+Gathered GatherImage(const std::string& path, int only)
+{
+    const std::unique_ptr<UdfImage> image = UdfImage::Open(path);
+    // libdvdread would not open it either.
+    if (!image)
+        return {};
+    try {
+        return Gatherer(path, *image).run(only);
+    } catch (const UdfImage::Unsupported&) {
+        return GatherApart(path, only, kImageTimeoutMs, false);
     }
 }
 
@@ -550,7 +607,7 @@ std::unique_ptr<DiscReader> DiscReader::Open(const std::string& path, int only)
     std::shared_ptr<const Gathered> gathered;
     if (S_ISDIR(st.st_mode)) {
         CheckFolder(path);
-        gathered = std::make_shared<const Gathered>(Gatherer(path, true).run(only));
+        gathered = std::make_shared<const Gathered>(Gatherer(path, Gatherer::Source::Folder).run(only));
     } else if (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) {
         if (S_ISREG(st.st_mode) && st.st_size == 0)
             throw Error(Format("%s: the file is empty", path.c_str()));
@@ -570,7 +627,7 @@ std::unique_ptr<DiscReader> DiscReader::Open(const std::string& path, int only)
                 gathered = std::move(known);
             }
         } else {
-            gathered = std::make_shared<const Gathered>(GatherApart(path, only, kImageTimeoutMs, false));
+            gathered = std::make_shared<const Gathered>(GatherImage(path, only));
             if (only == 0)
                 TheLastImage().keep(st, gathered);
         }

@@ -13,10 +13,12 @@ namespace pelvano {
 // device. Opening reads what is asked for and keeps no handle.
 //
 // libdvdread parses an image's UDF file system before any IFO is read, and
-// a hostile one makes it read freed or foreign memory. So for images and
-// drives the reading runs in a child process that hands the bytes back: a
-// fault or a hang there becomes an error here, and the bytes are checked
-// before anything parses them.
+// a hostile one makes it read freed or foreign memory. So an image file is
+// searched by our own bounds-checked UDF reader (UdfImage), which finds what
+// libdvdread finds; an image it does not follow, and a drive, are read by
+// libdvdread in a child process that hands the bytes back: a fault or a hang
+// there becomes an error here, and the bytes are checked before anything
+// parses them.
 class DiscReader {
 public:
     // Checks the path with stat first and never opens a FIFO, socket or
