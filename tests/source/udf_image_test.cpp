@@ -291,6 +291,12 @@ TEST(UdfImage, DamagedImagesGiveAnErrorOrWhatLibdvdreadReads)
          },
          {},
          false},
+        // libdvdread's first lookup in a directory takes the last entry of a
+        // name, the later ones the first: VIDEO_TS.IFO is then a title set's.
+        {"two entries named VIDEO_TS.IFO",
+         [&](std::string& d) { d.replace(Identifier(good, "VTS_01_0.IFO") + 39, 12, "VIDEO_TS.IFO"); },
+         {},
+         false},
         {"name past the directory", [&](std::string& d) { Put(d, lastEntry + 36, 0xFFFF, 2); }, {1}, true},
         {"VTS_02_0.IFO cut short", [&](std::string& d) { d.resize(vts2Data + kBlock); }, {1}, false},
         {"VTS_02_0.IFO past the end",
