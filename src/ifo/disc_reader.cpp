@@ -535,15 +535,16 @@ Gathered GatherApart(const std::string& path, int only, int timeoutMs, bool driv
 // child process.
 Gathered GatherImage(const std::string& path, int only)
 {
-    const std::unique_ptr<UdfImage> image = UdfImage::Open(path);
+    std::unique_ptr<UdfImage> image = UdfImage::Open(path);
     // libdvdread would not open it either.
     if (!image)
         return {};
     try {
         return Gatherer(path, *image).run(only);
     } catch (const UdfImage::Unsupported&) {
-        return GatherApart(path, only, kImageTimeoutMs, false);
     }
+    image.reset();
+    return GatherApart(path, only, kImageTimeoutMs, false);
 }
 
 // The last image read whole, so that loading a title set right after the
