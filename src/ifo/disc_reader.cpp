@@ -541,6 +541,9 @@ Gathered GatherImage(const std::string& path, int only)
         return {};
     try {
         return Gatherer(path, *image).run(only);
+    } catch (const UdfImage::Endless&) {
+        // What the child would come to, without the wait.
+        throw Error(Format("%s: reading the disc's file system did not finish", path.c_str()));
     } catch (const UdfImage::Unsupported&) {
     }
     image.reset();

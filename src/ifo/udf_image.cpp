@@ -22,6 +22,9 @@ constexpr uint64_t kFirstUnseekable = uint64_t{1} << 31;
 // directory of 99 title sets' files is some 60 KiB.
 constexpr uint64_t kMaxWalk = 4096;
 constexpr uint64_t kMaxDirectory = 1u << 20;
+// libdvdread reads a block past the end in two system calls: this many take
+// it longer than any reading of a disc may.
+constexpr uint64_t kEndlessWalk = 1u << 24;
 // Blocks read for one image, all lookups together.
 constexpr uint64_t kBudget = 1u << 16;
 // libdvdread keeps a navigation file below this size in memory when it opens it.
@@ -226,7 +229,8 @@ void UdfImage::spend(uint64_t blocks)
 // each block read and says whether the walk stops. Past the image's end
 // every block reads as untagged and nothing can stop the walk but its bound;
 // when that bound lies where libdvdread cannot seek, its answer is not ours
-// to give.
+// to give, and when it lies billions of blocks on, libdvdread never gets
+// there.
 template <typename Visit>
 void UdfImage::walk(uint32_t first, uint32_t last, Visit visit)
 {
@@ -234,9 +238,11 @@ void UdfImage::walk(uint32_t first, uint32_t last, Visit visit)
     Block block;
     for (uint64_t n = first; n <= last; ++n) {
         if (n >= blocks_) {
-            if (last >= kFirstUnseekable)
-                throw Unsupported("a walk past the image's end");
-            return;
+            if (last < kFirstUnseekable)
+                return;
+            if (kFirstUnseekable - n > kEndlessWalk)
+                throw Endless("a walk of billions of blocks past the image's end");
+            throw Unsupported("a walk past the image's end");
         }
         if (n - first >= kMaxWalk)
             throw Unsupported("a walk too long");

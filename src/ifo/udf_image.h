@@ -24,9 +24,16 @@ namespace pelvano {
 // outside its buffers or seek to a negative offset) or where the image needs
 // more work than a DVD's file system ever does, this reader gives up with
 // Unsupported: the caller then lets libdvdread read the image, contained.
+// Where libdvdread would not finish, it says so (Endless).
 class UdfImage {
 public:
     class Unsupported : public std::runtime_error {
+    public:
+        using std::runtime_error::runtime_error;
+    };
+    // libdvdread would read the image block by block for hours (a walk
+    // bounded only billions of blocks past the image's end).
+    class Endless : public std::runtime_error {
     public:
         using std::runtime_error::runtime_error;
     };
