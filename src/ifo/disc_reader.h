@@ -39,6 +39,8 @@ public:
     const std::string& readTitleSet(int titleSet) const;
 
     const std::string& path() const { return path_; }
+    // Keeps the bytes readTitleSet gives alive past this reader.
+    std::shared_ptr<const void> bytesOwner() const { return files_; }
 
     enum class State { Read, Missing, Failed };
     struct TitleSetFile {

@@ -335,7 +335,8 @@ namespace {
 // load right after the listing finds its title set here. The same bytes
 // always parse the same way, so a match needs no other key.
 struct ParsedTitleSet {
-    std::string bytes;
+    const std::string* bytes;
+    std::shared_ptr<const void> owner;  // of `bytes`
     std::unique_ptr<IfoReader> reader;
 };
 std::mutex gParsedMutex;
@@ -348,7 +349,7 @@ std::unique_ptr<IfoReader> IfoReader::FromBytes(const std::string& image, int ti
     {
         const std::lock_guard<std::mutex> lock(gParsedMutex);
         const auto it = gParsed.find(titleSet);
-        if (it != gParsed.end() && it->second.bytes == image) {
+        if (it != gParsed.end() && (it->second.bytes == &image || *it->second.bytes == image)) {
             if (why)
                 why->clear();
             return std::make_unique<IfoReader>(*it->second.reader);
@@ -371,7 +372,8 @@ std::map<int, std::unique_ptr<IfoReader>> IfoReader::FromBytes(const std::map<in
 }
 
 std::map<int, std::unique_ptr<IfoReader>>
-IfoReader::FromBytes(const std::map<int, const std::string*>& images, std::map<int, std::string>* why)
+IfoReader::FromBytes(const std::map<int, const std::string*>& images, std::map<int, std::string>* why,
+                     std::shared_ptr<const void> owner)
 {
     std::map<int, std::unique_ptr<IfoReader>> readers;
     // One image (or folder) and one library handle for all: the library
@@ -420,8 +422,16 @@ IfoReader::FromBytes(const std::map<int, const std::string*>& images, std::map<i
         const std::lock_guard<std::mutex> lock(gParsedMutex);
         gParsed.clear();
         for (const auto& [number, reader] : readers) {
-            if (reader)
-                gParsed[number] = ParsedTitleSet{*images.at(number), std::make_unique<IfoReader>(*reader)};
+            if (!reader)
+                continue;
+            const std::string* bytes = images.at(number);
+            std::shared_ptr<const void> keeper = owner;
+            if (!keeper) {
+                auto copy = std::make_shared<const std::string>(*bytes);
+                bytes = copy.get();
+                keeper = std::move(copy);
+            }
+            gParsed[number] = ParsedTitleSet{bytes, std::move(keeper), std::make_unique<IfoReader>(*reader)};
         }
     }
     return readers;

@@ -44,8 +44,11 @@ public:
     static std::map<int, std::unique_ptr<IfoReader>> FromBytes(const std::map<int, std::string>& images,
                                                                std::map<int, std::string>* why = nullptr);
     // The same with the bytes left where they are (a disc's are large).
+    // `owner`, when given, keeps them alive: the title sets kept for a load
+    // right after (see the single FromBytes) then hold it, not a copy.
     static std::map<int, std::unique_ptr<IfoReader>>
-    FromBytes(const std::map<int, const std::string*>& images, std::map<int, std::string>* why = nullptr);
+    FromBytes(const std::map<int, const std::string*>& images, std::map<int, std::string>* why = nullptr,
+              std::shared_ptr<const void> owner = nullptr);
 
     uint32_t pgcCount() const { return static_cast<uint32_t>(pgcs_.size()); }
     // Cell count of PGC `pgc`, and its play time in *time.

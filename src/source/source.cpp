@@ -135,7 +135,8 @@ Source Source::Open(const std::string& path)
         }
     }
     std::map<int, std::string> why;
-    const std::map<int, std::unique_ptr<IfoReader>> readers = IfoReader::FromBytes(images, &why);
+    const std::map<int, std::unique_ptr<IfoReader>> readers =
+        IfoReader::FromBytes(images, &why, disc->bytesOwner());
     int32_t bestKey = -1;
     for (const auto& [n, reader] : readers) {
         if (!reader) {
