@@ -7,9 +7,15 @@ namespace pelvano::cli {
 
 namespace {
 
-std::string HoursToMs(uint32_t ms)
+void AppendHoursToMs(std::string& out, uint32_t ms)
 {
-    return Format("%02u:%02u:%02u.%03u", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
+    AppendZeroPadded(out, ms / 3600000, 2);
+    out += ':';
+    AppendZeroPadded(out, ms / 60000 % 60, 2);
+    out += ':';
+    AppendZeroPadded(out, ms / 1000 % 60, 2);
+    out += '.';
+    AppendZeroPadded(out, ms % 1000, 3);
 }
 
 // Length of the UTF-8 sequence starting at s[i], or 0 when it is not one
@@ -81,16 +87,29 @@ std::string JsonString(const std::string& text)
 
 std::string ListingText(const Source& source)
 {
+    // Appended piece by piece: a disc of many title sets would otherwise
+    // spend more on formatting than on reading its files.
     std::string out;
     for (const TitleSetSummary& ts : source.titleSets()) {
-        out += Format("%c title set %d: %s, %s, %s, %zu program chain(s)\n",
-                      ts.number == source.defaultTitleSet() ? '*' : ' ', ts.number, ts.ifoName.c_str(),
-                      ts.tvSystem.c_str(), ts.frameRate.c_str(), ts.pgcs.size());
+        out += ts.number == source.defaultTitleSet() ? "* title set " : "  title set ";
+        AppendZeroPadded(out, static_cast<unsigned>(ts.number), 1);
+        out.append(": ").append(ts.ifoName);
+        out.append(", ").append(ts.tvSystem);
+        out.append(", ").append(ts.frameRate);
+        out += ", ";
+        AppendZeroPadded(out, ts.pgcs.size(), 1);
+        out += " program chain(s)\n";
         for (size_t i = 0; i < ts.pgcs.size(); ++i) {
             const PgcSummary& pgc = ts.pgcs[i];
-            out += Format("    %c pgc %d: %s, %u cell(s), %u chapter(s)\n",
-                          static_cast<int>(i) == ts.longestPgc ? '*' : ' ', pgc.number,
-                          HoursToMs(pgc.lengthMs).c_str(), pgc.cells, pgc.chapters);
+            out += static_cast<int>(i) == ts.longestPgc ? "    * pgc " : "      pgc ";
+            AppendZeroPadded(out, static_cast<unsigned>(pgc.number), 1);
+            out += ": ";
+            AppendHoursToMs(out, pgc.lengthMs);
+            out += ", ";
+            AppendZeroPadded(out, pgc.cells, 1);
+            out += " cell(s), ";
+            AppendZeroPadded(out, pgc.chapters, 1);
+            out += " chapter(s)\n";
         }
     }
     return out;
