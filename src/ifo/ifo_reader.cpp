@@ -373,7 +373,7 @@ std::map<int, std::unique_ptr<IfoReader>> IfoReader::FromBytes(const std::map<in
 
 std::map<int, std::unique_ptr<IfoReader>>
 IfoReader::FromBytes(const std::map<int, const std::string*>& images, std::map<int, std::string>* why,
-                     std::shared_ptr<const void> owner)
+                     const std::shared_ptr<const void>& owner)
 {
     std::map<int, std::unique_ptr<IfoReader>> readers;
     // One image (or folder) and one library handle for all: the library

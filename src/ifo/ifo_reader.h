@@ -48,7 +48,7 @@ public:
     // right after (see the single FromBytes) then hold it, not a copy.
     static std::map<int, std::unique_ptr<IfoReader>>
     FromBytes(const std::map<int, const std::string*>& images, std::map<int, std::string>* why = nullptr,
-              std::shared_ptr<const void> owner = nullptr);
+              const std::shared_ptr<const void>& owner = nullptr);
 
     uint32_t pgcCount() const { return static_cast<uint32_t>(pgcs_.size()); }
     // Cell count of PGC `pgc`, and its play time in *time.
