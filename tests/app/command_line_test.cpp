@@ -77,19 +77,6 @@ std::string CoreRender(const std::string& ifo, const CoreRequest& r)
     return RenderChapters(doc.model, input, snap).text;
 }
 
-// <dir>/VIDEO_TS with a fixture's IFO and BUP files, and <dir>.iso made
-// from it.
-void MakeDisc(const std::string& fixture, const std::string& dir)
-{
-    fs::create_directories(dir + "/VIDEO_TS");
-    for (const auto& entry : fs::directory_iterator(fixture))
-        if (entry.path().extension() == ".IFO" || entry.path().extension() == ".BUP")
-            fs::copy_file(entry.path(), dir + "/VIDEO_TS/" + entry.path().filename().string());
-    const ProcessResult iso =
-        RunProcess({PELVANO_GENISOIMAGE, "-quiet", "-dvd-video", "-o", dir + ".iso", dir});
-    ASSERT_EQ(iso.exitCode, 0) << iso.err;
-}
-
 // The members of a --list --json document as read by Python's own JSON
 // parser, one line each: "source <hex of its UTF-8>", "set N IFO TV RATE",
 // "pgc SET N LENGTH_MS CELLS CHAPTERS", "default SET PGC".

@@ -21,9 +21,7 @@ std::vector<uint64_t> MkvmergeChapterStartsNs(const std::string& fixture, int ti
 {
     TempDir dir;
     const fs::path videoTs = dir.path() / "VIDEO_TS";
-    fs::create_directory(videoTs);
-    for (const char* name : {"VIDEO_TS.IFO", "VIDEO_TS.BUP", "VTS_01_0.IFO", "VTS_01_0.BUP"})
-        fs::copy_file(FixturePath("dvd/" + fixture + "/" + name), videoTs / name);
+    CopyTitleSetFiles(FixturePath("dvd/" + fixture), videoTs.string());
     // mkvmerge wants a track to put the chapters beside.
     const std::string mkv = dir.file("out.mkv");
     const ProcessResult merge =

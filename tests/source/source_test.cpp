@@ -26,31 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A disc made from a fixture folder's IFO/BUP files: <tmp>/disc/VIDEO_TS and
-// <tmp>/disc.iso.
-struct Disc {
-    std::string above, videoTs, iso;
-};
-
-void RunTool(const std::vector<std::string>& argv)
-{
-    const ProcessResult r = RunProcess(argv);
-    ASSERT_EQ(r.exitCode, 0) << argv[0] << ": " << r.err;
-}
-
-Disc MakeDisc(const std::string& fixture, const TempDir& tmp)
-{
-    Disc disc{tmp.file("disc"), tmp.file("disc/VIDEO_TS"), tmp.file("disc.iso")};
-    fs::create_directories(disc.videoTs);
-    for (const auto& entry : fs::directory_iterator(fixture)) {
-        const std::string ext = entry.path().extension().string();
-        if (ext == ".IFO" || ext == ".BUP")
-            fs::copy_file(entry.path(), fs::path(disc.videoTs) / entry.path().filename());
-    }
-    RunTool({PELVANO_GENISOIMAGE, "-quiet", "-dvd-video", "-o", disc.iso, disc.above});
-    return disc;
-}
-
 LoadRequest DiscRequest(const std::string& source, int titleSet)
 {
     LoadRequest request;
@@ -143,7 +118,7 @@ TEST_P(DiscFixture, SameTitleSetFromFileFolderAndImage)
 {
     const std::string fixture = GetParam();
     TempDir tmp;
-    const Disc disc = MakeDisc(fixture, tmp);
+    const Disc disc = MakeDisc(fixture, tmp.file("disc"));
     const std::vector<std::pair<std::string, std::string>> sources = {
         {"VIDEO_TS folder", disc.videoTs}, {"folder above", disc.above}, {"image", disc.iso}};
 
@@ -172,7 +147,7 @@ TEST_P(DiscFixture, ListingAgreesWithLoadsAndLsdvd)
 {
     const std::string fixture = GetParam();
     TempDir tmp;
-    const Disc disc = MakeDisc(fixture, tmp);
+    const Disc disc = MakeDisc(fixture, tmp.file("disc"));
     const LsdvdTracks lsdvd = ReadLsdvd(fixture + "/lsdvd.txt");
 
     for (const std::string& path : {disc.videoTs, disc.above, disc.iso}) {
@@ -264,7 +239,7 @@ TEST(BadSource, ClearMessageNamingThePath)
 {
     TempDir tmp;
     fs::permissions(tmp.path(), fs::perms::all, fs::perm_options::add);
-    const Disc disc = MakeDisc(FixturePath("dvd/two_sets"), tmp);
+    const Disc disc = MakeDisc(FixturePath("dvd/two_sets"), tmp.file("disc"));
     const std::string iso = ReadFile(disc.iso);
 
     WriteFile(tmp.file("empty.iso"), "");
@@ -289,7 +264,7 @@ TEST(BadSource, ClearMessageNamingThePath)
     WriteFile(tmp.file("ghost/VIDEO_TS/VIDEO_TS.IFO"),
               PatchedTitleSetCount(disc.videoTs + "/VIDEO_TS.IFO", 99));
     // (-dvd-video insists on the title sets being there.)
-    RunTool({PELVANO_GENISOIMAGE, "-quiet", "-udf", "-o", tmp.file("ghost.iso"), tmp.file("ghost")});
+    MakeIso(tmp.file("ghost"), tmp.file("ghost.iso"), {"-udf"});
 
     const struct {
         std::string path;
@@ -341,7 +316,7 @@ TEST(BadSource, ClearMessageNamingThePath)
 TEST(BadSource, TitleSetsMissingOrUnreadableAreLeftOut)
 {
     TempDir tmp;
-    const Disc disc = MakeDisc(FixturePath("dvd/two_sets"), tmp);
+    const Disc disc = MakeDisc(FixturePath("dvd/two_sets"), tmp.file("disc"));
     // 99 named, two there: both listed, the other 97 said to be missing.
     WriteFile(disc.videoTs + "/VIDEO_TS.IFO", PatchedTitleSetCount(disc.videoTs + "/VIDEO_TS.IFO", 99));
     Source source = Source::Open(disc.above);

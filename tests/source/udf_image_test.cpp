@@ -25,32 +25,6 @@ namespace fs = std::filesystem;
 
 constexpr size_t kBlock = 2048;
 
-// An image of a fixture's IFO and BUP files, made by genisoimage with
-// `options`; `lower` names the folder and files in lower case.
-std::string MakeImage(const std::string& fixture, const TempDir& tmp, const std::string& name,
-                      const std::vector<std::string>& options, bool lower = false)
-{
-    const fs::path root = tmp.file(name + ".d");
-    const fs::path dir = root / (lower ? "video_ts" : "VIDEO_TS");
-    fs::create_directories(dir);
-    for (const auto& entry : fs::directory_iterator(fixture)) {
-        std::string file = entry.path().filename().string();
-        const std::string ext = entry.path().extension().string();
-        if (ext != ".IFO" && ext != ".BUP")
-            continue;
-        if (lower)
-            std::transform(file.begin(), file.end(), file.begin(), ::tolower);
-        fs::copy_file(entry.path(), dir / file);
-    }
-    const std::string iso = tmp.file(name + ".iso");
-    std::vector<std::string> argv = {PELVANO_GENISOIMAGE, "-quiet"};
-    argv.insert(argv.end(), options.begin(), options.end());
-    argv.insert(argv.end(), {"-o", iso, root.string()});
-    const ProcessResult r = RunProcess(argv);
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    return iso;
-}
-
 // What a source learns of one navigation file: found, its size in blocks,
 // its first block and its first bytes up to the IFO limit, each read as the
 // disc reader reads them (a fresh opening per read).
@@ -149,11 +123,12 @@ TEST(UdfImage, FindsAndReadsWhatLibdvdreadDoes)
     TempDir tmp;
     std::vector<std::pair<std::string, std::string>> images;
     for (const char* fixture : {"ntsc", "one_chapter", "many_chapters", "no_subs", "short_last", "two_sets"})
-        images.emplace_back(
-            fixture, MakeImage(FixturePath(std::string("dvd/") + fixture), tmp, fixture, {"-dvd-video"}));
+        images.emplace_back(fixture,
+                            MakeDisc(FixturePath(std::string("dvd/") + fixture), tmp.file(fixture)).iso);
     // Not sorted for DVD players, and in lower case.
-    images.emplace_back("two_sets, -udf, lower case",
-                        MakeImage(FixturePath("dvd/two_sets"), tmp, "lower", {"-udf"}, true));
+    CopyTitleSetFiles(FixturePath("dvd/two_sets"), tmp.file("lower/video_ts"), true);
+    MakeIso(tmp.file("lower"), tmp.file("lower.iso"), {"-udf"});
+    images.emplace_back("two_sets, -udf, lower case", tmp.file("lower.iso"));
     for (const auto& [name, iso] : images) {
         SCOPED_TRACE(name);
         const std::vector<Answer> want = Libdvdread(iso);
@@ -226,7 +201,7 @@ TEST(UdfImage, DamagedImagesGiveAnErrorOrWhatLibdvdreadReads)
 {
     TempDir tmp;
     const std::string fixture = FixturePath("dvd/two_sets");
-    const std::string image = MakeImage(fixture, tmp, "two", {"-dvd-video"});
+    const std::string image = MakeDisc(fixture, tmp.file("two")).iso;
     const std::string good = ReadFile(image);
     const size_t fileSet = Tagged(good, 256);
     const size_t partitionStart = fileSet / kBlock;

@@ -2,6 +2,7 @@
 
 #include "base/error.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -167,6 +168,38 @@ std::string FindProgram(const std::string& name)
         start = end + 1;
     }
     return {};
+}
+
+void CopyTitleSetFiles(const std::string& fixture, const std::string& videoTs, bool lower)
+{
+    std::filesystem::create_directories(videoTs);
+    for (const auto& entry : std::filesystem::directory_iterator(fixture)) {
+        const std::string ext = entry.path().extension().string();
+        if (ext != ".IFO" && ext != ".BUP")
+            continue;
+        std::string name = entry.path().filename().string();
+        if (lower)
+            std::transform(name.begin(), name.end(), name.begin(), ::tolower);
+        std::filesystem::copy_file(entry.path(), std::filesystem::path(videoTs) / name);
+    }
+}
+
+void MakeIso(const std::string& root, const std::string& iso, const std::vector<std::string>& options)
+{
+    std::vector<std::string> argv = {PELVANO_GENISOIMAGE, "-quiet"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.insert(argv.end(), {"-o", iso, root});
+    const ProcessResult made = RunProcess(argv);
+    if (made.exitCode != 0)
+        throw std::runtime_error("genisoimage cannot make " + iso + ": " + made.err);
+}
+
+Disc MakeDisc(const std::string& fixture, const std::string& dir)
+{
+    const Disc disc{dir, dir + "/VIDEO_TS", dir + ".iso"};
+    CopyTitleSetFiles(fixture, disc.videoTs);
+    MakeIso(disc.above, disc.iso, {"-dvd-video"});
+    return disc;
 }
 
 }  // namespace pelvano::test

@@ -53,4 +53,17 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
 // The full path of a program found on PATH, "" when there is none.
 std::string FindProgram(const std::string& name);
 
+// A fixture folder's IFO and BUP files copied into `videoTs`, which is
+// created; their names in lower case when `lower`.
+void CopyTitleSetFiles(const std::string& fixture, const std::string& videoTs, bool lower = false);
+// An image of the folder `root` made by genisoimage with `options`.
+void MakeIso(const std::string& root, const std::string& iso, const std::vector<std::string>& options);
+
+// A disc of a fixture folder's title sets: <dir>/VIDEO_TS, and <dir>.iso made
+// from it with genisoimage -dvd-video.
+struct Disc {
+    std::string above, videoTs, iso;
+};
+Disc MakeDisc(const std::string& fixture, const std::string& dir);
+
 }  // namespace pelvano::test

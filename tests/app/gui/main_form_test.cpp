@@ -323,17 +323,7 @@ private slots:
     // The two-title-set fixture as <dir>/disc/VIDEO_TS and <dir>/disc.iso.
     std::string makeTwoSetDisc()
     {
-        const fs::path videoTs = fs::path(dir_->file("disc")) / "VIDEO_TS";
-        fs::create_directories(videoTs);
-        for (const auto& entry : fs::directory_iterator(test::FixturePath("dvd/two_sets")))
-            if (entry.path().extension() == ".IFO")
-                fs::copy_file(entry.path(), videoTs / entry.path().filename());
-        const std::string iso = dir_->file("disc.iso");
-        const test::ProcessResult made =
-            test::RunProcess({PELVANO_GENISOIMAGE, "-quiet", "-dvd-video", "-o", iso, dir_->file("disc")});
-        if (made.exitCode != 0)
-            qFatal("genisoimage: %s", made.err.c_str());
-        return iso;
+        return test::MakeDisc(test::FixturePath("dvd/two_sets"), dir_->file("disc")).iso;
     }
 
     QString reportTail() { return text("Memo1").section('\n', 1); }
