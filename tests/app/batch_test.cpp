@@ -56,12 +56,7 @@ uint64_t CeilDiv(uint64_t a, uint64_t b)
 
 class Batch : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        exe_ = app_.file("pelvano");
-        fs::copy_file(BinaryPath("pelvano"), exe_);
-        ini_ = app_.file("pelvano.INI");
-    }
+    void SetUp() override { ini_ = app_.file("pelvano.INI"); }
 
     void WritePresets(const std::vector<std::pair<std::string, std::string>>& formatsAndHeaders)
     {
@@ -78,15 +73,13 @@ protected:
     ProcessResult Run(const std::string& ifo, const std::string& out, const std::string& selector,
                       const std::string& cwd = {})
     {
-        return RunProcess({exe_, ifo, out, selector}, cwd.empty() ? outDir_.path().string() : cwd,
-                          {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
+        return app_.run({ifo, out, selector}, cwd.empty() ? outDir_.path().string() : cwd);
     }
 
     std::string LastDir() { return ProfileFile::Load(ini_).read("Options", "LastDir", "<none>"); }
 
-    TempDir app_;
+    ExecutableCopy app_;
     TempDir outDir_;
-    std::string exe_;
     std::string ini_;
 };
 
@@ -220,19 +213,16 @@ TEST_F(Batch, MissingIfoWritesNothingAndStillSavesThePresets)
     const ProcessResult run = Run(outDir_.file("nope/VTS_01_0.IFO"), out, "-p1");
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_FALSE(fs::exists(out));
-    EXPECT_EQ(LastDir(), app_.path().string());
+    EXPECT_EQ(LastDir(), app_.dir().string());
 
     // With one or two arguments the run ends the same way before any window
     // exists: no display is needed to find that out.
     WritePresets({{"%c", ""}});
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"nothing_here.IFO"}, std::vector<std::string>{"nothing_here.IFO", out}}) {
-        std::vector<std::string> command{exe_};
-        command.insert(command.end(), args.begin(), args.end());
-        const ProcessResult interactive =
-            RunProcess(command, outDir_.path().string(), {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
+        const ProcessResult interactive = app_.run(args, outDir_.path().string());
         EXPECT_EQ(interactive.exitCode, 1);
-        EXPECT_EQ(LastDir(), app_.path().string());
+        EXPECT_EQ(LastDir(), app_.dir().string());
     }
     EXPECT_FALSE(fs::exists(out));
 }
@@ -250,7 +240,7 @@ TEST_F(Batch, UnwritableOutputFailsWithTheMessage)
     const ProcessResult run = Run(ExamplePath("VTS_01_0.IFO"), out, "-p1");
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err, "Cannot create file " + out + "\n");
-    EXPECT_EQ(LastDir(), app_.path().string());
+    EXPECT_EQ(LastDir(), app_.dir().string());
 }
 
 TEST_F(Batch, PresetsFileIsRewrittenKeepingForeignLines)
@@ -265,7 +255,7 @@ TEST_F(Batch, PresetsFileIsRewrittenKeepingForeignLines)
     const ProfileFile saved = ProfileFile::Load(ini_);
     EXPECT_EQ(saved.read("Presets", "Preset1", "?"), "Preset1");
     EXPECT_EQ(saved.read("Presets", "Header10", "?"), "Header10");
-    EXPECT_EQ(saved.read("Options", "LastDir", "?"), app_.path().string());
+    EXPECT_EQ(saved.read("Options", "LastDir", "?"), app_.dir().string());
 }
 
 TEST_F(Batch, UnwritablePresetsFileIsReportedButTheOutputStands)

@@ -23,8 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::vector<std::string> kNoDisplay = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
-
 // What the window would have after a load and a few edits, rendered by the
 // core in this process.
 struct CoreRequest {
@@ -113,8 +111,6 @@ class CommandLine : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        exe_ = app_.file("pelvano");
-        fs::copy_file(BinaryPath("pelvano"), exe_);
         ini_ = app_.file("pelvano.INI");
         fs::copy_file(PELVANO_SOURCE_DIR "/resources/pelvano.INI", ini_);
         iniBytes_ = ReadFile(ini_);
@@ -126,15 +122,13 @@ protected:
         EXPECT_EQ(ReadFile(ini_), iniBytes_);
     }
 
-    ProcessResult Run(std::vector<std::string> args, const std::string& cwd = {})
+    ProcessResult Run(const std::vector<std::string>& args, const std::string& cwd = {})
     {
-        args.insert(args.begin(), exe_);
-        return RunProcess(args, cwd.empty() ? work_.path().string() : cwd, kNoDisplay);
+        return app_.run(args, cwd.empty() ? work_.path().string() : cwd);
     }
 
-    TempDir app_;
+    ExecutableCopy app_;
     TempDir work_;
-    std::string exe_;
     std::string ini_;
     std::string iniBytes_;
 };
@@ -156,7 +150,7 @@ TEST_F(CommandLine, WritesWhatTheBatchFormAndTheCoreWrite)
     // The three-argument form's output for the same request.
     const auto batch = [&](const std::string& ifo, const std::string& selector) {
         const std::string out = work_.file("batch.txt");
-        const ProcessResult run = RunProcess({exe_, ifo, out, selector}, {}, kNoDisplay);
+        const ProcessResult run = app_.run({ifo, out, selector});
         EXPECT_EQ(run.exitCode, 0) << run.err;
         const std::string bytes = ReadFile(out);
         WriteFile(ini_, iniBytes_);  // the batch form rewrote it
@@ -407,7 +401,7 @@ TEST_F(CommandLine, BatchFormSaysWhyTheIfoDidNotOpen)
 {
     const std::string damaged = work_.file("VTS_01_0.IFO");
     WriteFile(damaged, ReadFile(ExamplePath("VTS_01_0.IFO")).substr(0, 700));
-    const ProcessResult run = RunProcess({exe_, damaged, work_.file("o.txt"), "x"}, {}, kNoDisplay);
+    const ProcessResult run = app_.run({damaged, work_.file("o.txt"), "x"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(ReadFile(work_.file("o.txt")).rfind("error opening file " + damaged + "\r\n", 0), 0u);
     EXPECT_EQ(run.err.rfind("pelvano: " + damaged + ": ", 0), 0u) << run.err;

@@ -210,9 +210,8 @@ TEST_F(BatchMutation, DamagedTitleSetsEndNormallyAndFast)
     const size_t runs = EnvNumber("PELVANO_MUTATION_RUNS", 200);
     const uint32_t firstSeed = static_cast<uint32_t>(EnvNumber("PELVANO_MUTATION_SEED", 1));
 
-    TempDir app, work;
-    const std::string exe = app.file("pelvano");
-    fs::copy_file(BinaryPath("pelvano"), exe);
+    ExecutableCopy app;
+    TempDir work;
     // The shipped presets, so that -p1 renders a real format line.
     ProfileFile ini;
     ini.write("Presets", "Format1", "CHAPTER%C=%hh:%mm:%ss.%ms\\nCHAPTER%CNAME=Chapter %C|%f|%ff|%cc");
@@ -236,8 +235,7 @@ TEST_F(BatchMutation, DamagedTitleSetsEndNormallyAndFast)
         fs::remove(out);
 
         const auto start = std::chrono::steady_clock::now();
-        const ProcessResult r = RunProcess({exe, ifo, out, report ? "x" : "-p1"}, work.path().string(),
-                                           {"DISPLAY", "WAYLAND_DISPLAY"});
+        const ProcessResult r = app.run({ifo, out, report ? "x" : "-p1"}, work.path().string());
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         slowest = std::max(slowest, seconds);
@@ -278,16 +276,15 @@ TEST_F(BatchMutation, DamagedTitleSetsEndNormallyAndFast)
 // open.
 TEST(BatchMalformed, KeptIfoFindingsGiveTheReport)
 {
-    TempDir app, work;
-    const std::string exe = app.file("pelvano");
-    fs::copy_file(BinaryPath("pelvano"), exe);
+    ExecutableCopy app;
+    TempDir work;
     size_t cases = 0;
     for (const auto& e : fs::directory_iterator(fs::path(PELVANO_CASES_DIR) / "ifo")) {
         SCOPED_TRACE(e.path().string());
         const std::string ifo = work.file("VTS_01_0.IFO");
         const std::string out = work.file("report.txt");
         fs::copy_file(e.path(), ifo, fs::copy_options::overwrite_existing);
-        const ProcessResult r = RunProcess({exe, ifo, out, "x"}, work.path().string());
+        const ProcessResult r = app.run({ifo, out, "x"}, work.path().string());
         EXPECT_EQ(r.exitCode, 0);
         const std::string text = ReadFile(out);
         EXPECT_EQ(!r.err.empty(), IsFailedOpenReport(text, ifo)) << r.err;

@@ -170,6 +170,18 @@ std::string FindProgram(const std::string& name)
     return {};
 }
 
+ExecutableCopy::ExecutableCopy() : exe_(dir_.file("pelvano"))
+{
+    std::filesystem::copy_file(BinaryPath("pelvano"), exe_);
+}
+
+ProcessResult ExecutableCopy::run(std::vector<std::string> args, const std::string& cwd) const
+{
+    args.insert(args.begin(), exe_);
+    return RunProcess(args, cwd.empty() ? dir_.path().string() : cwd,
+                      {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
+}
+
 void CopyTitleSetFiles(const std::string& fixture, const std::string& videoTs, bool lower)
 {
     std::filesystem::create_directories(videoTs);

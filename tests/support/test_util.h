@@ -53,6 +53,23 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
 // The full path of a program found on PATH, "" when there is none.
 std::string FindProgram(const std::string& name);
 
+// The built executable copied into a private folder, run there the way a
+// script runs it: no display, standard input /dev/null.
+class ExecutableCopy {
+public:
+    ExecutableCopy();
+
+    const std::string& exe() const { return exe_; }
+    const std::filesystem::path& dir() const { return dir_.path(); }
+    std::string file(const std::string& name) const { return dir_.file(name); }  // beside it
+    // Runs it with `args` in `cwd` (its own folder when empty).
+    ProcessResult run(std::vector<std::string> args, const std::string& cwd = {}) const;
+
+private:
+    TempDir dir_;
+    std::string exe_;
+};
+
 // A fixture folder's IFO and BUP files copied into `videoTs`, which is
 // created; their names in lower case when `lower`.
 void CopyTitleSetFiles(const std::string& fixture, const std::string& videoTs, bool lower = false);
