@@ -276,8 +276,12 @@ TEST_F(Batch, DamagedIfoGivesTheReportLine)
     bytes.resize(700);
     WriteFile(ifo, bytes);
     const std::string out = outDir_.file("o.txt");
-    ASSERT_EQ(Run(ifo, out, "x").exitCode, 0);
+    const ProcessResult run = Run(ifo, out, "x");
+    ASSERT_EQ(run.exitCode, 0);
     EXPECT_EQ(ReadFile(out), "error opening file " + ifo + "\r\nThe file is not a title-set IFO file.\r\n");
+    // Standard error says why too, on one line naming the file.
+    EXPECT_EQ(run.err.rfind("pelvano: " + ifo + ": ", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     WritePresets({{"%c", "head"}});
     ASSERT_EQ(Run(ifo, out, "-p1").exitCode, 0);
     EXPECT_EQ(ReadFile(out), "head\r\n");

@@ -397,18 +397,6 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
     }
 }
 
-TEST_F(CommandLine, BatchFormSaysWhyTheIfoDidNotOpen)
-{
-    const std::string damaged = work_.file("VTS_01_0.IFO");
-    WriteFile(damaged, ReadFile(ExamplePath("VTS_01_0.IFO")).substr(0, 700));
-    const ProcessResult run = app_.run({damaged, work_.file("o.txt"), "x"});
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(ReadFile(work_.file("o.txt")).rfind("error opening file " + damaged + "\r\n", 0), 0u);
-    EXPECT_EQ(run.err.rfind("pelvano: " + damaged + ": ", 0), 0u) << run.err;
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-    iniBytes_ = ReadFile(ini_);  // the batch form writes it back, as ever
-}
-
 // The long options a text names: "--name" followed by '=', space, ',' or end.
 std::set<std::string> LongOptions(std::string text)
 {
