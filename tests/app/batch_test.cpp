@@ -15,21 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Chapter start times of a title as dvdxchap printed them when the fixture
-// was made: CHAPTERnn=hh:mm:ss.mmm.
-std::vector<uint32_t> DvdxchapTimes(const std::string& path)
-{
-    std::vector<uint32_t> times;
-    const std::string text = ReadFile(path);
-    const std::regex line(R"(CHAPTER\d+=(\d+):(\d+):(\d+)\.(\d+))");
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), line); it != std::sregex_iterator(); ++it) {
-        const auto& m = *it;
-        times.push_back(std::stoul(m[1]) * 3600000 + std::stoul(m[2]) * 60000 + std::stoul(m[3]) * 1000 +
-                        std::stoul(m[4]));
-    }
-    return times;
-}
-
 // The 1-based number lsdvd gave the longest title.
 int LsdvdLongestTrack(const std::string& path)
 {

@@ -79,20 +79,6 @@ Py ParsePy(const std::string& s, size_t& i)
     return v;
 }
 
-// dvdxchap: CHAPTERnn=HH:MM:SS.mmm
-std::vector<uint32_t> ChapterTimes(const std::string& text)
-{
-    std::vector<uint32_t> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        unsigned n, h, m, s, ms;
-        if (line.find("NAME") == std::string::npos &&
-            std::sscanf(line.c_str(), "CHAPTER%u=%u:%u:%u.%u", &n, &h, &m, &s, &ms) == 5)
-            out.push_back(((h * 60 + m) * 60 + s) * 1000 + ms);
-    }
-    return out;
-}
-
 struct TitleSet {
     std::string name, dir;
 };
@@ -166,7 +152,7 @@ TEST_P(FixtureTitles, CellsAndChaptersAgreeWithLsdvdAndDvdxchap)
 
         // dvdxchap lists every chapter, the dropped one too.
         const std::vector<uint32_t> xchap =
-            ChapterTimes(ReadFile(GetParam().dir + "dvdxchap_t" + std::to_string(ix) + ".txt"));
+            DvdxchapTimes(GetParam().dir + "dvdxchap_t" + std::to_string(ix) + ".txt");
         ASSERT_EQ(xchap.size(), chapters.size());
         for (size_t k = 0; k < xchap.size(); ++k) {
             EXPECT_EQ(m.chapterStartMs(k), xchap[k]) << "chapter " << k;

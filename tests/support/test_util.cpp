@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <stdexcept>
 
 namespace pelvano::test {
@@ -180,6 +181,19 @@ ProcessResult ExecutableCopy::run(std::vector<std::string> args, const std::stri
     args.insert(args.begin(), exe_);
     return RunProcess(args, cwd.empty() ? dir_.path().string() : cwd,
                       {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
+}
+
+std::vector<uint32_t> DvdxchapTimes(const std::string& path)
+{
+    std::vector<uint32_t> times;
+    const std::string text = ReadFile(path);
+    const std::regex line(R"(CHAPTER\d+=(\d+):(\d+):(\d+)\.(\d+))");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), line); it != std::sregex_iterator(); ++it) {
+        const auto& m = *it;
+        times.push_back(std::stoul(m[1]) * 3600000 + std::stoul(m[2]) * 60000 + std::stoul(m[3]) * 1000 +
+                        std::stoul(m[4]));
+    }
+    return times;
 }
 
 void CopyTitleSetFiles(const std::string& fixture, const std::string& videoTs, bool lower)

@@ -35,6 +35,7 @@ void WriteFile(const std::string& path, const std::string& bytes);
 
 }  // namespace pelvano::test
 
+#include <cstdint>
 #include <vector>
 
 namespace pelvano::test {
@@ -69,6 +70,9 @@ private:
     TempDir dir_;
     std::string exe_;
 };
+
+// Chapter start times (ms) as dvdxchap printed them: CHAPTERnn=hh:mm:ss.mmm.
+std::vector<uint32_t> DvdxchapTimes(const std::string& path);
 
 // A fixture folder's IFO and BUP files copied into `videoTs`, which is
 // created; their names in lower case when `lower`.
