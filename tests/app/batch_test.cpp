@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 
 #include "base/format.h"
 #include "presets/profile_file.h"
@@ -14,15 +13,6 @@ namespace pelvano::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The 1-based number lsdvd gave the longest title.
-int LsdvdLongestTrack(const std::string& path)
-{
-    std::smatch m;
-    const std::string text = ReadFile(path);
-    const std::regex longest(R"('longest_track'\s*:\s*(\d+))");
-    return std::regex_search(text, m, longest) ? std::stoi(m[1]) : -1;
-}
 
 std::vector<std::string> SplitCrLf(const std::string& text)
 {
@@ -71,11 +61,7 @@ protected:
 TEST_F(Batch, ChapterTimesMatchDvdxchapOnEveryTitleSet)
 {
     WritePresets({{"%hh:%mm:%ss.%ms", ""}});
-    std::vector<std::string> folders = {ExamplePath("")};
-    for (const auto& entry : fs::directory_iterator(FixturePath("dvd")))
-        if (fs::exists(entry.path() / "VTS_01_0.IFO"))
-            folders.push_back(entry.path().string());
-    for (const std::string& folder : folders) {
+    for (const std::string& folder : TitleSetFolders()) {
         SCOPED_TRACE(folder);
         const int track = LsdvdLongestTrack(folder + "/lsdvd.txt");
         ASSERT_GT(track, 0);

@@ -167,16 +167,6 @@ size_t EnvNumber(const char* name, size_t fallback)
     return v && *v ? std::strtoul(v, nullptr, 10) : fallback;
 }
 
-std::vector<std::string> FixtureIfos()
-{
-    std::vector<std::string> files = {ExamplePath("VTS_01_0.IFO")};
-    for (const auto& e : fs::directory_iterator(FixturePath("dvd")))
-        if (fs::exists(e.path() / "VTS_01_0.IFO"))
-            files.push_back((e.path() / "VTS_01_0.IFO").string());
-    std::sort(files.begin() + 1, files.end());
-    return files;
-}
-
 bool AllLinesEndInCrLf(const std::string& text)
 {
     for (size_t i = 0; i < text.size(); ++i)
@@ -218,7 +208,9 @@ TEST_F(BatchMutation, DamagedTitleSetsEndNormallyAndFast)
     ini.write("Presets", "Header1", "head\\n");
     WriteFile(app.file("pelvano.INI"), ini.contents());
 
-    const std::vector<std::string> fixtures = FixtureIfos();
+    std::vector<std::string> fixtures;
+    for (const std::string& folder : TitleSetFolders())
+        fixtures.push_back(folder + "/VTS_01_0.IFO");
     const std::string ifo = work.file("VTS_01_0.IFO");
     const std::string out = work.file("out.txt");
     std::map<std::string, size_t> outcomes;

@@ -106,9 +106,7 @@ LsdvdTracks ReadLsdvd(const std::string& path)
             static_cast<uint32_t>(std::lround(std::stod((*it)[2]) * 1000));
         titleSetOfTrack[std::stoi((*it)[1])] = vts;
     }
-    std::smatch longest;
-    if (std::regex_search(text, longest, std::regex(R"('longest_track' : (\d+))")))
-        tracks.longestTitleSet = titleSetOfTrack[std::stoi(longest[1])];
+    tracks.longestTitleSet = titleSetOfTrack[LsdvdLongestTrack(path)];
     return tracks;
 }
 
@@ -190,14 +188,9 @@ TEST_P(DiscFixture, ListingAgreesWithLoadsAndLsdvd)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, DiscFixture,
-                         testing::Values(ExamplePath(""), FixturePath("dvd/ntsc"),
-                                         FixturePath("dvd/one_chapter"), FixturePath("dvd/many_chapters"),
-                                         FixturePath("dvd/no_subs"), FixturePath("dvd/short_last"),
-                                         FixturePath("dvd/two_sets")),
+INSTANTIATE_TEST_SUITE_P(Fixtures, DiscFixture, testing::ValuesIn(TitleSetFolders()),
                          [](const testing::TestParamInfo<std::string>& info) {
-                             const std::string name = fs::path(info.param).parent_path().filename().string();
-                             return name == "examples" ? name : fs::path(info.param).filename().string();
+                             return fs::path(info.param).filename().string();
                          });
 
 // Runs `action` as user nobody when we are root, so that permissions count.

@@ -40,6 +40,17 @@ std::string BinaryPath(const std::string& relative)
     return std::string(PELVANO_BINARY_DIR) + "/" + relative;
 }
 
+std::vector<std::string> TitleSetFolders()
+{
+    std::vector<std::string> folders;
+    for (const auto& entry : std::filesystem::directory_iterator(FixturePath("dvd")))
+        if (std::filesystem::exists(entry.path() / "VTS_01_0.IFO"))
+            folders.push_back(entry.path().string());
+    std::sort(folders.begin(), folders.end());
+    folders.insert(folders.begin(), PELVANO_EXAMPLES_DIR);
+    return folders;
+}
+
 namespace {
 
 // The test programs live elsewhere than the executable, beside which the
@@ -194,6 +205,13 @@ std::vector<uint32_t> DvdxchapTimes(const std::string& path)
                         std::stoul(m[4]));
     }
     return times;
+}
+
+int LsdvdLongestTrack(const std::string& path)
+{
+    std::smatch m;
+    const std::string text = ReadFile(path);
+    return std::regex_search(text, m, std::regex(R"('longest_track'\s*:\s*(\d+))")) ? std::stoi(m[1]) : -1;
 }
 
 void CopyTitleSetFiles(const std::string& fixture, const std::string& videoTs, bool lower)

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace pelvano::test {
 
@@ -24,6 +25,9 @@ private:
 std::string FixturePath(const std::string& relative);  // under tests/fixtures
 std::string ExamplePath(const std::string& relative);  // under examples
 std::string BinaryPath(const std::string& relative);   // under the build folder
+// The folders of the real title sets, each with its dvdauthor, lsdvd and
+// dvdxchap records: the sample's, then the fixtures' in name order.
+std::vector<std::string> TitleSetFolders();
 // A video made with ffmpeg and x264 by make_test_video.sh (its recipes name
 // the files), once per build folder.
 std::string TestVideo(const std::string& name);
@@ -73,6 +77,8 @@ private:
 
 // Chapter start times (ms) as dvdxchap printed them: CHAPTERnn=hh:mm:ss.mmm.
 std::vector<uint32_t> DvdxchapTimes(const std::string& path);
+// The 1-based number lsdvd gave the longest title, -1 when it names none.
+int LsdvdLongestTrack(const std::string& path);
 
 // A fixture folder's IFO and BUP files copied into `videoTs`, which is
 // created; their names in lower case when `lower`.
