@@ -177,14 +177,19 @@ TEST_F(Batch, RelativePathsResolveAgainstTheProgramsFolder)
     EXPECT_FALSE(fs::exists(outDir_.file("out.txt")));
 }
 
-TEST_F(Batch, MissingIfoWritesNothingAndStillSavesThePresets)
+// A missing file or a folder: the three-argument form takes IFO files only.
+TEST_F(Batch, NoIfoFileWritesNothingAndStillSavesThePresets)
 {
     WritePresets({{"%c", ""}});
     const std::string out = outDir_.file("never.txt");
-    const ProcessResult run = Run(outDir_.file("nope/VTS_01_0.IFO"), out, "-p1");
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_FALSE(fs::exists(out));
-    EXPECT_EQ(LastDir(), app_.dir().string());
+    for (const auto& [source, selector] :
+         {std::pair{outDir_.file("nope/VTS_01_0.IFO"), "-p1"}, std::pair{outDir_.path().string(), "x"}}) {
+        SCOPED_TRACE(source);
+        const ProcessResult run = Run(source, out, selector);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_FALSE(fs::exists(out));
+        EXPECT_EQ(LastDir(), app_.dir().string());
+    }
 
     // With one or two arguments the run ends the same way before any window
     // exists: no display is needed to find that out.
@@ -196,13 +201,6 @@ TEST_F(Batch, MissingIfoWritesNothingAndStillSavesThePresets)
         EXPECT_EQ(LastDir(), app_.dir().string());
     }
     EXPECT_FALSE(fs::exists(out));
-}
-
-TEST_F(Batch, AFolderIsNotAnIfoFile)
-{
-    const ProcessResult run = Run(outDir_.path().string(), outDir_.file("o.txt"), "x");
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_FALSE(fs::exists(outDir_.file("o.txt")));
 }
 
 TEST_F(Batch, UnwritableOutputFailsWithTheMessage)
