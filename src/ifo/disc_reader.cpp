@@ -24,6 +24,7 @@
 #include "ifo/ifo_precheck.h"
 #include "ifo/own_folder.h"
 #include "ifo/udf_image.h"
+#include "ifo/udf_layout.h"
 #include "io/posix_io.h"
 
 namespace pelvano {
@@ -31,8 +32,8 @@ namespace pelvano {
 namespace {
 
 constexpr ssize_t kBlock = 2048;
-// UDF puts its anchor in sector 256: anything shorter holds no file system.
-constexpr off_t kMinImageSize = 257 * kBlock;
+// Anything shorter holds no UDF anchor, so no file system.
+constexpr off_t kMinImageSize = (udf::kAnchorBlock + 1) * kBlock;
 // A drive may need to spin up; an image is read in milliseconds.
 constexpr int kImageTimeoutMs = 20000;
 constexpr int kDriveTimeoutMs = 60000;
