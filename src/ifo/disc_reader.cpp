@@ -593,7 +593,7 @@ LastImage& TheLastImage()
 
 }  // namespace
 
-std::unique_ptr<DiscReader> DiscReader::Open(const std::string& path, int only)
+struct stat StatSource(const std::string& path)
 {
     struct stat st;
     if (path.empty())
@@ -606,6 +606,12 @@ std::unique_ptr<DiscReader> DiscReader::Open(const std::string& path, int only)
         throw Error(Format("%s: is a socket, not a DVD", path.c_str()));
     if (S_ISCHR(st.st_mode))
         throw Error(Format("%s: is a character device, not a DVD", path.c_str()));
+    return st;
+}
+
+std::unique_ptr<DiscReader> DiscReader::Open(const std::string& path, int only)
+{
+    const struct stat st = StatSource(path);
     if (only < 0 || only > 99)
         throw Error(Format("%s: there is no title set %d", path.c_str(), only));
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <map>
 #include <memory>
 #include <optional>
@@ -7,6 +9,10 @@
 #include <vector>
 
 namespace pelvano {
+
+// stat() of a source, refusing with Error what can never be a DVD and would
+// block whoever opened it: a FIFO, a socket, a character device.
+struct stat StatSource(const std::string& path);
 
 // The navigation files of a whole disc, read through libdvdread's DVDOpen:
 // a VIDEO_TS folder (or the folder holding one), an image file or a block
