@@ -650,8 +650,6 @@ std::unique_ptr<DiscReader> DiscReader::Open(const std::string& path, int only)
 
     auto disc = std::unique_ptr<DiscReader>(new DiscReader());
     disc->path_ = path;
-    if (gathered->count > 0)
-        disc->count_ = gathered->count;
     disc->files_ = std::shared_ptr<const std::map<int, TitleSetFile>>(gathered, &gathered->files);
     return disc;
 }

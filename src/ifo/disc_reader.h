@@ -4,7 +4,6 @@
 
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,8 +33,6 @@ public:
     // naming the path and the reason.
     static std::unique_ptr<DiscReader> Open(const std::string& path, int only = 0);
 
-    // Number of title sets that VIDEO_TS.IFO names, or nothing when it cannot be read.
-    std::optional<int> titleSetCount() const { return count_; }
     // The title sets read, ascending (including missing ones that VIDEO_TS.IFO names).
     std::vector<int> titleSetNumbers() const;
     // Whether VTS_nn_0.IFO is there.
@@ -59,7 +56,6 @@ private:
     DiscReader() = default;
 
     std::string path_;
-    std::optional<int> count_;
     // Shared with the last image kept (read only).
     std::shared_ptr<const std::map<int, TitleSetFile>> files_;
 };
