@@ -17,7 +17,7 @@ int main(int argc, char** argv)
         const pelvano::Source source = pelvano::Source::Open(argv[1]);
         pelvano::LoadRequest request;
         request.ifoPath = argv[1];
-        request.titleSet = source.isIfoFile() ? 0 : source.defaultTitleSet();
+        request.titleSet = source.kind() == pelvano::SourceKind::IfoFile ? 0 : source.defaultTitleSet();
         const pelvano::LoadResult load = pelvano::LoadTitle(request);
         size_t pgcs = 0;
         for (const pelvano::TitleSetSummary& set : source.titleSets())

@@ -24,6 +24,7 @@
 #include "ifo/ifo_precheck.h"
 #include "ifo/own_folder.h"
 #include "ifo/udf_image.h"
+#include "ifo/udf_layout.h"
 #include "io/posix_io.h"
 
 namespace pelvano {
@@ -31,8 +32,8 @@ namespace pelvano {
 namespace {
 
 constexpr ssize_t kBlock = 2048;
-// UDF puts its anchor in sector 256: anything shorter holds no file system.
-constexpr off_t kMinImageSize = 257 * kBlock;
+// Anything shorter holds no UDF anchor, so no file system.
+constexpr off_t kMinImageSize = (udf::kAnchorBlock + 1) * kBlock;
 // A drive may need to spin up; an image is read in milliseconds.
 constexpr int kImageTimeoutMs = 20000;
 constexpr int kDriveTimeoutMs = 60000;
@@ -592,7 +593,7 @@ LastImage& TheLastImage()
 
 }  // namespace
 
-std::unique_ptr<DiscReader> DiscReader::Open(const std::string& path, int only)
+struct stat StatSource(const std::string& path)
 {
     struct stat st;
     if (path.empty())
@@ -605,6 +606,12 @@ std::unique_ptr<DiscReader> DiscReader::Open(const std::string& path, int only)
         throw Error(Format("%s: is a socket, not a DVD", path.c_str()));
     if (S_ISCHR(st.st_mode))
         throw Error(Format("%s: is a character device, not a DVD", path.c_str()));
+    return st;
+}
+
+std::unique_ptr<DiscReader> DiscReader::Open(const std::string& path, int only)
+{
+    const struct stat st = StatSource(path);
     if (only < 0 || only > 99)
         throw Error(Format("%s: there is no title set %d", path.c_str(), only));
 
@@ -643,8 +650,6 @@ std::unique_ptr<DiscReader> DiscReader::Open(const std::string& path, int only)
 
     auto disc = std::unique_ptr<DiscReader>(new DiscReader());
     disc->path_ = path;
-    if (gathered->count > 0)
-        disc->count_ = gathered->count;
     disc->files_ = std::shared_ptr<const std::map<int, TitleSetFile>>(gathered, &gathered->files);
     return disc;
 }

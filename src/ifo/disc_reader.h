@@ -1,12 +1,17 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace pelvano {
+
+// stat() of a source, refusing with Error what can never be a DVD and would
+// block whoever opened it: a FIFO, a socket, a character device.
+struct stat StatSource(const std::string& path);
 
 // The navigation files of a whole disc, read through libdvdread's DVDOpen:
 // a VIDEO_TS folder (or the folder holding one), an image file or a block
@@ -28,8 +33,6 @@ public:
     // naming the path and the reason.
     static std::unique_ptr<DiscReader> Open(const std::string& path, int only = 0);
 
-    // Number of title sets that VIDEO_TS.IFO names, or nothing when it cannot be read.
-    std::optional<int> titleSetCount() const { return count_; }
     // The title sets read, ascending (including missing ones that VIDEO_TS.IFO names).
     std::vector<int> titleSetNumbers() const;
     // Whether VTS_nn_0.IFO is there.
@@ -53,7 +56,6 @@ private:
     DiscReader() = default;
 
     std::string path_;
-    std::optional<int> count_;
     // Shared with the last image kept (read only).
     std::shared_ptr<const std::map<int, TitleSetFile>> files_;
 };

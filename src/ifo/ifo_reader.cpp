@@ -418,20 +418,13 @@ IfoReader::FromBytes(const std::map<int, const std::string*>& images, std::map<i
     }
     for (int number : sound)
         readers[number] = Parse(*images.at(number), number, dvd.get());
-    if (images.size() > 1) {
+    if (owner && images.size() > 1) {
         const std::lock_guard<std::mutex> lock(gParsedMutex);
         gParsed.clear();
         for (const auto& [number, reader] : readers) {
-            if (!reader)
-                continue;
-            const std::string* bytes = images.at(number);
-            std::shared_ptr<const void> keeper = owner;
-            if (!keeper) {
-                auto copy = std::make_shared<const std::string>(*bytes);
-                bytes = copy.get();
-                keeper = std::move(copy);
-            }
-            gParsed[number] = ParsedTitleSet{bytes, std::move(keeper), std::make_unique<IfoReader>(*reader)};
+            if (reader)
+                gParsed[number] =
+                    ParsedTitleSet{images.at(number), owner, std::make_unique<IfoReader>(*reader)};
         }
     }
     return readers;

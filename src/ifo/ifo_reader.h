@@ -44,8 +44,8 @@ public:
     static std::map<int, std::unique_ptr<IfoReader>> FromBytes(const std::map<int, std::string>& images,
                                                                std::map<int, std::string>* why = nullptr);
     // The same with the bytes left where they are (a disc's are large).
-    // `owner`, when given, keeps them alive: the title sets kept for a load
-    // right after (see the single FromBytes) then hold it, not a copy.
+    // `owner`, when given, keeps them alive: the title sets read are then
+    // kept, with it, for a load right after (see the single FromBytes).
     static std::map<int, std::unique_ptr<IfoReader>>
     FromBytes(const std::map<int, const std::string*>& images, std::map<int, std::string>* why = nullptr,
               const std::shared_ptr<const void>& owner = nullptr);

@@ -9,27 +9,16 @@
 #include <vector>
 
 #include "base/format.h"
+#include "ifo/udf_layout.h"
 
 namespace pelvano {
 
 namespace {
 
-constexpr size_t kBlock = 2048;
-// libdvdread looks for the anchor in sector 256 and reads nothing before it.
-constexpr uint32_t kAnchor = 256;
-constexpr uint32_t kPartitionStart = kAnchor + 5;
+using namespace udf;
 
-// Tag identifiers, the only part of a descriptor tag libdvdread reads.
-constexpr uint16_t kAnchorTag = 2;
-constexpr uint16_t kPartitionTag = 5;
-constexpr uint16_t kLogicalVolumeTag = 6;
-constexpr uint16_t kTerminatorTag = 8;
-constexpr uint16_t kFileSetTag = 256;
-constexpr uint16_t kFileIdentifierTag = 257;
-constexpr uint16_t kFileEntryTag = 261;
-
-constexpr uint8_t kDirectoryType = 4;
-constexpr uint8_t kFileType = 5;
+// libdvdread reads nothing before the anchor: the image starts there.
+constexpr uint32_t kPartitionStart = kAnchorBlock + 5;
 
 class Blocks {
 public:
@@ -108,7 +97,7 @@ MemoryDisc::MemoryDisc(const std::map<int, const std::string*>& files)
 
     // The descriptors are made here; the files' bytes follow them on the
     // image, written from where they are.
-    Blocks b(kAnchor, 16 + files.size());
+    Blocks b(kAnchorBlock, 16 + files.size());
     const uint32_t anchor = b.add();
     const uint32_t sequence = b.add(4);
     b.add();  // the partition starts on kPartitionStart
@@ -129,7 +118,7 @@ MemoryDisc::MemoryDisc(const std::map<int, const std::string*>& files)
     b.put16(sequence, 22, 0);  // partition number
     b.put16(sequence + 1, 0, kLogicalVolumeTag);
     b.put32(sequence + 1, 212, kBlock);
-    b.put16(sequence + 2, 0, kTerminatorTag);
+    b.put16(sequence + 2, 0, kTerminatingTag);
 
     b.put16(fileSet, 0, kFileSetTag);
     b.put32(fileSet, 400, kBlock);
@@ -142,7 +131,7 @@ MemoryDisc::MemoryDisc(const std::map<int, const std::string*>& files)
 
     std::vector<iovec> pieces;
     pieces.push_back({const_cast<uint8_t*>(b.bytes().data()), b.bytes().size()});
-    uint32_t data = kAnchor + static_cast<uint32_t>(b.bytes().size() / kBlock);
+    uint32_t data = kAnchorBlock + static_cast<uint32_t>(b.bytes().size() / kBlock);
     size_t offset = 0;
     uint32_t entry = firstEntry;
     for (const auto& [number, bytes] : files) {
@@ -162,8 +151,8 @@ MemoryDisc::MemoryDisc(const std::map<int, const std::string*>& files)
     const int fd = memfd_create("pelvano-disc", MFD_CLOEXEC);
     if (fd < 0)
         return;
-    const off_t at = static_cast<off_t>(kAnchor) * kBlock;
-    const ssize_t size = static_cast<ssize_t>((data - kAnchor) * kBlock);
+    const off_t at = static_cast<off_t>(kAnchorBlock) * kBlock;
+    const ssize_t size = static_cast<ssize_t>((data - kAnchorBlock) * kBlock);
     // IOV_MAX (1024) is far above 1 + 99 pieces.
     if (ftruncate(fd, static_cast<off_t>(end) * kBlock) != 0 ||
         pwritev(fd, pieces.data(), static_cast<int>(pieces.size()), at) != size) {

@@ -10,11 +10,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include "ifo/udf_layout.h"
+
 namespace pelvano {
 
 namespace {
 
-constexpr uint32_t kBlock = 2048;
+using namespace udf;
+
 // libdvdread seeks to block * 2048 through an int: from here on its offsets
 // are negative.
 constexpr uint64_t kFirstUnseekable = uint64_t{1} << 31;
@@ -29,15 +32,6 @@ constexpr uint64_t kEndlessWalk = 1u << 24;
 constexpr uint64_t kBudget = 1u << 16;
 // libdvdread keeps a navigation file below this size in memory when it opens it.
 constexpr uint32_t kCachedFileSize = 64 * kBlock;
-
-enum Tag : uint16_t {
-    kAnchor = 2,
-    kPartitionDescriptor = 5,
-    kTerminating = 8,
-    kFileSet = 256,
-    kFileIdentifier = 257,
-    kFileEntry = 261,
-};
 
 using Block = std::array<unsigned char, kBlock>;
 
@@ -260,7 +254,7 @@ void UdfImage::findAnchor()
     if (mainSequence_)
         return;
     Block block;
-    if (!readBlocks(256, 1, block.data()) || FieldsOf(block).u16(0) != kAnchor)
+    if (!readBlocks(kAnchorBlock, 1, block.data()) || FieldsOf(block).u16(0) != kAnchorTag)
         throw Unsupported("no UDF anchor");
     mainSequence_.emplace(FieldsOf(block).u32(20), FieldsOf(block).u32(16));
 }
@@ -277,9 +271,9 @@ std::optional<UdfImage::Partition> UdfImage::findPartition()
     walk(location, location + (length - 1) / kBlock, [&](const Block& block) {
         const Fields f = FieldsOf(block);
         const uint16_t tag = f.u16(0);
-        if (tag == kPartitionDescriptor && f.u16(22) == 0)
+        if (tag == kPartitionTag && f.u16(22) == 0)
             found = Partition{f.u32(188), f.u32(192)};
-        return found || tag == kTerminating;
+        return found || tag == kTerminatingTag;
     });
     return found;
 }
@@ -293,7 +287,7 @@ std::optional<UdfImage::Mapped> UdfImage::mapIcb(const Ad& icb)
         return it->second;
     std::optional<Mapped> mapped;
     walk(first, first + (icb.length - 1) / kBlock, [&](const Block& block) {
-        if (FieldsOf(block).u16(0) != kFileEntry)
+        if (FieldsOf(block).u16(0) != kFileEntryTag)
             return false;
         const FileEntry entry = ReadFileEntry(block);
         mapped = Mapped{entry.fileType, entry.file};
@@ -337,7 +331,7 @@ std::optional<UdfImage::Ad> UdfImage::scanDirectory(const Ad& dir, const std::st
     mapEach = mapEach && !known;
     std::optional<Ad> found;
     for (uint32_t p = 0; p < dir.length;) {
-        if (f.u16(p) != kFileIdentifier)
+        if (f.u16(p) != kFileIdentifierTag)
             break;
         const Identifier id = ReadIdentifier(f, p);
         if (strcasecmp(name.c_str(), id.name.c_str()) == 0) {
@@ -367,9 +361,9 @@ std::optional<UdfImage::File> UdfImage::find(const std::string& path)
         bool stop = false;
         walk(partition->start, end == 0 ? partition->start : end - 1, [&](const Block& block) {
             const uint16_t tag = FieldsOf(block).u16(0);
-            if (tag == kFileSet)
+            if (tag == kFileSetTag)
                 root = FieldsOf(block).longAd(400);
-            stop = tag == kFileSet || tag == kTerminating;
+            stop = tag == kFileSetTag || tag == kTerminatingTag;
             return stop;
         });
         if (!root || root->partition != 0)
@@ -379,7 +373,7 @@ std::optional<UdfImage::File> UdfImage::find(const std::string& path)
     }
 
     std::optional<Mapped> at = mapIcb(*rootIcb_);
-    if (!at || at->fileType != 4)
+    if (!at || at->fileType != kDirectoryType)
         return std::nullopt;
     bool inVideoTs = false;
     size_t pos = 0;

@@ -3,7 +3,6 @@
 #include <strings.h>
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -72,21 +71,13 @@ TitleSetSummary Summarize(const IfoReader& reader, int number)
 
 SourceKind Source::KindOf(const std::string& path)
 {
-    struct stat st;
-    if (path.empty())
-        throw Error("No source given");
-    if (stat(path.c_str(), &st) != 0)
-        throw Error(Format("%s: %s", path.c_str(), std::strerror(errno)));
+    const struct stat st = StatSource(path);
     if (S_ISDIR(st.st_mode))
         return SourceKind::Folder;
     if (S_ISBLK(st.st_mode))
         return SourceKind::Device;
-    if (S_ISFIFO(st.st_mode))
-        throw Error(Format("%s: is a FIFO, not a DVD", path.c_str()));
-    if (S_ISSOCK(st.st_mode))
-        throw Error(Format("%s: is a socket, not a DVD", path.c_str()));
     if (!S_ISREG(st.st_mode))
-        throw Error(Format("%s: is a character device, not a DVD", path.c_str()));
+        throw Error(Format("%s: not a file, folder or drive", path.c_str()));
     // A title set's navigation file goes the way it always went, whatever
     // its state or name; only other files are taken for images.
     if (EndsWithNoCase(path, ".IFO") || EndsWithNoCase(path, ".BUP"))

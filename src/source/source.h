@@ -45,7 +45,6 @@ public:
 
     const std::string& path() const { return path_; }
     SourceKind kind() const { return kind_; }
-    bool isIfoFile() const { return kind_ == SourceKind::IfoFile; }
 
     // In ascending order; for an IFO file the one title set it holds.
     const std::vector<TitleSetSummary>& titleSets() const { return titleSets_; }

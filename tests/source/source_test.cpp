@@ -151,7 +151,7 @@ TEST_P(DiscFixture, ListingAgreesWithLoadsAndLsdvd)
     for (const std::string& path : {disc.videoTs, disc.above, disc.iso}) {
         SCOPED_TRACE(path);
         const Source source = Source::Open(path);
-        EXPECT_FALSE(source.isIfoFile());
+        EXPECT_NE(source.kind(), SourceKind::IfoFile);
         EXPECT_TRUE(source.problems().empty());
         EXPECT_EQ(source.defaultTitleSet(), lsdvd.longestTitleSet);
         ASSERT_EQ(source.titleSets().size(), TitleSetsOf(fixture).size());
@@ -165,7 +165,7 @@ TEST_P(DiscFixture, ListingAgreesWithLoadsAndLsdvd)
 
             // The IFO file lists the same title set, also under another name.
             const Source file = Source::Open(ifo);
-            EXPECT_TRUE(file.isIfoFile());
+            EXPECT_EQ(file.kind(), SourceKind::IfoFile);
             const std::string renamed = tmp.file("title_set.dat");
             fs::copy_file(ifo, renamed, fs::copy_options::overwrite_existing);
             EXPECT_EQ(Source::KindOf(renamed), SourceKind::IfoFile);

@@ -234,7 +234,6 @@ int Run(const Application& app, const Options& options, std::FILE* out, std::FIL
         std::fprintf(out, "pelvano %s\n", kVersion);
         return 0;
     case Options::Action::List: {
-        KindOfSource(options.source);
         const Source source = OpenSource(options.source);
         // Title sets the disc names but that can't be read are left out of
         // the listing and said on standard error.

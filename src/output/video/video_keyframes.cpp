@@ -97,11 +97,6 @@ Reading Read(const std::string& path, PelvanoVideoWhat what)
 
 }  // namespace
 
-void LoadVideoModule()
-{
-    Module();
-}
-
 VideoKeyFrames::VideoKeyFrames(std::shared_ptr<const std::vector<int32_t>> keys) : keys_(std::move(keys)) {}
 
 std::unique_ptr<VideoKeyFrames> VideoKeyFrames::Open(const std::string& path)

@@ -34,13 +34,12 @@ private:
     std::shared_ptr<const std::vector<int32_t>> keys_;
 };
 
-inline constexpr const char* kVideoModuleMissing = "The video module can't be loaded";
-
 // The key-frame reader lives in libpelvano_video.so beside the executable
 // (or where $PELVANO_VIDEO_MODULE names it), so that only a program that
-// opens a video file maps libavformat. Loaded on first use; throws
-// Error(kVideoModuleMissing + ": " + the loader's reason) when it is missing.
-void LoadVideoModule();
+// opens a video file maps libavformat. It is loaded on first use; when it is
+// missing, reading fails with Error(kVideoModuleMissing + ": " + the loader's
+// reason).
+inline constexpr const char* kVideoModuleMissing = "The video module can't be loaded";
 
 // The key-frame index of the video file rendered last, kept while the file
 // stays the same one: same path, device and inode, size and modification
