@@ -152,7 +152,7 @@ MemoryDisc::MemoryDisc(const std::map<int, const std::string*>& files)
     if (fd < 0)
         return;
     const off_t at = static_cast<off_t>(kAnchorBlock) * kBlock;
-    const ssize_t size = static_cast<ssize_t>((data - kAnchorBlock) * kBlock);
+    const ssize_t size = static_cast<ssize_t>(data - kAnchorBlock) * kBlock;
     // IOV_MAX (1024) is far above 1 + 99 pieces.
     if (ftruncate(fd, static_cast<off_t>(end) * kBlock) != 0 ||
         pwritev(fd, pieces.data(), static_cast<int>(pieces.size()), at) != size) {
