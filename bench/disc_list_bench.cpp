@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "base/error.h"
-#include "ifo/title_loader.h"
-#include "source/source.h"
+#include "chapters/title_loader.h"
+#include "chapters/source.h"
 
 int main(int argc, char** argv)
 {

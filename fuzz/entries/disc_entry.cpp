@@ -5,8 +5,8 @@
 #include "base/error.h"
 #include "base/format.h"
 #include "fuzz_support.h"
-#include "ifo/title_loader.h"
-#include "source/source.h"
+#include "chapters/title_loader.h"
+#include "chapters/source.h"
 
 namespace pelvano::fuzz {
 

@@ -5,7 +5,7 @@
 #include "base/error.h"
 #include "chapters/chapter_model.h"
 #include "fuzz_support.h"
-#include "ifo/title_loader.h"
+#include "chapters/title_loader.h"
 #include "output/format_engine.h"
 
 namespace pelvano::fuzz {

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "io/posix_io.h"
+#include "base/posix_io.h"
 
 // Plain POSIX calls rather than std::filesystem: linking that in brings the
 // whole C++ locale and stream machinery into the executable, whose start-up

@@ -6,7 +6,7 @@
 #include "app/application.h"
 #include "app/cli/command_line.h"
 #include "base/error.h"
-#include "ifo/title_loader.h"
+#include "chapters/title_loader.h"
 #include "io/text_file.h"
 #include "output/format_engine.h"
 

@@ -25,7 +25,7 @@
 #include "ifo/own_folder.h"
 #include "ifo/udf_image.h"
 #include "ifo/udf_layout.h"
-#include "io/posix_io.h"
+#include "base/posix_io.h"
 
 namespace pelvano {
 

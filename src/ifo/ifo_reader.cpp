@@ -24,7 +24,7 @@
 #include "ifo/ifo_precheck.h"
 #include "ifo/memory_disc.h"
 #include "ifo/own_folder.h"
-#include "io/posix_io.h"
+#include "base/posix_io.h"
 
 namespace pelvano {
 

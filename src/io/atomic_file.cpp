@@ -10,7 +10,7 @@
 
 #include "base/error.h"
 #include "base/format.h"
-#include "io/posix_io.h"
+#include "base/posix_io.h"
 
 namespace pelvano {
 

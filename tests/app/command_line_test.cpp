@@ -12,7 +12,7 @@
 #include "base/error.h"
 #include "base/format.h"
 #include "base/version.h"
-#include "ifo/title_loader.h"
+#include "chapters/title_loader.h"
 #include "output/format_engine.h"
 #include "output/video/video_keyframes.h"
 #include "presets/preset_store.h"

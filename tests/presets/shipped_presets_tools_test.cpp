@@ -6,7 +6,7 @@
 #include <regex>
 
 #include "base/format.h"
-#include "ifo/title_loader.h"
+#include "chapters/title_loader.h"
 #include "output/format_engine.h"
 #include "presets/preset_store.h"
 #include "test_util.h"

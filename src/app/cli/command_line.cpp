@@ -11,13 +11,13 @@
 #include "base/error.h"
 #include "base/format.h"
 #include "base/version.h"
-#include "ifo/title_loader.h"
+#include "chapters/title_loader.h"
 #include "io/text_file.h"
 #include "output/format_engine.h"
 #include "output/video/video_keyframes.h"
 #include "presets/preset_store.h"
 #include "presets/profile_file.h"
-#include "source/source.h"
+#include "chapters/source.h"
 
 namespace pelvano::cli {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "source/source.h"
+#include "chapters/source.h"
 
 namespace pelvano::cli {
 

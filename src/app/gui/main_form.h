@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "chapters/chapter_model.h"
-#include "ifo/title_loader.h"
+#include "chapters/title_loader.h"
 #include "output/format_engine.h"
 #include "output/video/video_keyframes.h"
-#include "source/source.h"
+#include "chapters/source.h"
 
 class QAction;
 class QKeyEvent;

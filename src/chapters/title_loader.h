@@ -7,7 +7,7 @@
 
 #include "chapters/chapter_model.h"
 #include "ifo/ifo_reader.h"
-#include "ifo/report.h"
+#include "chapters/report.h"
 
 namespace pelvano {
 

@@ -1,4 +1,4 @@
-#include "source/source.h"
+#include "chapters/source.h"
 
 #include <strings.h>
 #include <sys/stat.h>
@@ -11,7 +11,7 @@
 #include "base/format.h"
 #include "ifo/disc_reader.h"
 #include "ifo/ifo_reader.h"
-#include "ifo/title_loader.h"
+#include "chapters/title_loader.h"
 
 namespace pelvano {
 

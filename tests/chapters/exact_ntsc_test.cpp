@@ -6,7 +6,7 @@
 #include <regex>
 
 #include "chapters/chapter_model.h"
-#include "ifo/title_loader.h"
+#include "chapters/title_loader.h"
 #include "output/format_engine.h"
 #include "test_util.h"
 

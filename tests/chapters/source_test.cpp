@@ -16,9 +16,9 @@
 
 #include "base/error.h"
 #include "base/format.h"
-#include "ifo/title_loader.h"
+#include "chapters/title_loader.h"
 #include "output/format_engine.h"
-#include "source/source.h"
+#include "chapters/source.h"
 #include "test_util.h"
 
 namespace pelvano::test {

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ifo/report.h"
-#include "ifo_test_helpers.h"
+#include "chapters/report.h"
+#include "load_test_helpers.h"
 
 namespace pelvano::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "ifo/title_loader.h"
+#include "chapters/title_loader.h"
 
 #include "base/error.h"
 #include "base/format.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "ifo/report.h"
-#include "ifo/title_loader.h"
+#include "chapters/report.h"
+#include "chapters/title_loader.h"
 #include "ifo_writer.h"
 #include "test_util.h"
 

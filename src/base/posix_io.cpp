@@ -1,4 +1,4 @@
-#include "io/posix_io.h"
+#include "base/posix_io.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "ifo/report.h"
+#include "chapters/report.h"
 
 #include <array>
 
