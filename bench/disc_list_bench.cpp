@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "base/error.h"
-#include "chapters/title_loader.h"
 #include "chapters/source.h"
+#include "chapters/title_loader.h"
 
 int main(int argc, char** argv)
 {
@@ -15,10 +15,8 @@ int main(int argc, char** argv)
     }
     try {
         const pelvano::Source source = pelvano::Source::Open(argv[1]);
-        pelvano::LoadRequest request;
-        request.ifoPath = argv[1];
-        request.titleSet = source.kind() == pelvano::SourceKind::IfoFile ? 0 : source.defaultTitleSet();
-        const pelvano::LoadResult load = pelvano::LoadTitle(request);
+        const pelvano::LoadResult load =
+            pelvano::LoadTitle(source, source.defaultTitleSet(), pelvano::LoadRequest());
         size_t pgcs = 0;
         for (const pelvano::TitleSetSummary& set : source.titleSets())
             pgcs += set.pgcs.size();

@@ -4,9 +4,9 @@
 
 #include "base/error.h"
 #include "base/format.h"
-#include "fuzz_support.h"
-#include "chapters/title_loader.h"
 #include "chapters/source.h"
+#include "chapters/title_loader.h"
+#include "fuzz_support.h"
 
 namespace pelvano::fuzz {
 
@@ -68,10 +68,7 @@ void DiscInput(const uint8_t* data, size_t size)
     // default one and the last one, as the window and a script would.
     for (const int number : {source->defaultTitleSet(), sets.back().number}) {
         const TitleSetSummary& set = *source->titleSet(number);
-        LoadRequest request;
-        request.ifoPath = path;
-        request.titleSet = number;
-        const LoadResult load = LoadTitle(request);
+        const LoadResult load = LoadTitle(*source, number, LoadRequest());
         const std::string first = load.report.lines().at(0).text;
         FUZZ_CHECK_MSG(
             first == Format("Opening title set %d (VTS_%02d_0.IFO) of %s OK.", number, number, path.c_str()),

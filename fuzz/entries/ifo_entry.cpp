@@ -4,8 +4,8 @@
 
 #include "base/error.h"
 #include "chapters/chapter_model.h"
-#include "fuzz_support.h"
 #include "chapters/title_loader.h"
+#include "fuzz_support.h"
 #include "output/format_engine.h"
 
 namespace pelvano::fuzz {
@@ -29,7 +29,7 @@ void CheckLoad(const LoadResult& r, const std::string& path)
         // The file did not open: the error line and nothing else happened.
         FUZZ_CHECK_MSG(lines[0].text == "error opening file " + path, lines[0].text);
         FUZZ_CHECK(lines.size() <= 2);
-        FUZZ_CHECK(r.openAviEnabled == std::optional<bool>(false));
+        FUZZ_CHECK(r.failure.has_value());
         FUZZ_CHECK(r.rows.empty() && !r.model && !r.frameRate);
         return;
     }
@@ -45,11 +45,11 @@ void CheckLoad(const LoadResult& r, const std::string& path)
 
     if (!r.model) {
         FUZZ_CHECK(r.rows.empty());
-        FUZZ_CHECK(!r.openAviEnabled);
+        FUZZ_CHECK(!r.failure);
         return;
     }
     const TitleModel& m = *r.model;
-    FUZZ_CHECK(r.openAviEnabled == std::optional<bool>(true));
+    FUZZ_CHECK(!r.failure);
     FUZZ_CHECK(m.cellLengthsMs.size() == r.rows.size());
     FUZZ_CHECK(m.cellStartsMs.size() == r.rows.size() + 1);
     FUZZ_CHECK(m.cellStartsMs[0] == 0);
@@ -75,18 +75,19 @@ void IfoInput(const uint8_t* data, size_t size)
     const std::string path = ScratchFile("VTS_01_0.IFO");
     WriteBytes(path, data, size);
 
-    LoadRequest request;
-    request.ifoPath = path;
-    const LoadResult first = LoadTitle(request);
+    const SourceOpening opening = OpenForLoad(path, true);
+    const LoadResult first =
+        opening.source ? LoadTitle(*opening.source, opening.source->defaultTitleSet(), LoadRequest())
+                       : opening.failure;
     CheckLoad(first, path);
 
     // Another PGC, as picking one in the title list would load it.
     if (first.titles && first.titles->size() > 1) {
-        LoadRequest again = request;
+        LoadRequest again;
         again.newFile = false;
         again.currentTitle = static_cast<int>((size_t{data[size - 1]} * 257 + size) % first.titles->size());
         again.fixLastChapter = (data[0] & 1) != 0;
-        const LoadResult other = LoadTitle(again);
+        const LoadResult other = LoadTitle(*opening.source, opening.source->defaultTitleSet(), again);
         CheckLoad(other, path);
         FUZZ_CHECK(other.selectedTitle == again.currentTitle);
     }

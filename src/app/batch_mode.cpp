@@ -4,7 +4,6 @@
 #include <climits>
 
 #include "app/application.h"
-#include "app/cli/command_line.h"
 #include "base/error.h"
 #include "chapters/title_loader.h"
 #include "io/text_file.h"
@@ -41,13 +40,15 @@ int RunBatch(const Application& app, const std::string& ifoPath, const std::stri
     } else {
         try {
             LoadRequest request;
-            request.ifoPath = ifoPath;
             request.exactNtsc = store.exactNtsc;
-            const LoadResult load = LoadTitle(request);
+            const SourceOpening opening = OpenForLoad(ifoPath, true);
+            const LoadResult load =
+                opening.source ? LoadTitle(*opening.source, opening.source->defaultTitleSet(), request)
+                               : opening.failure;
             // The output is written all the same; the line tells a script why
             // it holds no chapters.
-            if (load.openAviEnabled == false)
-                std::fprintf(err, "pelvano: %s\n", cli::IfoOpenFailure(ifoPath).c_str());
+            if (load.failure)
+                std::fprintf(err, "pelvano: %s\n", load.failure->what());
             const int n = ParsePresetSelector(selector);
             if (n >= 1 && n <= kPresetCount) {
                 ChapterDocument doc;

@@ -10,7 +10,20 @@ namespace pelvano {
 // well on its own.
 class Error : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit Error(const std::string& message) : std::runtime_error(message), reason_(message) {}
+    // An error about a file: "path: reason". Some callers show the reason
+    // in a sentence of their own.
+    Error(const std::string& path, const std::string& reason)
+        : std::runtime_error(path + ": " + reason),
+          reason_(reason)
+    {
+    }
+
+    // What went wrong, without the file it was about.
+    const std::string& reason() const { return reason_; }
+
+private:
+    std::string reason_;
 };
 
 }  // namespace pelvano

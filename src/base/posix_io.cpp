@@ -1,10 +1,19 @@
 #include "base/posix_io.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <unistd.h>
 
-namespace pelvano::detail {
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace pelvano {
+
+std::string SystemReason(int code)
+{
+    return std::strerror(code);
+}
+
+namespace detail {
 
 bool WriteAll(int fd, const char* data, size_t size)
 {
@@ -27,4 +36,22 @@ bool WriteAll(int fd, const char* data, size_t size)
     return true;
 }
 
-}  // namespace pelvano::detail
+ssize_t ReadAll(int fd, char* data, size_t size, uint64_t offset)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, data + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+}  // namespace detail
+
+}  // namespace pelvano

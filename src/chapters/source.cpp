@@ -1,51 +1,21 @@
 #include "chapters/source.h"
 
-#include <strings.h>
-#include <sys/stat.h>
-
-#include <cstdio>
-#include <cstring>
-#include <map>
-
 #include "base/error.h"
 #include "base/format.h"
-#include "ifo/disc_reader.h"
-#include "ifo/ifo_reader.h"
 #include "chapters/title_loader.h"
+#include "disc/dvd_files.h"
+#include "disc/paths.h"
+#include "ifo/ifo_precheck.h"
 
 namespace pelvano {
 
 namespace {
 
-bool EndsWithNoCase(const std::string& text, const char* tail)
-{
-    const size_t n = std::strlen(tail);
-    return text.size() >= n && strcasecmp(text.c_str() + text.size() - n, tail) == 0;
-}
-
-std::string BaseName(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// VTS_nn_0.IFO / .BUP -> nn; 1 for any other name (the reader opens any name as title set 1).
-int NumberFromName(const std::string& name)
-{
-    if (name.size() == 12 && strncasecmp(name.c_str(), "VTS_", 4) == 0 && std::isdigit(name[4]) &&
-        std::isdigit(name[5])) {
-        const int n = (name[4] - '0') * 10 + (name[5] - '0');
-        if (n >= 1)
-            return n;
-    }
-    return 1;
-}
-
 TitleSetSummary Summarize(const IfoReader& reader, int number)
 {
     TitleSetSummary summary;
     summary.number = number;
-    summary.ifoName = Format("VTS_%02d_0.IFO", number);
+    summary.ifoName = IfoName(number);
     const uint32_t rate = DefaultFrameRate(reader);
     summary.tvSystem = rate == 25000 ? "PAL" : "NTSC";
     summary.frameRate = std::to_string(rate);
@@ -67,93 +37,173 @@ TitleSetSummary Summarize(const IfoReader& reader, int number)
     return summary;
 }
 
-}  // namespace
-
-SourceKind Source::KindOf(const std::string& path)
+// The title sets VIDEO_TS.IFO says the disc has (1..99); nothing when it
+// is not a menu file or names none.
+std::optional<int> NamedTitleSets(const std::optional<std::string>& videoManager)
 {
-    const struct stat st = StatSource(path);
-    if (S_ISDIR(st.st_mode))
-        return SourceKind::Folder;
-    if (S_ISBLK(st.st_mode))
-        return SourceKind::Device;
-    if (!S_ISREG(st.st_mode))
-        throw Error(Format("%s: not a file, folder or drive", path.c_str()));
-    // A title set's navigation file goes the way it always went, whatever
-    // its state or name; only other files are taken for images.
-    if (EndsWithNoCase(path, ".IFO") || EndsWithNoCase(path, ".BUP"))
-        return SourceKind::IfoFile;
-    char head[12] = {};
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        const size_t got = std::fread(head, 1, sizeof head, file);
-        std::fclose(file);
-        if (got == sizeof head && std::memcmp(head, "DVDVIDEO-", 9) == 0)
-            return SourceKind::IfoFile;
-    }
-    return SourceKind::Image;
+    if (!videoManager || videoManager->size() < 0x40 || videoManager->compare(0, 12, "DVDVIDEO-VMG") != 0)
+        return std::nullopt;
+    const int count =
+        static_cast<uint8_t>((*videoManager)[0x3E]) << 8 | static_cast<uint8_t>((*videoManager)[0x3F]);
+    return count >= 1 && count <= 99 ? std::optional<int>(count) : std::nullopt;
 }
 
-Source Source::Open(const std::string& path)
+// The reader's reason for bytes it does not take, or its title set.
+std::unique_ptr<IfoReader> Parse(const std::string& bytes, int number, std::string& why)
 {
+    return IfoReader::FromBytes(bytes, number, &why);
+}
+
+}  // namespace
+
+void Source::add(int number, std::unique_ptr<IfoReader> reader, std::string ifoName)
+{
+    TitleSetSummary summary = Summarize(*reader, number);
+    summary.ifoName = std::move(ifoName);
+    titleSets_.push_back(std::move(summary));
+    parsed_[number] = std::move(reader);
+}
+
+Source Source::ReadIfoFile(const std::string& path)
+{
+    const std::string name = BaseName(path);
+    const int number = TitleSetOfName(name);
+    if (number == 0)
+        throw Error(path, "This is the disc's menu file, which holds no titles: open one of the "
+                          "VTS_nn_0.IFO files beside it.");
+    const std::string bytes = ReadNavigationFile(path, kMaxIfoSize + 1);
+    std::string why;
+    std::unique_ptr<IfoReader> reader = Parse(bytes, number > 0 ? number : 1, why);
+    if (!reader)
+        throw Error(path, why.empty() ? std::string("not a readable title-set IFO file") : why);
     Source source;
     source.path_ = path;
-    source.kind_ = KindOf(path);
+    source.kind_ = SourceKind::IfoFile;
+    source.inputs_ = {path};
+    source.add(number > 0 ? number : 1, std::move(reader), name);
+    source.defaultTitleSet_ = source.titleSets_.front().number;
+    return source;
+}
 
-    if (source.kind_ == SourceKind::IfoFile) {
-        std::string why;
-        const std::unique_ptr<IfoReader> reader = IfoReader::Open(path, &why);
-        if (!reader)
-            throw Error(Format("%s: not a readable title set%s%s", path.c_str(), why.empty() ? "" : ": ",
-                               why.c_str()));
-        TitleSetSummary summary = Summarize(*reader, NumberFromName(BaseName(path)));
-        summary.ifoName = BaseName(path);
-        source.titleSets_.push_back(std::move(summary));
-        source.defaultTitleSet_ = source.titleSets_.front().number;
-        return source;
-    }
-
-    const std::unique_ptr<DiscReader> disc = DiscReader::Open(path);
-    const std::vector<int> numbers = disc->titleSetNumbers();
-    std::map<int, const std::string*> images;
-    for (int n : numbers) {
-        if (!disc->hasTitleSet(n)) {
-            source.problems_.push_back(Format("%s: VTS_%02d_0.IFO is not there", path.c_str(), n));
-            continue;
-        }
+Source Source::Read(const std::string& path, SourceKind kind)
+{
+    if (kind == SourceKind::IfoFile) {
         try {
-            images[n] = &disc->readTitleSet(n);
+            return ReadIfoFile(path);
         } catch (const Error& e) {
-            source.problems_.push_back(e.what());
+            throw Error(path, "not a readable title set: " + e.reason());
         }
     }
-    std::map<int, std::string> why;
-    const std::map<int, std::unique_ptr<IfoReader>> readers =
-        IfoReader::FromBytes(images, &why, disc->bytesOwner());
+
+    Source source;
+    source.path_ = path;
+    source.kind_ = kind;
+    DvdFiles files = ReadDvdFiles(path, kMaxIfoSize + 1);
+    source.inputs_ = std::move(files.inputs);
+
+    std::vector<int> numbers;
+    if (const std::optional<int> named = NamedTitleSets(files.videoManager)) {
+        for (int n = 1; n <= *named; ++n)
+            numbers.push_back(n);
+    } else {
+        for (const auto& entry : files.titleSets)
+            numbers.push_back(entry.first);
+    }
     int32_t bestKey = -1;
-    for (const auto& [n, reader] : readers) {
-        if (!reader) {
-            source.problems_.push_back(Format("%s: VTS_%02d_0.IFO cannot be read%s%s", path.c_str(), n,
-                                              why[n].empty() ? "" : ": ", why[n].c_str()));
+    for (const int n : numbers) {
+        const auto file = files.titleSets.find(n);
+        if (file == files.titleSets.end()) {
+            source.problems_.push_back(Format("%s: %s is not there", path.c_str(), IfoName(n).c_str()));
             continue;
         }
-        TitleSetSummary summary = Summarize(*reader, n);
+        if (const Error* error = std::get_if<Error>(&file->second)) {
+            source.problems_.push_back(error->what());
+            continue;
+        }
+        std::string why;
+        std::unique_ptr<IfoReader> reader = Parse(std::get<std::string>(file->second), n, why);
+        if (!reader) {
+            source.problems_.push_back(Format("%s: %s cannot be read%s%s", path.c_str(), IfoName(n).c_str(),
+                                              why.empty() ? "" : ": ", why.c_str()));
+            continue;
+        }
+        source.add(n, std::move(reader), IfoName(n));
+        const TitleSetSummary& summary = source.titleSets_.back();
         if (!summary.pgcs.empty() && summary.longestKey > bestKey) {
             bestKey = summary.longestKey;
             source.defaultTitleSet_ = n;
         }
-        source.titleSets_.push_back(std::move(summary));
     }
     if (source.titleSets_.empty()) {
         if (numbers.empty())
-            throw Error(
-                Format("%s: no DVD-Video title set found (not a DVD, or a truncated image)", path.c_str()));
+            throw Error(path, "no DVD-Video title set found (not a DVD, or a truncated image)");
         if (source.problems_.size() == 1)
             throw Error(source.problems_.front());
-        throw Error(Format("%s: none of the %zu title sets named on the disc can be read (%s)", path.c_str(),
-                           numbers.size(), source.problems_.front().c_str()));
+        throw Error(path, Format("none of the %zu title sets named on the disc can be read (%s)",
+                                 numbers.size(), source.problems_.front().c_str()));
     }
     if (source.defaultTitleSet_ == 0)
         source.defaultTitleSet_ = source.titleSets_.front().number;
     return source;
+}
+
+namespace {
+
+// A path looked up in `folder` names a file there; what is shown of it
+// names it as given.
+class TypedPath {
+public:
+    TypedPath(const std::string& path, const std::string& folder)
+        : typed_(path),
+          where_(folder.empty() || path.empty() || path.front() == '/' ? path : folder + "/" + path)
+    {
+    }
+    const std::string& where() const { return where_; }
+    std::string shown(const std::string& message) const
+    {
+        return message.compare(0, where_.size(), where_) == 0 ? typed_ + message.substr(where_.size())
+                                                              : message;
+    }
+    Error shown(const Error& e) const
+    {
+        const std::string message = shown(std::string(e.what()));
+        return message == typed_ + ": " + e.reason() ? Error(typed_, e.reason()) : Error(message);
+    }
+    void show(std::string& path, std::vector<std::string>& problems) const
+    {
+        path = typed_;
+        for (std::string& problem : problems)
+            problem = shown(problem);
+    }
+
+private:
+    std::string typed_, where_;
+};
+
+}  // namespace
+
+Source Source::Open(const std::string& path, const std::string& folder)
+{
+    const TypedPath typed(path, folder);
+    try {
+        Source source = Read(typed.where(), KindOf(typed.where()));
+        typed.show(source.path_, source.problems_);
+        return source;
+    } catch (const Error& e) {
+        throw typed.shown(e);
+    }
+}
+
+Source Source::OpenIfoFile(const std::string& path, const std::string& folder)
+{
+    const TypedPath typed(path, folder);
+    try {
+        Source source = ReadIfoFile(typed.where());
+        typed.show(source.path_, source.problems_);
+        return source;
+    } catch (const Error& e) {
+        throw typed.shown(e);
+    }
 }
 
 const TitleSetSummary* Source::titleSet(int number) const
@@ -163,6 +213,12 @@ const TitleSetSummary* Source::titleSet(int number) const
             return &t;
     }
     return nullptr;
+}
+
+const IfoReader* Source::parsed(int number) const
+{
+    const auto it = parsed_.find(number);
+    return it == parsed_.end() ? nullptr : it->second.get();
 }
 
 }  // namespace pelvano

@@ -1,18 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-namespace pelvano {
+#include "disc/source_kind.h"
+#include "ifo/ifo_reader.h"
 
-// What the user pointed at.
-enum class SourceKind {
-    IfoFile,  // an IFO or BUP file (by name or by its first bytes): loaded exactly as before
-    Folder,   // a VIDEO_TS folder or the folder that holds one
-    Image,    // an ISO/UDF image file
-    Device,   // a DVD drive's block device
-};
+namespace pelvano {
 
 struct PgcSummary {
     int number = 0;         // 1-based, as the Title list shows it
@@ -31,17 +29,21 @@ struct TitleSetSummary {
     int32_t longestKey = 0;  // its length key (the one the longest-PGC search compares)
 };
 
-// A source opened for listing. Opening reads what the listing needs and
-// keeps no file or library handle: loading a title set opens the source again.
+// What the user pointed at, read and parsed once: its title sets, and what
+// a listing shows of them. Loading a title takes its title set from here;
+// the source is never read again.
 class Source {
 public:
-    // Throws Error with a one-line message naming the path and the reason.
-    // Never opens a FIFO, socket or character device (checked before opening).
-    static Source Open(const std::string& path);
-
-    // What kind of source `path` names, checked with stat only; throws Error
-    // for what can be no source (missing, FIFO, socket, character device).
-    static SourceKind KindOf(const std::string& path);
+    // Reads what `path` names: an IFO file, a VIDEO_TS folder (or the folder
+    // above it), an image or a drive. Throws Error with a one-line message
+    // naming the path and the reason; never opens a FIFO, socket or
+    // character device. A relative path is looked up in `folder` when one is
+    // given (the working directory otherwise); what the source shows and
+    // says names `path` as given.
+    static Source Open(const std::string& path, const std::string& folder = {});
+    // The title set of a navigation file, whatever its name or contents
+    // (the three-argument form reads nothing else). Throws Error(path, reason).
+    static Source OpenIfoFile(const std::string& path, const std::string& folder = {});
 
     const std::string& path() const { return path_; }
     SourceKind kind() const { return kind_; }
@@ -49,19 +51,29 @@ public:
     // In ascending order; for an IFO file the one title set it holds.
     const std::vector<TitleSetSummary>& titleSets() const { return titleSets_; }
     const TitleSetSummary* titleSet(int number) const;
+    // The parsed title set `number`; null when the source has none by that number.
+    const IfoReader* parsed(int number) const;
     // Number of the title set holding the longest PGC of the source (first of
     // equal keys wins); the first title set when none has a PGC.
     int defaultTitleSet() const { return defaultTitleSet_; }
     // Title sets named on the disc that are missing or cannot be read, one
     // message each; they are left out of titleSets().
     const std::vector<std::string>& problems() const { return problems_; }
+    // The files read: the IFO file, the image or drive, or a folder's files.
+    const std::vector<std::string>& inputs() const { return inputs_; }
 
 private:
+    static Source Read(const std::string& path, SourceKind kind);
+    static Source ReadIfoFile(const std::string& path);
+    void add(int number, std::unique_ptr<IfoReader> reader, std::string ifoName);
+
     std::string path_;
     SourceKind kind_ = SourceKind::IfoFile;
     std::vector<TitleSetSummary> titleSets_;
+    std::map<int, std::shared_ptr<const IfoReader>> parsed_;
     int defaultTitleSet_ = 0;
     std::vector<std::string> problems_;
+    std::vector<std::string> inputs_;
 };
 
 }  // namespace pelvano

@@ -2,7 +2,7 @@
 
 #include "base/error.h"
 #include "base/format.h"
-#include "ifo/disc_reader.h"
+#include "disc/paths.h"
 
 namespace pelvano {
 
@@ -165,37 +165,51 @@ std::string AsSentence(std::string text)
 
 }  // namespace
 
-LoadResult LoadTitle(const LoadRequest& request)
+namespace {
+
+LoadResult Failed(std::string line, const Error& error, bool withReason)
 {
     LoadResult result;
-    Report& report = result.report;
+    result.report.add(std::move(line));
+    if (withReason && !error.reason().empty())
+        result.report.add(AsSentence(error.reason()));
+    result.failure = error;
+    return result;
+}
 
-    std::unique_ptr<IfoReader> reader;
-    std::string why;
-    if (request.titleSet > 0) {
-        try {
-            const std::unique_ptr<DiscReader> disc = DiscReader::Open(request.ifoPath, request.titleSet);
-            reader = IfoReader::FromBytes(disc->readTitleSet(request.titleSet), request.titleSet, &why);
-        } catch (const Error& e) {
-            why = e.what();
-        }
-    } else {
-        reader = IfoReader::Open(request.ifoPath, &why);
+}  // namespace
+
+SourceOpening OpenForLoad(const std::string& path, bool ifoFileOnly, const std::string& folder)
+{
+    SourceOpening opening;
+    // Anything that is not a folder, image or drive goes the way an IFO file
+    // always went.
+    bool ifoFile = ifoFileOnly;
+    try {
+        const std::string where = folder.empty() || path.front() == '/' ? path : folder + "/" + path;
+        ifoFile = ifoFile || KindOf(where) == SourceKind::IfoFile;
+        opening.source = ifoFile ? Source::OpenIfoFile(path, folder) : Source::Open(path, folder);
+    } catch (const Error& e) {
+        opening.failure = ifoFile ? Failed("error opening file " + path, e, true)
+                                  : Failed(std::string("error opening ") + e.what(), e, false);
     }
-    if (!reader) {
-        report.add(request.titleSet > 0
-                       ? Format("error opening title set %d of %s", request.titleSet, request.ifoPath.c_str())
-                       : "error opening file " + request.ifoPath);
-        if (!why.empty())
-            report.add(AsSentence(why));
-        result.openAviEnabled = false;
-        return result;
-    }
-    if (request.titleSet > 0)
-        report.add(Format("Opening title set %d (VTS_%02d_0.IFO) of %s OK.", request.titleSet,
-                          request.titleSet, request.ifoPath.c_str()));
+    return opening;
+}
+
+LoadResult LoadTitle(const Source& source, int titleSet, const LoadRequest& request)
+{
+    const IfoReader* reader = source.parsed(titleSet);
+    if (!reader)
+        return Failed(Format("error opening title set %d of %s", titleSet, source.path().c_str()),
+                      Error(source.path(), Format("there is no title set %d", titleSet)), false);
+
+    LoadResult result;
+    Report& report = result.report;
+    if (source.kind() == SourceKind::IfoFile)
+        report.add("Opening IFO file " + source.path() + " OK.");
     else
-        report.add("Opening IFO file " + request.ifoPath + " OK.");
+        report.add(Format("Opening title set %d (%s) of %s OK.", titleSet, IfoName(titleSet).c_str(),
+                          source.path().c_str()));
     report.blank();
 
     const uint32_t pgcCount = reader->pgcCount();
@@ -206,7 +220,7 @@ LoadResult LoadTitle(const LoadRequest& request)
     int selected = -1;
     if (pgcCount > 0) {
         if (request.newFile)
-            selected = FindLongestPgc(reader.get());
+            selected = FindLongestPgc(reader);
         else if (request.currentTitle >= 0 && static_cast<uint32_t>(request.currentTitle) < pgcCount)
             selected = request.currentTitle;
         else
@@ -350,7 +364,6 @@ LoadResult LoadTitle(const LoadRequest& request)
         result.report = Report();
     result.chapterTotal = std::to_string(model.chapterCount);
     result.model = std::move(model);
-    result.openAviEnabled = true;
     return result;
 }
 

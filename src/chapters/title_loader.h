@@ -5,9 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "chapters/chapter_model.h"
-#include "ifo/ifo_reader.h"
 #include "chapters/report.h"
+#include "chapters/source.h"
+#include "ifo/ifo_reader.h"
 
 namespace pelvano {
 
@@ -16,9 +18,9 @@ namespace pelvano {
 struct LoadResult {
     Report report;              // always replaced
     std::vector<CellRow> rows;  // always replaced (empty on failure)
-    // "Open AVI": disabled when the file did not open, enabled when a PGC was
-    // read, left as it is when the load stopped in between.
-    std::optional<bool> openAviEnabled;
+    // Set when the source or its title set could not be read: the report
+    // then says why, and no title is there to work on.
+    std::optional<Error> failure;
     std::optional<std::vector<std::string>> titles;  // cbTitle items
     int selectedTitle = -1;                          // cbTitle selection when titles is set
     std::optional<std::string> frameRate;            // cbFrameRate text
@@ -29,23 +31,30 @@ struct LoadResult {
 };
 
 struct LoadRequest {
-    std::string ifoPath;
     bool newFile = true;         // pick the longest PGC
     int currentTitle = -1;       // cbTitle's selection before the load
     bool fixLastChapter = true;  // chkFixLCB
     // chkExactNTSC: an NTSC title's times are its frame counts x 1001/30 ms
     // (rounded up) instead of nominal seconds; PAL titles are not touched.
     bool exactNtsc = false;
-    // With titleSet > 0, ifoPath names a disc source (a VIDEO_TS folder or the
-    // folder above it, an image, a drive) whose VTS_<titleSet>_0.IFO is
-    // loaded as if that file had been opened.
-    int titleSet = 0;
     // False for a caller that writes only the chapter list: the report is
     // then left empty (and not worked out); everything else is the same.
     bool withReport = true;
 };
 
-LoadResult LoadTitle(const LoadRequest& request);
+// Loads title set `titleSet` of `source` as if its IFO file had been opened.
+LoadResult LoadTitle(const Source& source, int titleSet, const LoadRequest& request);
+
+// A source opened for a title load: the source, or the load that shows why
+// it did not open. An IFO file reports as it always has ("error opening file"
+// and the reason); other sources in one line naming them and the reason.
+struct SourceOpening {
+    std::optional<Source> source;
+    LoadResult failure;
+};
+// `ifoFileOnly`: read `path` as an IFO file whatever it is (the
+// three-argument form); otherwise as what it is. `folder`: see Source::Open.
+SourceOpening OpenForLoad(const std::string& path, bool ifoFileOnly = false, const std::string& folder = {});
 
 // Index of the longest PGC (first of equals; 0 when all are 0 or there is
 // none), -1 without a reader.

@@ -13,6 +13,7 @@
 #include "base/format.h"
 #include "base/version.h"
 #include "chapters/title_loader.h"
+#include "load_helpers.h"
 #include "output/format_engine.h"
 #include "output/video/video_keyframes.h"
 #include "presets/preset_store.h"
@@ -43,12 +44,11 @@ struct CoreRequest {
 std::string CoreRender(const std::string& ifo, const CoreRequest& r)
 {
     LoadRequest request;
-    request.ifoPath = ifo;
     request.fixLastChapter = r.fixLastChapter;
     request.newFile = r.pgc == 0;
     request.currentTitle = r.pgc - 1;
     request.exactNtsc = r.exactNtsc;
-    const LoadResult load = LoadTitle(request);
+    const LoadResult load = Load(ifo, request);
     ChapterDocument doc;
     ApplyLoad(doc, load);
     if (!r.chapterRows.empty()) {

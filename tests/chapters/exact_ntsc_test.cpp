@@ -7,6 +7,7 @@
 
 #include "chapters/chapter_model.h"
 #include "chapters/title_loader.h"
+#include "load_helpers.h"
 #include "output/format_engine.h"
 #include "test_util.h"
 
@@ -55,9 +56,9 @@ TEST(ExactNtscTime, StartsAreMkvmergesTimesRoundedUpAndFramesItsFrames)
         const std::vector<uint64_t> expectedNs = MkvmergeChapterStartsNs("ntsc", title);
         ASSERT_GE(expectedNs.size(), 2u);
 
-        LoadRequest request{FixturePath("dvd/ntsc/VTS_01_0.IFO"), false, title - 1, true};
+        LoadRequest request{false, title - 1, true};
         request.exactNtsc = true;
-        const LoadResult load = LoadTitle(request);
+        const LoadResult load = Load(FixturePath("dvd/ntsc/VTS_01_0.IFO"), request);
         ASSERT_TRUE(load.model);
         const TitleModel& model = *load.model;
         ASSERT_EQ(model.chapterCount, expectedNs.size());
@@ -90,10 +91,10 @@ TEST(ExactNtscTime, OnlyNtscTitlesChange)
         const std::string path = c.ifo == std::string("examples")
                                      ? ExamplePath("VTS_01_0.IFO")
                                      : FixturePath(std::string(c.ifo) + "/VTS_01_0.IFO");
-        LoadRequest request{path};
-        const LoadResult off = LoadTitle(request);
+        LoadRequest request;
+        const LoadResult off = Load(path, request);
         request.exactNtsc = true;
-        const LoadResult on = LoadTitle(request);
+        const LoadResult on = Load(path, request);
         ASSERT_TRUE(off.model && on.model);
         EXPECT_EQ(on.report.plainText() != off.report.plainText(), c.exactChangesIt);
         EXPECT_EQ(on.model->cellStartsMs != off.model->cellStartsMs, c.exactChangesIt);

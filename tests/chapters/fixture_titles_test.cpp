@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "ifo/ifo_reader.h"
-#include "load_test_helpers.h"
+#include "load_helpers.h"
 
 namespace pelvano::test {
 namespace {

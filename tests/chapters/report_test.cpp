@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "chapters/report.h"
-#include "load_test_helpers.h"
+#include "load_helpers.h"
 
 namespace pelvano::test {
 namespace {

@@ -16,9 +16,10 @@
 
 #include "base/error.h"
 #include "base/format.h"
-#include "chapters/title_loader.h"
-#include "output/format_engine.h"
 #include "chapters/source.h"
+#include "chapters/title_loader.h"
+#include "load_helpers.h"
+#include "output/format_engine.h"
 #include "test_util.h"
 
 namespace pelvano::test {
@@ -26,12 +27,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-LoadRequest DiscRequest(const std::string& source, int titleSet)
+LoadResult LoadDisc(const std::string& source, int titleSet, const LoadRequest& request = {})
 {
-    LoadRequest request;
-    request.ifoPath = source;
-    request.titleSet = titleSet;
-    return request;
+    return LoadTitle(Source::Open(source), titleSet, request);
 }
 
 std::vector<int> TitleSetsOf(const std::string& fixture)
@@ -76,7 +74,7 @@ void ExpectSameLoad(const LoadResult& want, const LoadResult& got, const std::st
     EXPECT_EQ(got.frameRate, want.frameRate);
     EXPECT_EQ(got.timeLength, want.timeLength);
     EXPECT_EQ(got.chapterTotal, want.chapterTotal);
-    EXPECT_EQ(got.openAviEnabled, want.openAviEnabled);
+    EXPECT_EQ(got.failure.has_value(), want.failure.has_value());
     ASSERT_EQ(got.rows.size(), want.rows.size());
     for (size_t i = 0; i < want.rows.size(); ++i) {
         EXPECT_EQ(got.rows[i].checked, want.rows[i].checked);
@@ -122,20 +120,16 @@ TEST_P(DiscFixture, SameTitleSetFromFileFolderAndImage)
 
     for (int n : TitleSetsOf(fixture)) {
         const std::string ifo = Format("%s/VTS_%02d_0.IFO", fixture.c_str(), n);
-        const LoadResult first = LoadTitle(LoadRequest{ifo});
+        const LoadResult first = Load(ifo);
         const size_t pgcs = first.titles ? first.titles->size() : 0;
         for (int pgc = -1; pgc < static_cast<int>(pgcs); ++pgc) {
-            LoadRequest request{ifo, pgc < 0, pgc};
-            const LoadResult want = LoadTitle(request);
+            const LoadRequest request{pgc < 0, pgc};
+            const LoadResult want = Load(ifo, request);
             for (const auto& [name, path] : sources) {
-                request.ifoPath = path;
-                request.titleSet = n;
-                const LoadResult got = LoadTitle(request);
+                const LoadResult got = LoadDisc(path, n, request);
                 ExpectSameLoad(want, got, Format("%s, title set %d, PGC %d", name.c_str(), n, pgc));
                 EXPECT_EQ(got.report.lines()[0].text,
                           Format("Opening title set %d (VTS_%02d_0.IFO) of %s OK.", n, n, path.c_str()));
-                request.ifoPath = ifo;
-                request.titleSet = 0;
             }
         }
     }
@@ -158,7 +152,7 @@ TEST_P(DiscFixture, ListingAgreesWithLoadsAndLsdvd)
         for (const TitleSetSummary& set : source.titleSets()) {
             const std::string ifo = Format("%s/VTS_%02d_0.IFO", fixture.c_str(), set.number);
             EXPECT_EQ(set.ifoName, fs::path(ifo).filename().string());
-            const LoadResult newFile = LoadTitle(LoadRequest{ifo});
+            const LoadResult newFile = Load(ifo);
             EXPECT_EQ(set.frameRate, newFile.frameRate);
             EXPECT_EQ(set.tvSystem, set.frameRate == "25000" ? "PAL" : "NTSC");
             EXPECT_EQ(set.longestPgc, newFile.selectedTitle);
@@ -168,13 +162,13 @@ TEST_P(DiscFixture, ListingAgreesWithLoadsAndLsdvd)
             EXPECT_EQ(file.kind(), SourceKind::IfoFile);
             const std::string renamed = tmp.file("title_set.dat");
             fs::copy_file(ifo, renamed, fs::copy_options::overwrite_existing);
-            EXPECT_EQ(Source::KindOf(renamed), SourceKind::IfoFile);
+            EXPECT_EQ(KindOf(renamed), SourceKind::IfoFile);
             ASSERT_EQ(file.titleSets().size(), 1u);
             ASSERT_EQ(file.titleSets()[0].pgcs.size(), set.pgcs.size());
 
             for (const PgcSummary& pgc : set.pgcs) {
                 SCOPED_TRACE(Format("title set %d, PGC %d", set.number, pgc.number));
-                const LoadResult load = LoadTitle(LoadRequest{ifo, false, pgc.number - 1});
+                const LoadResult load = Load(ifo, false, pgc.number - 1);
                 EXPECT_EQ(std::to_string(pgc.chapters), load.chapterTotal);
                 EXPECT_EQ(pgc.cells, load.rows.size());
                 const auto it = lsdvd.lengths.find({set.number, pgc.number});
@@ -282,13 +276,12 @@ TEST(BadSource, ClearMessageNamingThePath)
         EXPECT_EQ(message.rfind(c.path + ": ", 0), 0u) << message;
         EXPECT_NE(message.find(c.reason), std::string::npos) << message;
         EXPECT_EQ(message.find('\n'), std::string::npos) << message;
-        // A load names the source too, and loses nothing of the request.
-        const LoadResult load = LoadTitle(DiscRequest(c.path, 1));
-        ASSERT_EQ(load.report.lines().size(), 2u) << c.path;
-        EXPECT_EQ(load.report.lines()[0].text, "error opening title set 1 of " + c.path);
-        EXPECT_EQ(load.report.lines()[1].text.rfind(c.path + ": ", 0), 0u) << load.report.lines()[1].text;
-        EXPECT_FALSE(load.model.has_value());
-        EXPECT_EQ(load.openAviEnabled, false);
+        // Opened for a load: the message in the report, and nothing to load.
+        const SourceOpening opening = OpenForLoad(c.path);
+        EXPECT_FALSE(opening.source.has_value());
+        ASSERT_EQ(opening.failure.report.lines().size(), 1u) << c.path;
+        EXPECT_EQ(opening.failure.report.lines()[0].text, "error opening " + MessageOf(open));
+        EXPECT_TRUE(opening.failure.failure.has_value());
     }
     close(sock);
 
@@ -317,7 +310,7 @@ TEST(BadSource, TitleSetsMissingOrUnreadableAreLeftOut)
     EXPECT_EQ(source.problems().size(), 97u);
     EXPECT_EQ(source.problems().back(), disc.above + ": VTS_99_0.IFO is not there");
 
-    // VIDEO_TS.IFO unreadable: the title sets are found by probing.
+    // VIDEO_TS.IFO unreadable: the title sets are the files there.
     WriteFile(disc.videoTs + "/VIDEO_TS.IFO", std::string(2048, '\0'));
     source = Source::Open(disc.videoTs);
     ASSERT_EQ(source.titleSets().size(), 2u);
@@ -331,9 +324,10 @@ TEST(BadSource, TitleSetsMissingOrUnreadableAreLeftOut)
     ASSERT_EQ(source.problems().size(), 1u);
     EXPECT_EQ(source.problems()[0].rfind(disc.videoTs + ": VTS_02_0.IFO cannot be read: ", 0), 0u)
         << source.problems()[0];
-    const LoadResult damaged = LoadTitle(DiscRequest(disc.videoTs, 2));
-    ASSERT_EQ(damaged.report.lines().size(), 2u);
+    const LoadResult damaged = LoadDisc(disc.videoTs, 2);
+    ASSERT_EQ(damaged.report.lines().size(), 1u);
     EXPECT_EQ(damaged.report.lines()[0].text, "error opening title set 2 of " + disc.videoTs);
+    EXPECT_TRUE(damaged.failure.has_value());
 }
 
 }  // namespace

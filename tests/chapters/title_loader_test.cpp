@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "ifo/ifo_reader.h"
-#include "load_test_helpers.h"
+#include "load_helpers.h"
 
 namespace pelvano::test {
 namespace {
@@ -41,7 +41,7 @@ TEST(LoadTitle, PalTitleSetLineForLine)
     EXPECT_EQ(res.frameRate, "25000");
     EXPECT_EQ(res.titles, (S{"1"}));
     EXPECT_EQ(res.selectedTitle, 0);
-    EXPECT_EQ(res.openAviEnabled, true);
+    EXPECT_FALSE(res.failure.has_value());
 
     EXPECT_EQ(Rows(res.rows),
               (S{"x|000|01|01|00:00:10:48|00:00:00:00||001|1", "x|001|01|02|00:01:00:00|00:00:10:48||002|2",
@@ -249,7 +249,7 @@ TEST(LoadTitle, FailedOpenGivesTheLineWithTheReasonAndKeepsTheModel)
     WriteFile(dir.file("noise.IFO"), RandomBytes(8192, 11));
     const std::string notATitleSet = "The file is not a title-set IFO file.";
     const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
-        {dir.file("missing.IFO"), {}},
+        {dir.file("missing.IFO"), {"No such file or directory."}},
         {dir.file("empty.IFO"), {notATitleSet}},
         {dir.file("noise.IFO"), {notATitleSet}},
         {ExamplePath("VIDEO_TS.IFO"),
@@ -262,7 +262,7 @@ TEST(LoadTitle, FailedOpenGivesTheLineWithTheReasonAndKeepsTheModel)
         std::vector<std::string> want{"error opening file " + path};
         want.insert(want.end(), reason.begin(), reason.end());
         ExpectReport(res.report, want);
-        EXPECT_EQ(res.openAviEnabled, false);
+        EXPECT_TRUE(res.failure.has_value());
         EXPECT_FALSE(res.titles.has_value());
         EXPECT_FALSE(res.frameRate.has_value());
 

@@ -9,7 +9,7 @@
 #include <tuple>
 
 #include "ifo/ifo_reader.h"
-#include "load_test_helpers.h"
+#include "load_helpers.h"
 
 namespace pelvano::test {
 namespace {

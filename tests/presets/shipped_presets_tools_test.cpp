@@ -7,6 +7,7 @@
 
 #include "base/format.h"
 #include "chapters/title_loader.h"
+#include "load_helpers.h"
 #include "output/format_engine.h"
 #include "presets/preset_store.h"
 #include "test_util.h"
@@ -33,7 +34,7 @@ class ThroughTheirTools : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const LoadResult load = LoadTitle(LoadRequest{ExamplePath("VTS_01_0.IFO")});
+        const LoadResult load = Load(ExamplePath("VTS_01_0.IFO"));
         ASSERT_TRUE(load.model);
         model_ = *load.model;
         rate_ = load.frameRate.value_or("25000");

@@ -11,13 +11,13 @@
 #include "base/error.h"
 #include "base/format.h"
 #include "base/version.h"
+#include "chapters/source.h"
 #include "chapters/title_loader.h"
 #include "io/text_file.h"
 #include "output/format_engine.h"
 #include "output/video/video_keyframes.h"
 #include "presets/preset_store.h"
 #include "presets/profile_file.h"
-#include "chapters/source.h"
 
 namespace pelvano::cli {
 
@@ -32,17 +32,6 @@ struct Failure {
 Failure FileFailure(const std::string& path, const std::string& reason)
 {
     return Failure{path + ": " + reason};
-}
-
-// The kind of source, from stat alone: a FIFO, a socket or a terminal is
-// refused before anything could block on it.
-SourceKind KindOfSource(const std::string& path)
-{
-    try {
-        return Source::KindOf(path);
-    } catch (const Error& e) {
-        throw Failure{e.what()};
-    }
 }
 
 Source OpenSource(const std::string& path)
@@ -104,41 +93,14 @@ void ApplyCellMarks(ChapterDocument& doc, const Options& options, int pgc)
     }
 }
 
-Failure NoPgc(const std::string& path, int pgc, size_t count)
-{
-    return FileFailure(path, Format("no program chain %d (the title set has %zu)", pgc, count));
-}
-
 // The title load the window would make for this source, title set and
 // program chain.
 LoadResult LoadChosenTitle(const Options& options)
 {
-    const SourceKind kind = KindOfSource(options.source);
-    LoadRequest request;
-    request.ifoPath = options.source;
-    request.fixLastChapter = !options.keepShortLast;
-    request.withReport = options.report;
-    request.exactNtsc = options.exactNtsc;
-    if (kind == SourceKind::IfoFile && !options.titleSet) {
-        // An IFO file holds one title set: it is loaded straight away, as
-        // the window loads it, with no listing first.
-        LoadResult load = LoadTitle(request);
-        if (load.openAviEnabled == false)
-            throw Failure{IfoOpenFailure(options.source)};
-        const size_t pgcCount = load.titles ? load.titles->size() : 0;
-        if (options.pgc && static_cast<size_t>(*options.pgc) > pgcCount)
-            throw NoPgc(options.source, *options.pgc, pgcCount);
-        if (options.pgc && *options.pgc - 1 != load.selectedTitle) {
-            request.newFile = false;
-            request.currentTitle = *options.pgc - 1;
-            load = LoadTitle(request);
-        }
-        if (!load.model)
-            throw FileFailure(options.source, "the title set has no program chain");
-        return load;
-    }
-
-    const Source source = OpenSource(options.source);
+    const SourceOpening opening = OpenForLoad(options.source);
+    if (!opening.source)
+        throw Failure{opening.failure.failure->what()};
+    const Source& source = *opening.source;
     const int number = options.titleSet.value_or(source.defaultTitleSet());
     const TitleSetSummary* titleSet = source.titleSet(number);
     if (!titleSet) {
@@ -149,16 +111,21 @@ LoadResult LoadChosenTitle(const Options& options)
                           Format("no title set %d (the source has %s)", number, numbers.c_str()));
     }
     if (titleSet->pgcs.empty())
-        throw FileFailure(options.source, Format("title set %d has no program chain", number));
+        throw FileFailure(options.source, source.kind() == SourceKind::IfoFile && !options.titleSet
+                                              ? std::string("the title set has no program chain")
+                                              : Format("title set %d has no program chain", number));
+    LoadRequest request;
+    request.fixLastChapter = !options.keepShortLast;
+    request.withReport = options.report;
+    request.exactNtsc = options.exactNtsc;
     if (options.pgc) {
         if (static_cast<size_t>(*options.pgc) > titleSet->pgcs.size())
-            throw NoPgc(options.source, *options.pgc, titleSet->pgcs.size());
+            throw FileFailure(options.source, Format("no program chain %d (the title set has %zu)",
+                                                     *options.pgc, titleSet->pgcs.size()));
         request.newFile = false;
         request.currentTitle = *options.pgc - 1;
     }
-    if (kind != SourceKind::IfoFile)
-        request.titleSet = number;
-    LoadResult load = LoadTitle(request);
+    LoadResult load = LoadTitle(source, number, request);
     if (!load.model)
         throw FileFailure(options.source, Format("title set %d cannot be read", number));
     return load;
@@ -254,14 +221,6 @@ int Run(const Application& app, const Options& options, std::FILE* out, std::FIL
 }
 
 }  // namespace
-
-std::string IfoOpenFailure(const std::string& ifoPath)
-{
-    std::string why;
-    if (IfoReader::Open(ifoPath, &why) || why.empty())
-        why = "not a readable title-set IFO file";
-    return ifoPath + ": " + why;
-}
 
 int RunCommandLine(const Application& app, const std::vector<std::string>& args, std::FILE* out,
                    std::FILE* err)

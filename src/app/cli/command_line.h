@@ -15,7 +15,4 @@ namespace pelvano::cli {
 int RunCommandLine(const Application& app, const std::vector<std::string>& args, std::FILE* out,
                    std::FILE* err);
 
-// "<path>: <why the reader could not open it>", for standard error.
-std::string IfoOpenFailure(const std::string& ifoPath);
-
 }  // namespace pelvano::cli

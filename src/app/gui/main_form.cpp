@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QTextCursor>
+#include <QThread>
 
 #include <optional>
 
@@ -23,10 +24,10 @@
 #include "base/format.h"
 #include "byte_text.h"
 #include "cell_list_model.h"
-#include "form_about.h"
-#include "form_dialogs.h"
 #include "chapters/report.h"
 #include "chapters/title_loader.h"
+#include "form_about.h"
+#include "form_dialogs.h"
 #include "io/text_file.h"
 #include "output/timing_rules.h"
 #include "output/video/video_keyframes.h"
@@ -163,21 +164,6 @@ void SetIcons(Ui::TMainForm& ui, QWidget& window)
     for (const auto& [button, name] : buttons)
         button->setIcon(PngIcon(name));
 }
-
-// Makes a folder the working directory for as long as it lives.
-class WorkingDirectory {
-public:
-    explicit WorkingDirectory(const std::string& folder) : saved_(QDir::currentPath())
-    {
-        QDir::setCurrent(L(folder));
-    }
-    ~WorkingDirectory() { QDir::setCurrent(saved_); }
-    WorkingDirectory(const WorkingDirectory&) = delete;
-    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
-
-private:
-    QString saved_;
-};
 
 // Confirming a file in a dialog makes its folder the working directory.
 void EnterFolderOf(const QString& file)
@@ -396,35 +382,50 @@ void TMainForm::cbTitleChange()
 
 void TMainForm::OpenSource(const std::string& path)
 {
+    if (reading_)
+        return;
     ifoPath = path;
     setWindowTitle(QString::fromLatin1(kAppTitle) + QStringLiteral(" - ") + L(ifoPath));
     source_.reset();
     titleSet_ = 0;
-    // Anything that is not a folder, image or drive goes the way an IFO file
-    // always went, missing files included: the load reports it.
-    std::optional<WorkingDirectory> inAppDir;
-    if (!ifoPath.empty() && ifoPath.front() != '/')
-        inAppDir.emplace(app_.appDir());
-    std::string problem;
-    try {
-        if (Source::KindOf(ifoPath) != SourceKind::IfoFile) {
-            source_ = Source::Open(ifoPath);
-            titleSet_ = source_->defaultTitleSet();
-        }
-    } catch (const Error& e) {
-        problem = e.what();
-    }
-    inAppDir.reset();
+    // A disc may take long to read (a drive spinning up, an image on a
+    // network share): it is read on a thread of its own while the window
+    // stays live, and nothing else is read meanwhile. A relative path can only
+    // come from the command line, where it names a file beside the executable.
+    ShowReading(true);
+    auto opening = std::make_shared<SourceOpening>();
+    QThread* reader = QThread::create([opening, path, folder = app_.appDir()] {
+        *opening = OpenForLoad(path, false, path.front() == '/' ? std::string() : folder);
+    });
+    connect(reader, &QThread::finished, this, [this, opening] {
+        ShowReading(false);
+        Handle([this, &opening] { SourceRead(std::move(*opening)); });
+    });
+    // A window closed meanwhile leaves the reading to end on its own.
+    connect(reader, &QThread::finished, reader, &QObject::deleteLater);
+    reader->start();
+}
+
+void TMainForm::ShowReading(bool reading)
+{
+    reading_ = reading;
+    ui->bttOpenIFO->setEnabled(!reading);
+    ui->cbTitleSet->setEnabled(!reading);
+    if (reading)
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void TMainForm::SourceRead(SourceOpening opening)
+{
+    source_ = std::move(opening.source);
+    titleSet_ = source_ ? source_->defaultTitleSet() : 0;
     ShowTitleSets();
-    if (!problem.empty()) {
-        // As a title set that does not open: one report line, no cells.
-        LoadResult failed;
-        failed.report.add("error opening " + problem);
-        failed.openAviEnabled = false;
-        ShowLoad(failed);
-        return;
-    }
-    LoadTitle(true);
+    if (source_)
+        LoadTitle(true);
+    else
+        ShowLoad(opening.failure);
 }
 
 void TMainForm::ShowTitleSets()
@@ -494,6 +495,10 @@ bool TMainForm::DropEvent(QEvent* event)
         const std::optional<QString> file = DroppedFile(drop->mimeData());
         if (!file)
             return false;
+        if (reading_) {
+            drop->ignore();
+            return true;
+        }
         drop->acceptProposedAction();
         Handle([this, &file] { OpenSource(L8(*file)); });
         return true;
@@ -505,23 +510,14 @@ bool TMainForm::DropEvent(QEvent* event)
 
 void TMainForm::LoadTitle(bool newFile)
 {
+    if (!source_)
+        return;
     LoadRequest request;
-    request.ifoPath = ifoPath;
     request.newFile = newFile;
     request.currentTitle = ui->cbTitle->currentIndex();
     request.fixLastChapter = ui->chkFixLCB->isChecked();
     request.exactNtsc = ui->chkExactNTSC->isChecked();
-    request.titleSet = titleSet_;
-    // A relative path can only come from the command line, where it means
-    // the executable's folder; the dialogs move the working directory since,
-    // and a later PGC change must still find the same file. The path itself
-    // stays as typed: it is what the caption and the report show.
-    std::optional<WorkingDirectory> inAppDir;
-    if (!ifoPath.empty() && ifoPath.front() != '/')
-        inAppDir.emplace(app_.appDir());
-    const LoadResult result = pelvano::LoadTitle(request);
-    inAppDir.reset();
-    ShowLoad(result);
+    ShowLoad(pelvano::LoadTitle(*source_, titleSet_, request));
 }
 
 void TMainForm::ShowLoad(const LoadResult& result)
@@ -550,8 +546,10 @@ void TMainForm::ShowLoad(const LoadResult& result)
             ui->Memo1->setTextCursor(end);
         }
     }
-    if (result.openAviEnabled)
-        ui->bttOpenAVI->setEnabled(*result.openAviEnabled);
+    if (result.failure)
+        ui->bttOpenAVI->setEnabled(false);
+    else if (result.model)
+        ui->bttOpenAVI->setEnabled(true);
 }
 
 void TMainForm::ShowReport(const Report& report)
@@ -909,7 +907,7 @@ void TMainForm::chkExactNTSCClick()
 {
     // The cell times are made when a title is read: read the current one
     // again, in the time now chosen, keeping the marks the user has set.
-    if (ifoPath.empty())
+    if (!source_)
         return;
     const std::vector<CellRow> marked = document_.rows;
     LoadTitle(false);

@@ -13,7 +13,6 @@
 #include "chapters/title_loader.h"
 #include "output/format_engine.h"
 #include "output/video/video_keyframes.h"
-#include "chapters/source.h"
 
 class QAction;
 class QKeyEvent;
@@ -80,6 +79,8 @@ private:
     // Whole discs: any source opens here (dialog, drop, command line); a
     // disc lists its title sets in cbTitleSet, shown only for more than one.
     void OpenSource(const std::string& path);
+    void ShowReading(bool reading);
+    void SourceRead(SourceOpening opening);
     void ShowTitleSets();
     void cbTitleSetChange();
     static std::optional<QString> DroppedFile(const QMimeData* data);
@@ -144,8 +145,9 @@ private:
 
     ChapterDocument document_;      // cell rows, title model, footer texts
     std::string ifoPath;            // the source as given
-    std::optional<Source> source_;  // the listing of a disc source; empty for an IFO file
-    int titleSet_ = 0;              // the disc's title set loaded; 0 for an IFO file
+    std::optional<Source> source_;  // what ifoPath holds; empty until it has been read
+    int titleSet_ = 0;              // the title set loaded
+    bool reading_ = false;          // a source is being read
     QStringList presetFormats;
     QStringList presetHeaders;
     QStringList presetFooters;

@@ -81,7 +81,11 @@ class MainFormTest : public QObject {
         form_->show();
         QApplication::setActiveWindow(form_.get());
         QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        waitForTheSource();
     }
+
+    // A source is read off the window's thread; "Open IFO" comes back when it is in.
+    void waitForTheSource() { QTRY_VERIFY(enabled("bttOpenIFO")); }
 
     template <typename T = QWidget>
     T* w(const char* name)
@@ -130,6 +134,7 @@ class MainFormTest : public QObject {
     {
         dialogs_->openAnswers.push_back(path ? std::optional<QString>(Q(*path)) : std::nullopt);
         click(button);
+        waitForTheSource();
     }
     void openSample() { open("bttOpenIFO", test::ExamplePath("VTS_01_0.IFO")); }
 
@@ -307,17 +312,22 @@ private slots:
     }
 
     // Drags `path` over `target` (the window by default) and drops it there.
-    void drop(const std::string& path, QWidget* target = nullptr)
+    // Whether a drop of `path` is taken (nothing is waited for).
+    bool dropTaken(const std::string& path, QWidget* target = nullptr)
     {
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(Q(path))});
         QWidget* on = target ? target : form_.get();
         QDragEnterEvent enter(QPoint(4, 4), Qt::CopyAction, &data, Qt::LeftButton, {});
         QApplication::sendEvent(on, &enter);
-        QVERIFY(enter.isAccepted());
         QDropEvent dropped(QPointF(4, 4), Qt::CopyAction, &data, Qt::LeftButton, {});
         QApplication::sendEvent(on, &dropped);
-        QVERIFY(dropped.isAccepted());
+        return enter.isAccepted() && dropped.isAccepted();
+    }
+    void drop(const std::string& path, QWidget* target = nullptr)
+    {
+        QVERIFY(dropTaken(path, target));
+        waitForTheSource();
     }
 
     // The two-title-set fixture as <dir>/disc/VIDEO_TS and <dir>/disc.iso.
@@ -354,8 +364,14 @@ private slots:
         const QString report2 = reportTail();
         const QString times2 = output();
 
-        // The image by the dialog: title set 2 holds the longest PGC.
-        open("bttOpenIFO", iso);
+        // While an image is read, the window takes no other source and shows
+        // it is busy; then title set 2, which holds the longest PGC.
+        QVERIFY(dropTaken(iso));
+        QVERIFY(!enabled("bttOpenIFO"));
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+        QVERIFY(!dropTaken(vts1));
+        waitForTheSource();
+        QVERIFY(!QApplication::overrideCursor());
         QCOMPARE(form_->windowTitle(), "Pelvano - " + Q(iso));
         QVERIFY(titleSetsShown());
         QCOMPARE(items("cbTitleSet"), QStringList({"VTS 1 \u00b7 00:00:20", "VTS 2 \u00b7 00:00:36"}));

@@ -20,10 +20,17 @@ inline std::string WriteImage(const TempDir& dir, const IfoImage& image,
     return path;
 }
 
-inline LoadResult Load(const std::string& path, bool newFile = true, int currentTitle = -1,
+// A title load of an IFO file, as the three-argument form makes it.
+inline LoadResult Load(const std::string& path, const LoadRequest& request = {})
+{
+    const SourceOpening opening = OpenForLoad(path, true);
+    return opening.source ? LoadTitle(*opening.source, opening.source->defaultTitleSet(), request)
+                          : opening.failure;
+}
+inline LoadResult Load(const std::string& path, bool newFile, int currentTitle = -1,
                        bool fixLastChapter = true)
 {
-    return LoadTitle(LoadRequest{path, newFile, currentTitle, fixLastChapter});
+    return Load(path, LoadRequest{newFile, currentTitle, fixLastChapter});
 }
 
 // A report line with its style: "<b>" bold, "<red>" red, nothing for normal.

@@ -1,0 +1,151 @@
+#include "disc/dvd_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "base/format.h"
+#include "base/posix_io.h"
+#include "disc/paths.h"
+#include "disc/source_kind.h"
+#include "disc/volume.h"
+
+namespace pelvano {
+
+namespace {
+
+constexpr size_t kBlock = 2048;
+
+// The folders of a volume that may hold the navigation files, in the order
+// they are looked in: a folder source's own folder, then its VIDEO_TS (as
+// libdvdread looks); an image's VIDEO_TS folder, whatever its case.
+std::vector<std::string> NavigationFolders(Volume& volume, bool folderSource)
+{
+    if (folderSource)
+        return {"", "VIDEO_TS", "video_ts"};
+    for (const Volume::Entry& entry : volume.list(""))
+        if (entry.folder && SameNameNoCase(entry.name, "VIDEO_TS"))
+            return {entry.name};
+    return {};
+}
+
+// A folder is a DVD when it is named VIDEO_TS, holds navigation files or a
+// VIDEO_TS folder.
+void CheckFolder(const std::string& path, Volume& volume)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        throw Error(path, Format("the folder cannot be read (%s)", SystemReason(errno).c_str()));
+    ::close(fd);
+    if (SameNameNoCase(BaseName(path), "VIDEO_TS"))
+        return;
+    for (const Volume::Entry& entry : volume.list("")) {
+        if (TitleSetOfName(entry.name) >= 0)
+            return;
+    }
+    for (const char* sub : {"VIDEO_TS", "video_ts"}) {
+        const std::string dir = path + "/" + sub;
+        struct stat st;
+        if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            continue;
+        const int sub_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (sub_fd < 0)
+            throw Error(dir, Format("the folder cannot be read (%s)", SystemReason(errno).c_str()));
+        ::close(sub_fd);
+        return;
+    }
+    throw Error(path, "no VIDEO_TS folder in it");
+}
+
+// A disc file's bytes in whole blocks.
+std::string WholeBlocks(Volume& volume, const std::string& file, size_t limit)
+{
+    std::string bytes = volume.read(file, (limit + kBlock - 1) / kBlock * kBlock);
+    bytes.resize(bytes.size() / kBlock * kBlock);
+    if (bytes.empty())
+        throw Error(BaseName(file) + " is empty");
+    return bytes;
+}
+
+}  // namespace
+
+DvdFiles ReadDvdFiles(const std::string& path, size_t limit)
+{
+    const struct stat st = StatSource(path);
+    std::unique_ptr<Volume> volume;
+    if (S_ISDIR(st.st_mode)) {
+        volume = OpenFolderVolume(path);
+        CheckFolder(path, *volume);
+    } else if (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) {
+        volume = OpenUdfVolume(path);
+    } else {
+        throw Error(path, "not a file, folder or drive");
+    }
+
+    // Each file where it is first found (names compared without case).
+    std::map<std::pair<int, bool>, std::string> where;  // (title set, backup) -> path in the volume
+    for (const std::string& dir : NavigationFolders(*volume, S_ISDIR(st.st_mode))) {
+        for (const Volume::Entry& entry : volume->list(dir)) {
+            const int number = TitleSetOfName(entry.name);
+            if (number < 0)
+                continue;
+            const bool backup = SameNameNoCase(entry.name, IfoName(number, "BUP"));
+            where.emplace(std::pair{number, backup}, dir.empty() ? entry.name : dir + "/" + entry.name);
+        }
+    }
+
+    DvdFiles files;
+    for (const auto& [key, file] : where) {
+        const auto [number, backup] = key;
+        // A backup stands in only for a file that is not there, or, for the
+        // menu file, one that does not read.
+        if (backup && where.count({number, false}) && (number > 0 || files.videoManager))
+            continue;
+        if (number == 0) {
+            try {
+                files.videoManager = WholeBlocks(*volume, file, limit);
+            } catch (const Error&) {
+            }
+            continue;
+        }
+        try {
+            files.titleSets.insert_or_assign(number, WholeBlocks(*volume, file, limit));
+        } catch (const Error& e) {
+            files.titleSets.insert_or_assign(number, Error(path, e.what()));
+        }
+    }
+    files.inputs = volume->inputs();
+    return files;
+}
+
+std::string ReadNavigationFile(const std::string& path, size_t limit)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        throw Error(path, SystemReason(errno));
+    struct stat st;
+    std::string bytes;
+    int failure = 0;
+    if (fstat(fd, &st) != 0) {
+        failure = errno;
+    } else if (S_ISREG(st.st_mode)) {
+        // Sized from the file: clearing a buffer of the largest size we
+        // take would cost more than the whole load.
+        bytes.resize(std::min<size_t>(static_cast<size_t>(st.st_size), limit));
+        const ssize_t got = detail::ReadAll(fd, bytes.data(), bytes.size(), 0);
+        if (got < 0)
+            failure = errno;
+        else
+            bytes.resize(static_cast<size_t>(got));
+    }
+    ::close(fd);
+    if (failure)
+        throw Error(path, SystemReason(failure));
+    if (!S_ISREG(st.st_mode))
+        throw Error(path, "not a regular file");
+    return bytes;
+}
+
+}  // namespace pelvano

@@ -1,0 +1,82 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "base/error.h"
+#include "base/format.h"
+#include "base/posix_io.h"
+#include "disc/paths.h"
+#include "disc/volume.h"
+
+namespace pelvano {
+
+namespace {
+
+class FolderVolume : public Volume {
+public:
+    explicit FolderVolume(std::string root) : root_(std::move(root)) {}
+
+    std::vector<Entry> list(const std::string& dir) override
+    {
+        std::vector<Entry> entries;
+        DIR* d = opendir(where(dir).c_str());
+        if (!d)
+            return entries;
+        while (const dirent* entry = readdir(d)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                entries.push_back({name, entry->d_type == DT_DIR});
+        }
+        closedir(d);
+        return entries;
+    }
+
+    std::string read(const std::string& file, size_t limit) override
+    {
+        const std::string path = where(file);
+        // Never blocks, should a listed file be a FIFO.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0)
+            throw Error(
+                Format("%s cannot be read (%s)", BaseName(file).c_str(), SystemReason(errno).c_str()));
+        struct stat st;
+        std::string bytes;
+        int failure = 0;
+        if (fstat(fd, &st) != 0) {
+            failure = errno;
+        } else if (S_ISREG(st.st_mode)) {
+            bytes.resize(std::min<size_t>(static_cast<size_t>(st.st_size), limit));
+            const ssize_t got = detail::ReadAll(fd, bytes.data(), bytes.size(), 0);
+            if (got < 0)
+                failure = errno;
+            else
+                bytes.resize(static_cast<size_t>(got));
+        }
+        ::close(fd);
+        if (failure)
+            throw Error(
+                Format("%s cannot be read (%s)", BaseName(file).c_str(), SystemReason(failure).c_str()));
+        if (!S_ISREG(st.st_mode))
+            throw Error(BaseName(file) + " is not a regular file");
+        inputs_.push_back(path);
+        return bytes;
+    }
+
+private:
+    std::string where(const std::string& below) const { return below.empty() ? root_ : root_ + "/" + below; }
+
+    std::string root_;
+};
+
+}  // namespace
+
+std::unique_ptr<Volume> OpenFolderVolume(const std::string& folder)
+{
+    return std::make_unique<FolderVolume>(folder);
+}
+
+}  // namespace pelvano
