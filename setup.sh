@@ -17,7 +17,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps imagemagick libxkbcommon-dev
     clang libclang-rt-14-dev clang-format clang-tidy
-    genisoimage python3
+    genisoimage python3 jq
     ffmpeg mkvtoolnix
     dpkg-dev file desktop-file-utils appstream
 )

@@ -61,18 +61,15 @@ PresetStore LoadPresets(const std::string& iniPath)
     return store;
 }
 
-Preset LoadPreset(const std::string& iniPath, int number)
+std::optional<Preset> DefinedPreset(const ProfileFile& file, int number)
 {
-    ProfileFile file;
-    try {
-        file = ProfileFile::Load(iniPath);
-    } catch (const Error&) {
-    }
     const int i = number - 1;
+    if (!HasKey(file, kPresetsSection, KeyName("Format", i)))
+        return std::nullopt;
     Preset preset;
     preset.name = file.read(kPresetsSection, KeyName("Preset", i), KeyName("Preset", i));
-    preset.format = file.read(kPresetsSection, KeyName("Format", i), KeyName("Format", i));
-    preset.header = file.read(kPresetsSection, KeyName("Header", i), KeyName("Header", i));
+    preset.format = file.read(kPresetsSection, KeyName("Format", i), "");
+    preset.header = file.read(kPresetsSection, KeyName("Header", i), "");
     preset.footer = file.read(kPresetsSection, KeyName("Footer", i), "");
     return preset;
 }

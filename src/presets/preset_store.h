@@ -1,9 +1,12 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 
 namespace pelvano {
+
+class ProfileFile;
 
 struct Preset {
     std::string name;
@@ -30,9 +33,9 @@ std::string PresetsFilePath(const std::string& executablePath);
 // lastDir is the caller's business.
 PresetStore LoadPresets(const std::string& iniPath);
 
-// Preset `number` (1..kPresetCount) as LoadPresets reads it, without
-// looking up the other twenty-nine keys.
-Preset LoadPreset(const std::string& iniPath, int number);
+// Preset `number` as the command line takes it from `file`: nothing when
+// the file has no FormatN key; a missing HeaderN or FooterN is empty.
+std::optional<Preset> DefinedPreset(const ProfileFile& file, int number);
 
 // Writes the thirty preset keys (Preset1, Format1, Header1, ... Header10)
 // and LastDir := lastDir into the file as it stands, in one replacement of

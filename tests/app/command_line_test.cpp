@@ -76,7 +76,7 @@ std::string CoreRender(const std::string& ifo, const CoreRequest& r)
 }
 
 // The members of a --list --json document as read by Python's own JSON
-// parser, one line each: "source <hex of its UTF-8>", "set N IFO TV RATE",
+// parser, one line each: "source <hex of its UTF-8>", "set N IFO TV RATE FPS",
 // "pgc SET N LENGTH_MS CELLS CHAPTERS", "default SET PGC".
 std::vector<std::string> JsonMembers(const std::string& jsonFile)
 {
@@ -85,7 +85,7 @@ import json, sys
 d = json.load(open(sys.argv[1], encoding='utf-8'))
 print('source', d['source'].encode('utf-8').hex())
 for t in d['title_sets']:
-    print('set', t['number'], t['ifo'], t['tv_system'], t['frame_rate'])
+    print('set', t['number'], t['ifo'], t['tv_system'], t['frame_rate'], t['fps'])
     for p in t['pgcs']:
         print('pgc', t['number'], p['number'], p['length_ms'], p['cells'], p['chapters'])
 print('default', d['default']['title_set'], d['default']['pgc'])
@@ -157,13 +157,15 @@ TEST_F(CommandLine, WritesWhatTheBatchFormAndTheCoreWrite)
         return bytes;
     };
     const auto core = [](const std::string& ifo, CoreRequest r) { return CoreRender(ifo, r); };
+    // The rate text "Open video" takes from an AVI file's header.
+    const auto aviRate = [](const std::string& avi) { return *KeyFrameIndexCache().openVideo(avi); };
     struct Case {
         std::vector<std::string> args;
         std::function<std::string()> expected;
     };
     const std::vector<Case> cases = {
-        {{sample}, [&] { return batch(sample, "-p1"); }},  // no option: not this form
         {{"-p1", sample}, [&] { return batch(sample, "-p1"); }},
+        {{many, "-p", "3"}, [&] { return batch(many, "-p3"); }},  // options after the source
         {{"-p", "3", many}, [&] { return batch(many, "-p3"); }},
         {{"--preset=10", ntsc}, [&] { return batch(ntsc, "-p10"); }},
         {{"--preset", "7", shortLast}, [&] { return batch(shortLast, "-p7"); }},
@@ -210,6 +212,13 @@ TEST_F(CommandLine, WritesWhatTheBatchFormAndTheCoreWrite)
          [&] { return core(ntsc, {.format = "%f %t", .videoFile = mkv}); }},
         {{"--format=%f", "--keyframes", mp4, many},
          [&] { return core(many, {.format = "%f", .videoFile = mp4}); }},
+        // Rates as typed: frames per second, thousandths from 1000 up.
+        {{"--form=" + all, "--fps=25", sample},
+         [&] { return core(sample, {.format = all, .frameRate = "25000"}); }},
+        {{"--format", all, "--fps", "29.97", ntsc},
+         [&] { return core(ntsc, {.format = all, .frameRate = "29970"}); }},
+        {{"--format", all, "--fps=24000/1001", ntsc},
+         [&] { return core(ntsc, {.format = all, .frameRate = aviRate(FixturePath("avi/kf23976.avi"))}); }},
     };
     for (const Case& c : cases) {
         const std::string expected = c.expected();
@@ -219,11 +228,6 @@ TEST_F(CommandLine, WritesWhatTheBatchFormAndTheCoreWrite)
         SCOPED_TRACE(line);
         ASSERT_FALSE(expected.empty());
         ProcessResult run = Run(c.args);
-        if (c.args.size() == 1) {  // the window form, whose module is not beside this copy
-            EXPECT_EQ(run.exitCode, 1);
-            EXPECT_NE(run.err.find("cannot load the window"), std::string::npos) << run.err;
-            continue;
-        }
         ASSERT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(run.out, expected);
         EXPECT_EQ(run.err, "");
@@ -262,14 +266,14 @@ TEST_F(CommandLine, ListingAgreesWithTheLoadsAndIsValidJson)
         std::string defaultSet, defaultPgc;
         for (const std::string& line : members) {
             std::istringstream in(line);
-            std::string kind, set, pgc, ifo, tv, rate;
+            std::string kind, set, pgc, ifo, tv, rate, fps;
             uint32_t lengthMs = 0, cells = 0, chapters = 0;
             in >> kind;
             if (kind == "set") {
                 ++sets;
-                in >> set >> ifo >> tv >> rate;
+                in >> set >> ifo >> tv >> rate >> fps;
                 EXPECT_EQ(ifo, Format("VTS_%02d_0.IFO", std::stoi(set)));
-                EXPECT_EQ(tv + rate, "PAL25000");
+                EXPECT_EQ(tv + rate + " " + fps, "PAL25000 25");
                 continue;
             }
             if (kind == "default")
@@ -306,11 +310,11 @@ TEST_F(CommandLine, RelativePathsAndPresetsComeFromTheCaller)
 {
     fs::create_directory(work_.file("disc"));
     fs::copy_file(ExamplePath("VTS_01_0.IFO"), work_.file("disc/VTS_01_0.IFO"));
-    WriteFile(work_.file("my.ini"), "[Presets]\r\nFormat2=%c.\r\nHeader2=mine\r\n");
+    WriteFile(work_.file("my.ini"), "[Presets]\r\nFormat2=%c.\r\nFooter2=mine\r\n");  // no Header2: empty
     const ProcessResult run =
         Run({"--presets", "../my.ini", "-p2", "-o", "../out.txt", "VTS_01_0.IFO"}, work_.file("disc"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(ReadFile(work_.file("out.txt")), "mine\r\n1.\r\n2.\r\n3.\r\n4.\r\n");
+    EXPECT_EQ(ReadFile(work_.file("out.txt")), "1.\r\n2.\r\n3.\r\n4.\r\nmine\r\n");
     EXPECT_FALSE(fs::exists(app_.file("out.txt")));
 }
 
@@ -323,15 +327,19 @@ TEST_F(CommandLine, UsageErrorsExitTwoWithTheMessage)
         {{"-r", ifo, "-p"}, "option '-p' needs a value"},
         {{ifo, "-r", "--output"}, "option '--output' needs a value"},
         {{"--list=yes", ifo}, "option '--list' takes no value"},
-        {{"-p", "two", ifo}, "--preset: 'two' is not a number from 1 up"},
-        {{"-p11", ifo}, "--preset: '11' is not a preset number from 1 to 10"},
-        {{"--preset=0", ifo}, "--preset: '0' is not a number from 1 up"},
+        {{"-p", "two", ifo}, "--preset: 'two' is not a preset from 1 to 10"},
+        {{"-p11", ifo}, "--preset: '11' is not a preset from 1 to 10"},
+        {{"--preset=0", ifo}, "--preset: '0' is not a preset from 1 to 10"},
         {{"-s", "-1", ifo}, "--title-set: '-1' is not a number from 1 up"},
         {{"--pgc=1x", ifo}, "--pgc: '1x' is not a number from 1 up"},
-        {{"--fps=25.000", ifo}, "--fps: '25.000' is not a frame rate in thousandths of a frame per second"},
-        {{"--fps=0", ifo}, "--fps: '0' is not a frame rate in thousandths of a frame per second"},
+        {{"--fps=0", ifo}, "--fps: '0' is not a frame rate (25, 29.97, 30000/1001, or 29970 thousandths)"},
+        {{"--fps=-25", ifo},
+         "--fps: '-25' is not a frame rate (25, 29.97, 30000/1001, or 29970 thousandths)"},
+        {{"--fps=1/0", ifo},
+         "--fps: '1/0' is not a frame rate (25, 29.97, 30000/1001, or 29970 thousandths)"},
         {{"--frame-offset", "1.5", ifo}, "--frame-offset: '1.5' is not a whole number"},
-        {{"--ms-offset=99999999999", ifo}, "--ms-offset: '99999999999' is not a whole number"},
+        {{"--ms-offset=2147483648", ifo},
+         "--ms-offset: '2147483648' is out of range (-2147483648 to 2147483647)"},
         {{"--chapter-cells=3-1", ifo},
          "--chapter-cells: '3-1' is not a list of cell numbers from 1 up such as 1,4,7-9"},
         {{"--skip-cells=1,,2", ifo},
@@ -339,12 +347,21 @@ TEST_F(CommandLine, UsageErrorsExitTwoWithTheMessage)
         {{"--chapter-cells=0", ifo},
          "--chapter-cells: '0' is not a list of cell numbers from 1 up such as 1,4,7-9"},
         {{"-p1"}, "no source given"},
+        {{"", "-p1"}, "the source is an empty name"},
+        {{"--f=x", ifo}, "option '--f' is ambiguous: --format, --footer, --fps, --frame-offset"},
+        {{ifo, "-l", "-r"}, "--list and --report exclude each other"},
+        {{"-lp2", ifo}, "--list and --preset exclude each other"},
+        {{"--list", "--format=%c", ifo}, "--list and --format exclude each other"},
+        {{"-l", "-s1", ifo}, "--list and --title-set exclude each other"},
+        {{"-p2", "-r", ifo}, "--report and --preset exclude each other"},
+        {{"-p2", "--format=%c", ifo}, "--preset and --format exclude each other"},
         {{"-p1", ifo, "other.IFO"}, "more than one source: '" + ifo + "' and 'other.IFO'"},
         {{"--json", ifo}, "--json works only with --list"},
         {{"--header=H", ifo}, "--header works only with --format"},
         {{"--footer=F", ifo}, "--footer works only with --format"},
         {{"--exact-ntsc=1", ifo}, "option '--exact-ntsc' takes no value"},
         {{"-r", "--format=%c", ifo}, "--report and --format exclude each other"},
+        {{"--exact-ntsc", "--list", ifo}, "--list and --exact-ntsc exclude each other"},
     };
     for (const auto& [args, message] : cases) {
         SCOPED_TRACE(message);
@@ -364,6 +381,11 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string missing = work_.file("missing/VTS_01_0.IFO");
     const std::string out = work_.file("kept.txt");
+    const std::string two = FixturePath("dvd/two_sets");
+    const std::string mini = work_.file("mini.ini");
+    const std::string chapters = work_.file("film.chapters.txt");
+    WriteFile(mini, "[Presets]\r\nFormat1=%c\r\n");
+    WriteFile(chapters, "CHAPTER01=00:00:00.000\r\nCHAPTER01NAME=Chapter 01\r\n");
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"-p1", missing}, missing + ": No such file or directory"},
         {{"-p1", fifo}, fifo + ": is a FIFO, not a DVD"},
@@ -379,6 +401,13 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
         {{"--chapter-cells=1,8", ifo}, "--chapter-cells: program chain 2 has 7 cell(s), no cell 8"},
         {{"--skip-cells=5", "-c1", ifo}, "--skip-cells: program chain 1 has 4 cell(s), no cell 5"},
         {{"--presets=nope.ini", ifo}, "nope.ini: No such file or directory"},
+        {{"--presets", mini, "-p3", ifo}, mini + " has no preset 3 (no Format3 key)"},
+        {{"--presets", chapters, ifo}, chapters + " has no preset 1 (no Format1 key)"},
+        {{"-s", "1", two + "/VTS_02_0.IFO"}, two + "/VTS_02_0.IFO: the file is title set 2, not title set 1"},
+        {{"--keyframes", work_.file("nope.mkv"), ifo},
+         work_.file("nope.mkv") + ": No such file or directory"},
+        {{"--keyframes", mini, ifo}, mini + ": not a video file (AVI, Matroska or MP4/MOV)"},
+        {{"-o", "/dev/full", ifo}, "/dev/full: No space left on device"},
         {{"--keyframes", FixturePath("avi/audio_only.avi"), ifo}, FixturePath("avi/audio_only.avi") + ": "},
         {{"--keyframes", TestVideo("vfr.mkv"), ifo}, TestVideo("vfr.mkv") + ": "},
         {{"-o", work_.file("no/dir/x.txt"), ifo}, "Cannot create file " + work_.file("no/dir/x.txt")},
@@ -394,6 +423,50 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
         EXPECT_EQ(run.err.rfind("pelvano: " + message, 0), 0u) << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         EXPECT_EQ(ReadFile(out), "before");
+    }
+}
+
+// The window forms without a display, or for a source that is not there: one
+// line and exit code 1, never Qt's abort (its module lies beside this copy).
+TEST_F(CommandLine, WindowFormsEndWithOneLine)
+{
+    std::filesystem::copy_file(BinaryPath("libpelvano_gui.so"), app_.file("libpelvano_gui.so"));
+    const std::string ifo = ExamplePath("VTS_01_0.IFO");
+    const std::string noDisplay =
+        "pelvano: cannot open a window: no display (DISPLAY/WAYLAND_DISPLAY unset); "
+        "for the command line see 'pelvano --help'\n";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, noDisplay},
+        {{ifo}, noDisplay},
+        {{ifo, "x", "y", "z"}, noDisplay},
+        {{"nothing.IFO", "x"},
+         "pelvano: nothing.IFO: No such file or directory (looked up in " + app_.dir().string() + ")\n"},
+        {{work_.file("nothing.IFO")},
+         "pelvano: " + work_.file("nothing.IFO") + ": No such file or directory\n"},
+    };
+    for (const auto& [args, message] : cases) {
+        const ProcessResult run = Run(args);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err, message);
+        WriteFile(ini_, iniBytes_);  // a missing source saves the presets, as ever
+    }
+}
+
+// The README's jq recipe picks the program chain Pelvano picks (the first of
+// equal lengths); fps is the frame rate as a number.
+TEST_F(CommandLine, ReadmeJqRecipeAgreesWithTheDefault)
+{
+    const std::string jq = FindProgram("jq"), json = work_.file("list.json");
+    std::smatch recipe;
+    const std::string readme = ReadFile(PELVANO_SOURCE_DIR "/README.md");
+    ASSERT_TRUE(std::regex_search(readme, recipe, std::regex("--list --json /dev/sr0 \\| jq '([^']+)'")));
+    for (const auto& [fixture, fps] : {std::pair{"dvd/no_subs", "25"}, std::pair{"dvd/ntsc", "29.97"}}) {
+        ASSERT_EQ(Run({"--list", "--json", "-o", json, FixturePath(fixture + std::string("/VTS_01_0.IFO"))})
+                      .exitCode,
+                  0);
+        const ProcessResult picked = RunProcess({jq, "-r", recipe[1].str() + " | .longest.number", json});
+        EXPECT_EQ(picked.out + fps + "\n",
+                  RunProcess({jq, "-r", ".default.pgc, .title_sets[0].fps", json}).out);
     }
 }
 
@@ -418,8 +491,16 @@ TEST_F(CommandLine, HelpVersionManPageAndCompletionAgree)
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, std::string("pelvano ") + kVersion + "\n");
     EXPECT_EQ(Run({"--version"}).out, version.out);
+    for (const char* option : {"--help", "--version"}) {
+        const ProcessResult full =
+            RunProcess({"/bin/sh", "-c", "exec \"$0\" \"$1\" >/dev/full", app_.exe(), option});
+        EXPECT_EQ(full.exitCode, 1);
+        EXPECT_EQ(full.err, "pelvano: standard output: No space left on device\n");
+    }
 
     std::string man = ReadFile(PELVANO_SOURCE_DIR "/resources/pelvano.1");
+    // Each line beginning with '.' is a request the page means (".mkv/.webm" was none).
+    EXPECT_FALSE(std::regex_search(man, std::regex(R"((^|\n)\.(?!(TH|SH|TP|PP|B|BR|br|nf|fi|I)\s))")));
     man.resize(man.find(".SH EXAMPLES"));  // the recipes name other programs' options
     const std::string completion = ReadFile(PELVANO_SOURCE_DIR "/resources/bash-completion/pelvano");
     EXPECT_NE(man.find(std::string("\"pelvano ") + kVersion + "\""), std::string::npos);

@@ -15,6 +15,7 @@
 #include "chapters/title_loader.h"
 #include "io/text_file.h"
 #include "output/format_engine.h"
+#include "output/video/media_keyframes.h"
 #include "output/video/video_keyframes.h"
 #include "presets/preset_store.h"
 #include "presets/profile_file.h"
@@ -23,55 +24,46 @@ namespace pelvano::cli {
 
 namespace {
 
-// A failure that ends the run with exit code 1; the message already names
-// the file and the reason.
-struct Failure {
-    std::string message;
-};
-
-Failure FileFailure(const std::string& path, const std::string& reason)
+Error FileFailure(const std::string& path, const std::string& reason)
 {
-    return Failure{path + ": " + reason};
-}
-
-Source OpenSource(const std::string& path)
-{
-    try {
-        return Source::Open(path);
-    } catch (const Error& e) {
-        throw Failure{e.what()};
-    }
+    return Error(path, reason);
 }
 
 // The format and header the output goes through: --format, or the preset
-// read from the presets file (or the file --presets names).
+// read from the presets file (or the file --presets names). Here a preset
+// the file does not define is an error rather than its key names.
 Preset ReadFormat(const Application& app, const Options& options)
 {
     if (options.format)
         return Preset{"", *options.format, options.header.value_or(""), options.footer.value_or("")};
-    if (!options.presets)
-        return LoadPreset(app.presetsReadPath(), options.preset);
-    // A presets file the user names must be there: its defaults would
-    // silently give other bytes.
-    struct stat st {};
-    if (::stat(options.presets->c_str(), &st) != 0)
-        throw FileFailure(*options.presets, std::strerror(errno));
-    if (!S_ISREG(st.st_mode))
-        throw FileFailure(*options.presets, "not a presets file");
-    try {
-        ProfileFile::Load(*options.presets);
-    } catch (const Error& e) {
-        throw FileFailure(*options.presets, e.what());
+    const std::string path = options.presets.value_or(app.presetsReadPath());
+    if (options.presets) {
+        // A presets file the user names must be there.
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0)
+            throw FileFailure(path, std::strerror(errno));
+        if (!S_ISREG(st.st_mode))
+            throw FileFailure(path, "not a presets file");
     }
-    return LoadPreset(*options.presets, options.preset);
+    ProfileFile file;
+    try {
+        file = ProfileFile::Load(path);
+    } catch (const Error& e) {
+        throw FileFailure(path, e.what());
+    }
+    const int number = options.preset.value_or(1);
+    std::optional<Preset> preset = DefinedPreset(file, number);
+    if (!preset)
+        throw Error(Format("%s has no preset %d (no Format%d key)", path.c_str(), number, number));
+    return *std::move(preset);
 }
 
 void CheckCells(const CellList& cells, size_t cellCount, const char* option, int pgc)
 {
     for (int c : cells)
         if (static_cast<size_t>(c) > cellCount)
-            throw Failure{
-                Format("%s: program chain %d has %zu cell(s), no cell %d", option, pgc, cellCount, c)};
+            throw Error(
+                Format("%s: program chain %d has %zu cell(s), no cell %d", option, pgc, cellCount, c));
 }
 
 // Marks set as the cell list sets them, then the same rebuilds.
@@ -99,10 +91,13 @@ LoadResult LoadChosenTitle(const Options& options)
 {
     const SourceOpening opening = OpenForLoad(options.source);
     if (!opening.source)
-        throw Failure{opening.failure.failure->what()};
+        throw *opening.failure.failure;
     const Source& source = *opening.source;
     const int number = options.titleSet.value_or(source.defaultTitleSet());
     const TitleSetSummary* titleSet = source.titleSet(number);
+    if (!titleSet && source.kind() == SourceKind::IfoFile)
+        throw FileFailure(options.source, Format("the file is title set %d, not title set %d",
+                                                 source.titleSets().front().number, number));
     if (!titleSet) {
         std::string numbers;
         for (const TitleSetSummary& t : source.titleSets())
@@ -131,6 +126,25 @@ LoadResult LoadChosenTitle(const Options& options)
     return load;
 }
 
+// "Open video" for --keyframes: its frame-rate text. The window's messages
+// for a file it can't read say here what the file is.
+std::optional<std::string> OpenKeyFrames(KeyFrameIndexCache& cache, const std::string& path)
+{
+    constexpr const char* kNotAVideo = "not a video file (AVI, Matroska or MP4/MOV)";
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        throw FileFailure(path, std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        throw FileFailure(path, kNotAVideo);
+    try {
+        return cache.openVideo(path);
+    } catch (const Error& e) {
+        const std::string message = e.what();
+        throw FileFailure(path,
+                          message == kAviOpenError || message == kMediaOpenError ? kNotAVideo : message);
+    }
+}
+
 std::string Render(const Application& app, const Options& options)
 {
     // Read first: a presets file that can't be read fails before the source.
@@ -157,37 +171,37 @@ std::string Render(const Application& app, const Options& options)
         // As "Open video" and "Synch 2 KF" do: the file's rate replaces the
         // title's (a rate typed on the command line wins over both), and the
         // rendering snaps to its key frames.
-        try {
-            const std::optional<std::string> rate = keyFrames.openVideo(*options.keyFrames);
-            if (!options.frameRate && rate)
-                input.frameRate = *rate;
-        } catch (const Error& e) {
-            throw FileFailure(*options.keyFrames, e.what());
-        }
+        const std::optional<std::string> rate = OpenKeyFrames(keyFrames, *options.keyFrames);
+        if (!options.frameRate && rate)
+            input.frameRate = *rate;
         snap = [&keyFrames, &options] { return keyFrames.keyFrames(*options.keyFrames); };
     }
     try {
         return RenderChapters(doc.model, input, snap).text;
     } catch (const Error& e) {
-        throw Failure{options.keyFrames ? *options.keyFrames + ": " + e.what() : std::string(e.what())};
+        throw Error(options.keyFrames ? *options.keyFrames + ": " + e.what() : std::string(e.what()));
     }
 }
 
-void Emit(const Options& options, const std::string& bytes, std::FILE* out)
+// Standard output, or `path` replaced whole. A failed write says the
+// system's reason.
+void Emit(const std::string& path, const std::string& bytes, std::FILE* out,
+          const char* partWayMessage = kStreamWriteError)
 {
-    if (options.output == "-") {
+    errno = 0;
+    if (path == "-") {
         if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fflush(out) != 0)
-            throw Failure{std::string("standard output: ") + std::strerror(errno)};
+            throw FileFailure("standard output", std::strerror(errno));
         return;
     }
     try {
-        WriteTextFile(options.output, bytes, options.report ? kFailedToSaveStream : kStreamWriteError);
+        WriteTextFile(path, bytes, partWayMessage);
     } catch (const Error& e) {
         const int code = errno;
         std::string message = e.what();
-        if (message.find(options.output) == std::string::npos)
-            message = options.output + ": " + message;
-        throw Failure{message + (code ? std::string(": ") + std::strerror(code) : std::string())};
+        if (code != 0)  // a write that failed part way: the system's reason alone
+            message = message == partWayMessage ? std::strerror(code) : message + ": " + std::strerror(code);
+        throw message.find(path) == std::string::npos ? FileFailure(path, message) : Error(message);
     }
 }
 
@@ -195,28 +209,24 @@ int Run(const Application& app, const Options& options, std::FILE* out, std::FIL
 {
     switch (options.action) {
     case Options::Action::Help:
-        std::fputs(kHelpText, out);
+        Emit("-", kHelpText, out);
         return 0;
     case Options::Action::Version:
-        std::fprintf(out, "pelvano %s\n", kVersion);
+        Emit("-", std::string("pelvano ") + kVersion + "\n", out);
         return 0;
     case Options::Action::List: {
-        const Source source = OpenSource(options.source);
+        const Source source = Source::Open(options.source);
         // Title sets the disc names but that can't be read are left out of
         // the listing and said on standard error.
         for (const std::string& problem : source.problems())
             std::fprintf(err, "pelvano: %s\n", problem.c_str());
-        const std::string bytes = options.json ? ListingJson(source) : ListingText(source);
-        errno = 0;
-        Emit(options, bytes, out);
+        Emit(options.output, options.json ? ListingJson(source) : ListingText(source), out);
         return 0;
     }
     case Options::Action::Render:
         break;
     }
-    const std::string bytes = Render(app, options);
-    errno = 0;
-    Emit(options, bytes, out);
+    Emit(options.output, Render(app, options), out, options.report ? kFailedToSaveStream : kStreamWriteError);
     return 0;
 }
 
@@ -234,8 +244,6 @@ int RunCommandLine(const Application& app, const std::vector<std::string>& args,
     }
     try {
         return Run(app, options, out, err);
-    } catch (const Failure& f) {
-        std::fprintf(err, "pelvano: %s\n", f.message.c_str());
     } catch (const Error& e) {
         std::fprintf(err, "pelvano: %s\n", e.what());
     }

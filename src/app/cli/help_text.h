@@ -13,9 +13,13 @@ folder above it, an ISO image, or a DVD drive (/dev/sr0). Relative paths are
 taken from the current folder.
 
   -l, --list              list the title sets and program chains and write
-                          nothing else; the defaults are marked with '*'
+                          nothing else; the defaults are marked with '*'.
+                          Takes no option but --json and --output
       --json              with --list: the listing as one JSON object
-  -p, --preset=N          chapter list through preset N, 1..10 (default 1)
+                          (frame_rate in thousandths as text, fps a number)
+  -p, --preset=N          chapter list through preset N, 1..10 (default 1);
+                          the presets file must hold its FormatN key (a
+                          missing HeaderN or FooterN is empty)
       --format=TEXT       chapter list through this format line instead of a
                           preset ("\n" is a line break)
       --header=TEXT       header for --format (default empty)
@@ -26,11 +30,15 @@ taken from the current folder.
                           program chain)
   -c, --pgc=N             program chain N, numbered from 1 as the window's Title
                           list shows it (default: the longest)
-      --fps=RATE          frame rate in thousandths of a frame per second:
-                          25000, 29970, 23976 ... (default: the title's, or the
-                          --keyframes file's)
-      --frame-offset=N    frames added to every chapter start (default 0)
-      --ms-offset=N       milliseconds added to every chapter start (default 0)
+      --fps=RATE          frame rate in frames per second: 25, 29.97,
+                          30000/1001 ...; a whole number from 1000 up is in
+                          thousandths, as in the window: 25000, 29970 ...
+                          (default: the title's, or the --keyframes file's)
+      --frame-offset=N    frames added to the frame numbers (%f, %ef) of every
+                          chapter (default 0)
+      --ms-offset=N       milliseconds added to the times (%hh %mm %ss %cc %ff
+                          %ms %t and their %e forms) of every chapter
+                          (default 0)
       --chapter-cells=LIST  cells that start chapters, numbered from 1
                           ("1,4,7-9"), instead of the program map
       --skip-cells=LIST   cells left out of the timestamps, besides the other
@@ -50,13 +58,17 @@ taken from the current folder.
   -V, --version           show the version and exit
 
 Short options take their value attached or as the next argument (-p2, -p 2),
-long ones after '=' or as the next argument (--preset=2, --preset 2).
+long ones after '=' or as the next argument (--preset=2, --preset 2); a long
+option may be shortened to any prefix that names it alone.
+--report, --preset and --format exclude each other.
 
-Which form runs: this one when the first argument begins with '-' or any
-argument begins with '--'. Otherwise the positional forms:
+Which form runs: this one when the first argument begins with '-', any
+argument begins with '--', or any argument but the third of exactly three
+begins with '-' (pelvano VTS_01_0.IFO -p 2). Otherwise the positional forms:
   pelvano                 the window
   pelvano SOURCE [...]    the window with SOURCE loaded (one, two, four or
-                          more arguments)
+                          more arguments, none beginning with '-'); without a
+                          display: exit status 1
   pelvano IFO OUT -pN     writes preset N's chapter list to OUT (any other third
                           argument: the raw report); relative paths are taken
                           from the program's folder, and the presets file is

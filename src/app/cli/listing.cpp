@@ -2,6 +2,7 @@
 
 #include "base/error.h"
 #include "base/format.h"
+#include "output/timing_rules.h"
 
 namespace pelvano::cli {
 
@@ -51,6 +52,21 @@ size_t Utf8Length(const std::string& s, size_t i)
         (len == 4 && (cp < 0x10000 || cp > 0x10ffff)))
         return 0;
     return len;
+}
+
+// The rate text in thousandths as a JSON number of frames per second:
+// "29970" -> 29.97, "25000" -> 25; null for a text that is no rate.
+std::string JsonFps(const std::string& rateText)
+{
+    const std::optional<int32_t> milli = ParseInt32(rateText);
+    if (!milli || *milli <= 0)
+        return "null";
+    std::string out = std::to_string(*milli / 1000);
+    if (*milli % 1000 != 0) {
+        out += Format(".%03d", *milli % 1000);
+        out.erase(out.find_last_not_of('0') + 1);
+    }
+    return out;
 }
 
 }  // namespace
@@ -123,9 +139,10 @@ std::string ListingJson(const Source& source)
         const TitleSetSummary& ts = source.titleSets()[t];
         if (ts.number == source.defaultTitleSet())
             chosen = &ts;
-        out += Format("%s{\"number\": %d, \"ifo\": %s, \"tv_system\": %s, \"frame_rate\": %s, \"pgcs\": [",
-                      t ? ", " : "", ts.number, JsonString(ts.ifoName).c_str(),
-                      JsonString(ts.tvSystem).c_str(), JsonString(ts.frameRate).c_str());
+        out += Format(
+            "%s{\"number\": %d, \"ifo\": %s, \"tv_system\": %s, \"frame_rate\": %s, \"fps\": %s, \"pgcs\": [",
+            t ? ", " : "", ts.number, JsonString(ts.ifoName).c_str(), JsonString(ts.tvSystem).c_str(),
+            JsonString(ts.frameRate).c_str(), JsonFps(ts.frameRate).c_str());
         for (size_t i = 0; i < ts.pgcs.size(); ++i) {
             const PgcSummary& pgc = ts.pgcs[i];
             out += Format("%s{\"number\": %d, \"length_ms\": %u, \"cells\": %u, \"chapters\": %u}",

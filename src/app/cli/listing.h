@@ -11,7 +11,8 @@ namespace pelvano::cli {
 std::string ListingText(const Source& source);
 
 // One JSON object on one line: source (the path as given), title_sets with
-// their pgcs, and default.
+// their rate (frame_rate the window's text, fps a number) and pgcs, and
+// default.
 std::string ListingJson(const Source& source);
 
 // `text` as a JSON string, quotes included. Bytes that are not UTF-8 become

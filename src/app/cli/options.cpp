@@ -1,9 +1,13 @@
 #include "app/cli/options.h"
 
+#include <getopt.h>
+
 #include <algorithm>
+#include <bitset>
 #include <climits>
 
 #include "output/timing_rules.h"
+#include "output/video/video_keyframes.h"
 
 namespace pelvano::cli {
 
@@ -38,44 +42,67 @@ struct Spec {
     char shortName;  // 0: long only
     const char* longName;
     bool takesValue;
+    bool withList;  // may go with --list
 };
 
+// The one option table: getopt_long's table and short-option string are
+// made from it, and the help, the man page and the completion name the same
+// options (a test keeps them equal).
 constexpr Spec kSpecs[] = {
-    {Id::List, 'l', "list", false},
-    {Id::Json, 0, "json", false},
-    {Id::Preset, 'p', "preset", true},
-    {Id::Format, 0, "format", true},
-    {Id::Header, 0, "header", true},
-    {Id::Footer, 0, "footer", true},
-    {Id::Report, 'r', "report", false},
-    {Id::TitleSet, 's', "title-set", true},
-    {Id::Pgc, 'c', "pgc", true},
-    {Id::Fps, 0, "fps", true},
-    {Id::FrameOffset, 0, "frame-offset", true},
-    {Id::MsOffset, 0, "ms-offset", true},
-    {Id::ChapterCells, 0, "chapter-cells", true},
-    {Id::SkipCells, 0, "skip-cells", true},
-    {Id::KeepShortLast, 0, "keep-short-last", false},
-    {Id::ExactNtsc, 0, "exact-ntsc", false},
-    {Id::KeyFrames, 0, "keyframes", true},
-    {Id::Output, 'o', "output", true},
-    {Id::Presets, 0, "presets", true},
-    {Id::Help, 'h', "help", false},
-    {Id::Version, 'V', "version", false},
+    {Id::List, 'l', "list", false, true},
+    {Id::Json, 0, "json", false, true},
+    {Id::Preset, 'p', "preset", true, false},
+    {Id::Format, 0, "format", true, false},
+    {Id::Header, 0, "header", true, false},
+    {Id::Footer, 0, "footer", true, false},
+    {Id::Report, 'r', "report", false, false},
+    {Id::TitleSet, 's', "title-set", true, false},
+    {Id::Pgc, 'c', "pgc", true, false},
+    {Id::Fps, 0, "fps", true, false},
+    {Id::FrameOffset, 0, "frame-offset", true, false},
+    {Id::MsOffset, 0, "ms-offset", true, false},
+    {Id::ChapterCells, 0, "chapter-cells", true, false},
+    {Id::SkipCells, 0, "skip-cells", true, false},
+    {Id::KeepShortLast, 0, "keep-short-last", false, false},
+    {Id::ExactNtsc, 0, "exact-ntsc", false, false},
+    {Id::KeyFrames, 0, "keyframes", true, false},
+    {Id::Output, 'o', "output", true, true},
+    {Id::Presets, 0, "presets", true, false},
+    {Id::Help, 'h', "help", false, true},
+    {Id::Version, 'V', "version", false, true},
+};
+constexpr size_t kSpecCount = std::size(kSpecs);
+
+// The table is indexed by Id.
+constexpr bool InIdOrder()
+{
+    for (size_t i = 0; i < kSpecCount; ++i)
+        if (static_cast<size_t>(kSpecs[i].id) != i)
+            return false;
+    return true;
+}
+static_assert(InIdOrder());
+
+// Options that say two different things: each pair is a usage error.
+constexpr std::pair<Id, Id> kExclusive[] = {
+    {Id::Report, Id::Preset},
+    {Id::Report, Id::Format},
+    {Id::Preset, Id::Format},
 };
 
-const Spec* FindLong(const std::string& name)
+// getopt_long's value for a long option: past every character, so that a
+// long option is always told from the short one it shares a letter with.
+constexpr int kLongBase = 256;
+
+const Spec& SpecOf(Id id)
 {
-    for (const Spec& spec : kSpecs)
-        if (name == spec.longName)
-            return &spec;
-    return nullptr;
+    return kSpecs[static_cast<size_t>(id)];
 }
 
-const Spec* FindShort(char c)
+const Spec* FindShort(int c)
 {
     for (const Spec& spec : kSpecs)
-        if (spec.shortName == c)
+        if (spec.shortName != 0 && spec.shortName == c)
             return &spec;
     return nullptr;
 }
@@ -103,6 +130,53 @@ int NumberValue(const Spec& spec, const std::string& value)
     return *n;
 }
 
+// Digits only, as a 32-bit unsigned number.
+std::optional<uint32_t> Unsigned32(const std::string& text)
+{
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const unsigned long long value = std::stoull(text);
+    return value <= UINT32_MAX ? std::optional<uint32_t>(static_cast<uint32_t>(value)) : std::nullopt;
+}
+
+// A rate as users type it, as rate / scale frames per second: a whole
+// number below 1000 is frames per second, from 1000 up thousandths as in
+// the window; "29.97" and "30000/1001" are frames per second.
+std::optional<AviRate> TypedFrameRate(const std::string& text)
+{
+    const size_t mark = text.find_first_of("./");
+    const std::optional<uint32_t> whole = Unsigned32(text.substr(0, mark));
+    if (mark == std::string::npos)
+        return whole ? std::optional<AviRate>(AviRate{*whole, *whole < 1000 ? 1u : 1000u}) : std::nullopt;
+    const std::string rest = text.substr(mark + 1);
+    const std::optional<uint32_t> after = Unsigned32(rest);
+    if (!whole || !after)
+        return std::nullopt;
+    if (text[mark] == '/')
+        return AviRate{*whole, *after};
+    // A decimal fraction: its digits over the power of ten they fill.
+    uint64_t scale = 1;
+    for (size_t i = 0; i < rest.size(); ++i)
+        scale *= 10;
+    const uint64_t rate = uint64_t{*whole} * scale + *after;
+    if (rate > UINT32_MAX || scale > UINT32_MAX)
+        return std::nullopt;
+    return AviRate{static_cast<uint32_t>(rate), static_cast<uint32_t>(scale)};
+}
+
+// --frame-offset and --ms-offset: a signed 32-bit number.
+std::string OffsetValue(const Spec& spec, const std::string& value)
+{
+    if (ParseInt32(value))
+        return value;
+    const size_t digits = !value.empty() && (value[0] == '+' || value[0] == '-') ? 1 : 0;
+    const bool wholeNumber =
+        value.size() > digits && value.find_first_not_of("0123456789", digits) == std::string::npos;
+    throw UsageError(
+        NameOf(spec) + ": '" + value +
+        (wholeNumber ? "' is out of range (-2147483648 to 2147483647)" : "' is not a whole number"));
+}
+
 void Apply(Options& options, const Spec& spec, const std::string& value)
 {
     switch (spec.id) {
@@ -113,9 +187,10 @@ void Apply(Options& options, const Spec& spec, const std::string& value)
         options.json = true;
         break;
     case Id::Preset: {
-        options.preset = NumberValue(spec, value);
-        if (options.preset > 10)
-            throw UsageError("--preset: '" + value + "' is not a preset number from 1 to 10");
+        const std::optional<int> n = PositiveNumber(value);
+        if (!n || *n > 10)
+            throw UsageError("--preset: '" + value + "' is not a preset from 1 to 10");
+        options.preset = n;
         break;
     }
     case Id::Format:
@@ -137,20 +212,19 @@ void Apply(Options& options, const Spec& spec, const std::string& value)
         options.pgc = NumberValue(spec, value);
         break;
     case Id::Fps: {
-        const std::optional<int32_t> rate = ParseInt32(value);
-        if (!rate || *rate <= 0 || value.find_first_not_of("0123456789") != std::string::npos)
+        const std::optional<AviRate> rate = TypedFrameRate(value);
+        options.frameRate = rate ? FrameRateText(*rate) : std::nullopt;
+        if (!options.frameRate)
             throw UsageError("--fps: '" + value +
-                             "' is not a frame rate in thousandths of a frame per second");
-        options.frameRate = value;
+                             "' is not a frame rate (25, 29.97, 30000/1001, or 29970 thousandths)");
         break;
     }
     case Id::FrameOffset:
-    case Id::MsOffset: {
-        if (!ParseInt32(value))
-            throw UsageError(NameOf(spec) + ": '" + value + "' is not a whole number");
-        (spec.id == Id::FrameOffset ? options.frameOffset : options.msOffset) = value;
+        options.frameOffset = OffsetValue(spec, value);
         break;
-    }
+    case Id::MsOffset:
+        options.msOffset = OffsetValue(spec, value);
+        break;
     case Id::ChapterCells:
         options.chapterCells = ParseCellList(value, NameOf(spec));
         break;
@@ -181,35 +255,72 @@ void Apply(Options& options, const Spec& spec, const std::string& value)
     }
 }
 
-bool Ends(const Options& options)
-{
-    return options.action == Options::Action::Help || options.action == Options::Action::Version;
-}
+using Given = std::bitset<kSpecCount>;
 
-void CheckCombination(const Options& options, const std::vector<std::string>& sources)
+void CheckCombination(const Options& options, const Given& given, const std::vector<std::string>& sources)
 {
     if (sources.empty())
         throw UsageError("no source given");
     if (sources.size() > 1)
         throw UsageError("more than one source: '" + sources[0] + "' and '" + sources[1] + "'");
+    if (sources[0].empty())
+        throw UsageError("the source is an empty name");
+    const auto exclusive = [](Id a, Id b) {
+        return UsageError(NameOf(SpecOf(a)) + " and " + NameOf(SpecOf(b)) + " exclude each other");
+    };
+    // A listing is made of the whole source: whatever shapes one title's
+    // chapters or report has nothing to act on.
+    if (given[static_cast<size_t>(Id::List)])
+        for (const Spec& spec : kSpecs)
+            if (given[static_cast<size_t>(spec.id)] && !spec.withList)
+                throw exclusive(Id::List, spec.id);
+    for (const auto& [a, b] : kExclusive)
+        if (given[static_cast<size_t>(a)] && given[static_cast<size_t>(b)])
+            throw exclusive(a, b);
     if (options.json && options.action != Options::Action::List)
         throw UsageError("--json works only with --list");
     if (options.header && !options.format)
         throw UsageError("--header works only with --format");
     if (options.footer && !options.format)
         throw UsageError("--footer works only with --format");
-    if (options.report && options.format)
-        throw UsageError("--report and --format exclude each other");
+}
+
+// The message for an argument getopt_long refused: `c` is what it returned,
+// `code` its optopt, `arg` the argument it stopped at.
+std::string Refusal(int c, int code, const std::string& arg)
+{
+    const Spec* spec = code >= kLongBase ? &kSpecs[static_cast<size_t>(code - kLongBase)] : FindShort(code);
+    const std::string name =
+        spec && code >= kLongBase ? NameOf(*spec) : "-" + std::string(1, static_cast<char>(code));
+    if (c == ':')
+        return "option '" + name + "' needs a value";
+    if (spec)
+        return "option '" + name + "' takes no value";
+    if (code != 0)
+        return "unknown option '" + name + "'";
+    // A long option that is no option's name nor the prefix of just one.
+    const std::string typed =
+        arg.substr(2, arg.find('=') == std::string::npos ? std::string::npos : arg.find('=') - 2);
+    std::string candidates;
+    for (const Spec& s : kSpecs)
+        if (!typed.empty() && std::string(s.longName).compare(0, typed.size(), typed) == 0)
+            candidates += (candidates.empty() ? "" : ", ") + NameOf(s);
+    if (candidates.find(',') != std::string::npos)
+        return "option '--" + typed + "' is ambiguous: " + candidates;
+    return "unknown option '--" + typed + "'";
 }
 
 }  // namespace
 
 bool IsOptionForm(const std::vector<std::string>& args)
 {
-    if (!args.empty() && !args[0].empty() && args[0][0] == '-')
-        return true;
-    return std::any_of(args.begin(), args.end(),
-                       [](const std::string& a) { return a.compare(0, 2, "--") == 0; });
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool batchSelector = args.size() == 3 && i == 2;
+        if (arg.compare(0, 2, "--") == 0 || (!batchSelector && arg.compare(0, 1, "-") == 0))
+            return true;
+    }
+    return false;
 }
 
 CellList ParseCellList(const std::string& text, const std::string& option)
@@ -242,66 +353,49 @@ CellList ParseCellList(const std::string& text, const std::string& option)
 
 Options ParseOptions(const std::vector<std::string>& args)
 {
+    std::vector<option> longOptions;
+    // '-': the sources come back in their place among the options (and no
+    // POSIXLY_CORRECT stops at the first); ':': no messages of getopt's own.
+    std::string shortOptions = "-:";
+    for (size_t i = 0; i < kSpecCount; ++i) {
+        const Spec& spec = kSpecs[i];
+        longOptions.push_back({spec.longName, spec.takesValue ? required_argument : no_argument, nullptr,
+                               kLongBase + static_cast<int>(i)});
+        if (spec.shortName != 0)
+            shortOptions += spec.takesValue ? std::string{spec.shortName, ':'} : std::string{spec.shortName};
+    }
+    longOptions.push_back({nullptr, 0, nullptr, 0});
+
+    std::vector<std::string> words = args;
+    words.insert(words.begin(), "pelvano");
+    std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(words.size());
+
     Options options;
+    Given given;
     std::vector<std::string> sources;
-    bool optionsEnd = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnd || arg.size() < 2 || arg[0] != '-') {
-            sources.push_back(arg);
+    opterr = 0;
+    optind = 0;  // glibc: start afresh
+    for (int c;
+         (c = getopt_long(argc, argv.data(), shortOptions.c_str(), longOptions.data(), nullptr)) != -1;) {
+        if (c == 1) {
+            sources.emplace_back(optarg);
             continue;
         }
-        if (arg == "--") {
-            optionsEnd = true;
-            continue;
-        }
-        if (arg[1] == '-') {
-            const size_t eq = arg.find('=');
-            const std::string name = arg.substr(2, eq == std::string::npos ? eq : eq - 2);
-            const Spec* spec = FindLong(name);
-            if (!spec)
-                throw UsageError("unknown option '--" + name + "'");
-            std::string value;
-            if (!spec->takesValue) {
-                if (eq != std::string::npos)
-                    throw UsageError("option '--" + name + "' takes no value");
-            } else if (eq != std::string::npos) {
-                value = arg.substr(eq + 1);
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            } else {
-                throw UsageError("option '--" + name + "' needs a value");
-            }
-            Apply(options, *spec, value);
-            if (Ends(options))
-                return options;
-            continue;
-        }
-        // A cluster of short options: flags may be followed by more letters;
-        // a value option takes the rest of the argument or the next one.
-        for (size_t k = 1; k < arg.size(); ++k) {
-            const Spec* spec = FindShort(arg[k]);
-            if (!spec)
-                throw UsageError(std::string("unknown option '-") + arg[k] + "'");
-            std::string value;
-            if (spec->takesValue) {
-                if (k + 1 < arg.size())
-                    value = arg.substr(k + 1);
-                else if (i + 1 < args.size())
-                    value = args[++i];
-                else
-                    throw UsageError(std::string("option '-") + arg[k] + "' needs a value");
-                Apply(options, *spec, value);
-                break;
-            }
-            Apply(options, *spec, value);
-            if (Ends(options))
-                return options;
-        }
-        if (Ends(options))
+        if (c == '?' || c == ':')
+            throw UsageError(Refusal(c, optopt, words[static_cast<size_t>(std::max(optind - 1, 1))]));
+        const Spec& spec = c >= kLongBase ? kSpecs[static_cast<size_t>(c - kLongBase)] : *FindShort(c);
+        given.set(static_cast<size_t>(spec.id));
+        Apply(options, spec, optarg ? optarg : "");
+        if (options.action == Options::Action::Help || options.action == Options::Action::Version)
             return options;
     }
-    CheckCombination(options, sources);
+    sources.insert(sources.end(), words.begin() + optind, words.end());
+    CheckCombination(options, given, sources);
     options.source = sources[0];
     return options;
 }

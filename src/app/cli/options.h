@@ -22,14 +22,14 @@ struct Options {
 
     std::string source;
     bool json = false;
-    int preset = 1;
+    std::optional<int> preset;  // 1-based; none: 1
     std::optional<std::string> format;
     std::optional<std::string> header;
     std::optional<std::string> footer;
     bool report = false;
-    std::optional<int> titleSet;  // 1-based
-    std::optional<int> pgc;       // 1-based
-    std::optional<std::string> frameRate;
+    std::optional<int> titleSet;           // 1-based
+    std::optional<int> pgc;                // 1-based
+    std::optional<std::string> frameRate;  // thousandths, as the window's field holds it
     std::string frameOffset = "0";
     std::string msOffset = "0";
     std::optional<CellList> chapterCells;
@@ -42,12 +42,15 @@ struct Options {
 };
 
 // True when the arguments (without argv[0]) ask for this command line rather
-// than the positional forms: the first begins with '-', or any with "--".
+// than the positional forms: the first begins with '-', any begins with
+// "--", or any but the third of exactly three begins with '-'.
 bool IsOptionForm(const std::vector<std::string>& args);
 
-// GNU rules: short options take a value attached or as the next argument,
-// long ones after '=' or as the next argument; "--" ends the options.
-// --help and --version win as soon as they are read. Throws UsageError.
+// getopt_long's rules (GNU): short options cluster and take a value attached
+// or as the next argument, long ones may be shortened to any unambiguous
+// prefix and take it after '=' or as the next argument; "--" ends the
+// options. --help and --version win as soon as they are read. Throws
+// UsageError.
 Options ParseOptions(const std::vector<std::string>& args);
 
 // "1,4,7-9"; throws UsageError naming `option` for anything else.

@@ -64,16 +64,6 @@ std::vector<int32_t> KeyFramesFromPackets(AVFormatContext* ctx, AVStream* video)
 
 }  // namespace
 
-std::optional<std::string> FrameRateText(const AviRate& rate)
-{
-    if (rate.rate == 0 || rate.scale == 0)
-        return std::nullopt;
-    const uint64_t milli = (uint64_t{rate.rate} * 1000 + rate.scale - 1) / rate.scale;
-    if (milli > INT32_MAX)
-        return std::nullopt;
-    return std::to_string(milli);
-}
-
 AviKeyFrames::AviKeyFrames(std::vector<int32_t> keys) : keys_(std::move(keys))
 {
     std::sort(keys_.begin(), keys_.end());

@@ -7,24 +7,13 @@
 #include <vector>
 
 #include "output/keyframes.h"
+#include "output/video/video_keyframes.h"
 
 namespace pelvano {
 
 // The two user-facing messages of an AVI file that can't be used.
 inline constexpr const char* kAviOpenError = "# AVIFileOpen : AVI source init error !";
 inline constexpr const char* kAviNoVideoError = "# AVIFileGetStream : Can't get a video stream !";
-
-// Samples per second of a stream, as its AVI stream header gives them:
-// rate / scale (possibly reduced by a common factor).
-struct AviRate {
-    uint32_t rate = 0;
-    uint32_t scale = 0;
-};
-
-// The frame rate text in thousandths: the exact ceiling of
-// rate * 1000 / scale ("29971" for 30000/1001). Nothing for a scale or rate
-// of 0, nor for a result no 32-bit rate field can hold.
-std::optional<std::string> FrameRateText(const AviRate& rate);
 
 // The key frames of the first video stream of an AVI file, read from the
 // file's index (or, for a file without one, from its packet flags) in one

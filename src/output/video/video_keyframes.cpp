@@ -97,6 +97,16 @@ Reading Read(const std::string& path, PelvanoVideoWhat what)
 
 }  // namespace
 
+std::optional<std::string> FrameRateText(const AviRate& rate)
+{
+    if (rate.rate == 0 || rate.scale == 0)
+        return std::nullopt;
+    const uint64_t milli = (uint64_t{rate.rate} * 1000 + rate.scale - 1) / rate.scale;
+    if (milli > INT32_MAX)
+        return std::nullopt;
+    return std::to_string(milli);
+}
+
 VideoKeyFrames::VideoKeyFrames(std::shared_ptr<const std::vector<int32_t>> keys) : keys_(std::move(keys)) {}
 
 std::unique_ptr<VideoKeyFrames> VideoKeyFrames::Open(const std::string& path)

@@ -13,6 +13,19 @@
 
 namespace pelvano {
 
+// Samples per second of a stream, as its AVI stream header gives them:
+// rate / scale (possibly reduced by a common factor).
+struct AviRate {
+    uint32_t rate = 0;
+    uint32_t scale = 0;
+};
+
+// The frame rate text in thousandths: the exact ceiling of
+// rate * 1000 / scale ("29971" for 30000/1001). Nothing for a scale or rate
+// of 0, nor for a result no 32-bit rate field can hold. In the core, so
+// that a rate typed on the command line becomes the text a video gives.
+std::optional<std::string> FrameRateText(const AviRate& rate);
+
 // Key frames of a video file, shared with the index they were read into.
 class VideoKeyFrames : public KeyFrameSource {
 public:
