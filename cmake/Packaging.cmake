@@ -14,6 +14,8 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
+# The licence: GPL-3.0-or-later, stated in share/doc/pelvano/copyright.
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://pelvano.example.org/)
 # dpkg-shlibdeps works out Depends from the libraries the executable and modules link.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -33,7 +33,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 # Every module the build puts beside the executable goes with it.
 modules=$(cd "$build" && ls libpelvano_*.so)
 for f in $(printf 'lib/pelvano/%s ' $modules) share/pelvano/pelvano.INI share/pelvano/Readme.txt \
-         share/doc/pelvano/Readme.txt share/applications/pelvano.desktop \
+         share/doc/pelvano/Readme.txt share/doc/pelvano/copyright share/applications/pelvano.desktop \
          share/icons/hicolor/scalable/apps/pelvano.svg share/icons/hicolor/48x48/apps/pelvano.png \
          share/man/man1/pelvano.1 share/bash-completion/completions/pelvano; do
     [ -f "$prefix/$f" ] || fail "$f is not installed"
