@@ -2,13 +2,11 @@
 
 namespace pelvano::detail {
 
-// True on this thread while libdvdread opens a folder the program made
-// itself a moment ago (the IFO reader's private title-set folder, or its
-// image in memory), or an image file whose navigation files alone are read
-// (they are never scrambled, so no CSS keys are wanted). The
-// executable's stand-ins for two C library calls libdvdread makes on every
-// open read it (src/app/dvdread_shortcuts.cpp).
-extern thread_local bool gOpeningOwnFolder;
+// True on this thread while libdvdread opens an image file whose navigation
+// files alone are read (they are never scrambled, so no CSS keys are
+// wanted). The executable's stand-ins for two C library calls libdvdread
+// makes on every open read it (src/app/dvdread_shortcuts.cpp).
+inline thread_local bool gOpeningOwnFolder = false;
 
 class OpeningOwnFolder {
 public:

@@ -3,8 +3,7 @@
 #include <cstdint>
 
 // The parts of a DVD's UDF file system that libdvdread reads: what our own
-// reader of images (UdfImage) looks for and what the memory image
-// (MemoryDisc) writes for libdvdread.
+// reader of images (UdfImage) looks for.
 namespace pelvano::udf {
 
 constexpr uint32_t kBlock = 2048;
