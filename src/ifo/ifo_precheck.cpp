@@ -99,6 +99,13 @@ Problem CheckPtt(const IfoBytes& img, uint64_t base)
         if (start + 4 <= length && start < uint64_t{count} * 4 + 8)
             return std::string("the chapter table points into its own header");
     }
+    // Titles whose parts overlap would have us hold far more parts than the
+    // table has room for (gigabytes from a file of megabytes).
+    uint64_t parts = 0;
+    for (const TitlePartsRange& title : TitlePartsRanges(img, base))
+        parts += title.parts;
+    if (parts * 4 > length)
+        return std::string("the chapter table's titles overlap");
     return {};
 }
 
@@ -139,6 +146,26 @@ Problem CheckFlatTable(const IfoBytes& img, uint64_t base, size_t lastByteAt, ui
 }
 
 }  // namespace
+
+std::vector<TitlePartsRange> TitlePartsRanges(const IfoBytes& img, uint64_t base)
+{
+    const uint32_t count = img.u16(base);
+    const uint64_t end = img.tableLength(base, 4);
+    std::vector<uint64_t> starts;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t start = img.u32(base + 8 + uint64_t{i} * 4);
+        if (start + 4 > end)
+            break;
+        starts.push_back(start);
+    }
+    std::vector<TitlePartsRange> titles;
+    titles.reserve(starts.size());
+    for (size_t i = 0; i < starts.size(); ++i) {
+        const uint64_t next = i + 1 < starts.size() ? starts[i + 1] : end;
+        titles.push_back({starts[i], static_cast<uint16_t>(next > starts[i] ? (next - starts[i]) / 4 : 0)});
+    }
+    return titles;
+}
 
 std::optional<std::string> CheckIfoTables(std::string_view bytes)
 {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pelvano {
 
@@ -16,6 +17,20 @@ constexpr size_t kMaxIfoSize = 4u << 20;
 // would take on trust (offsets that wrap, a damaged menu table).
 // Returns what is wrong, or nothing when the image is sound.
 std::optional<std::string> CheckIfoTables(std::string_view image);
+
+class IfoBytes;
+
+// Where the parts of each title of a part-of-title table (VTS_PTT_SRPT at
+// `base`) lie, as libdvdread 6.1.3 works them out: the offsets list stops at
+// the first one whose entry would end past the table; a title runs to the
+// next title's start (no parts when that lies before it) or to the table's
+// end, and holds as many whole 4-byte entries as fit, counted in 16 bits.
+// For a table CheckIfoTables accepts.
+struct TitlePartsRange {
+    uint64_t start;  // from `base`
+    uint16_t parts;
+};
+std::vector<TitlePartsRange> TitlePartsRanges(const IfoBytes& img, uint64_t base);
 
 // The same for the title table (TT_SRPT) of a video manager (VIDEO_TS.IFO),
 // the only table of it that we read.

@@ -128,29 +128,13 @@ Pgc PgcAt(const IfoBytes& img, uint64_t at)
     return pgc;
 }
 
-// The parts of each title, read as the library reads them: the offsets list stops at
-// the first one whose entry would end past the table; a title runs to the
-// next title's start (none when that lies before it) or to the table's end,
-// and holds as many whole 4-byte entries as fit, counted in 16 bits.
 std::vector<std::vector<PartOfTitle>> TitlePartsAt(const IfoBytes& img, uint64_t base)
 {
-    const uint32_t count = img.u16(base);
-    const uint64_t end = img.tableLength(base, 4);
-    std::vector<uint64_t> starts;
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint64_t start = img.u32(base + 8 + uint64_t{i} * 4);
-        if (start + 4 > end)
-            break;
-        starts.push_back(start);
-    }
     std::vector<std::vector<PartOfTitle>> titles;
-    for (size_t i = 0; i < starts.size(); ++i) {
-        const uint64_t next = i + 1 < starts.size() ? starts[i + 1] : end;
-        const uint64_t bytes = next > starts[i] ? next - starts[i] : 0;
-        const auto parts = static_cast<uint16_t>(bytes / 4);
+    for (const TitlePartsRange& range : TitlePartsRanges(img, base)) {
         std::vector<PartOfTitle>& title = titles.emplace_back();
-        for (uint32_t j = 0; j < parts; ++j) {
-            const uint64_t entry = base + starts[i] + uint64_t{j} * 4;
+        for (uint32_t j = 0; j < range.parts; ++j) {
+            const uint64_t entry = base + range.start + uint64_t{j} * 4;
             title.push_back(PartOfTitle{static_cast<uint16_t>(img.u16(entry)),
                                         static_cast<uint16_t>(img.u16(entry + 2))});
         }

@@ -268,8 +268,12 @@ std::vector<IfoImage> SyntheticTitleSets()
     const IfoImage base = IfoImage().addPgc(one);
     const IfoImage::Layout l = base.layout();
     const auto at = [](uint32_t sector, uint32_t offset) { return sector * IfoImage::kSector + offset; };
+    const IfoImage five = IfoImage().addPgc(one).addPgc(one).addPgc(one).addPgc(one).addPgc(one);
+    const uint32_t ptt = at(five.layout().pttSrptSector, 8);  // titles' parts at 28, 32 ... 44
     using T = IfoImage::Table;
     std::vector<IfoImage> images = {
+        IfoImage(five).poke32(ptt + 8, 28),  // a title inside another
+        IfoImage(five).poke32(ptt + 4, 44).poke32(ptt + 8, 28).poke32(ptt + 12, 44).poke32(ptt + 16, 28),
         IfoImage().addPgc(Pgc().cell(1, 1, 0, 0, 1, 0).programMap({1, 1, 1})).poke8(17, 0xAA),
         IfoImage(base).addAudio("en", AudioFormat::Ac3, 2).audioCount(200).subPictureCount(250),
         IfoImage(base).pgcCount(5000),
