@@ -20,6 +20,7 @@ constexpr uint64_t kAudioAttributes = 0x204;
 constexpr uint64_t kSubPictureCount = 0x255;
 constexpr uint64_t kSubPictureAttributes = 0x256;
 
+// The header has room for no more; a larger count is read as these.
 constexpr size_t kMaxAudio = 8;
 constexpr size_t kMaxSubPictures = 32;
 
@@ -230,7 +231,7 @@ TitleSet ParseTitleSet(std::string_view bytes)
     }
 
     // A search pointer is 8 bytes; its last four are the chain's offset from
-    // the table's start. Pointers sharing an offset share the chain.
+    // the table's start. Pointers may share a chain.
     const uint64_t pgcit = img.sectorAt(ifo_field::kPgcit);
     const uint32_t pgcCount = img.u16(pgcit);
     for (uint32_t p = 0; p < pgcCount; ++p)
