@@ -10,7 +10,7 @@ namespace pelvano {
 // Where the IFO headers keep the start sectors of their tables.
 namespace ifo_field {
 constexpr uint64_t kTitleTable = 0xC4;  // VIDEO_TS.IFO: TT_SRPT
-constexpr uint64_t kPttSrpt = 0xC8;     // the rest VTS_nn_0.IFO
+constexpr uint64_t kPttSrpt = 0xC8;     // the rest: VTS_nn_0.IFO
 constexpr uint64_t kPgcit = 0xCC;
 constexpr uint64_t kMenuPgciUt = 0xD0;
 constexpr uint64_t kTmapt = 0xD4;

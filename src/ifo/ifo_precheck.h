@@ -14,7 +14,8 @@ constexpr size_t kMaxIfoSize = 4u << 20;
 // Checks that every table of a VTS IFO image lies inside the file: the
 // acceptance rule of ParseTitleSet. It accepts what libdvdread 6.1.3 reads
 // without going outside its buffers, and refuses some files that library
-// would take on trust (offsets that wrap, a damaged menu table).
+// would take on trust (offsets that wrap, a damaged menu table, titles
+// sharing their parts).
 // Returns what is wrong, or nothing when the image is sound.
 std::optional<std::string> CheckIfoTables(std::string_view image);
 
