@@ -11,8 +11,9 @@
 
 namespace pelvano::fuzz {
 
-// The bytes as a file named VTS_01_0.IFO: title loading (longest PGC and one
-// other), the report, the chapter model operations and a rendering.
+// The bytes through the title-set and title-table parsers, then as a file
+// named VTS_01_0.IFO: title loading (longest PGC and one other), the
+// report, the chapter model operations and a rendering.
 void IfoInput(const uint8_t* data, size_t size);
 
 // Fields split at kSeparator: the presets file as it stands, then (section,

@@ -6,6 +6,9 @@
 #include "chapters/chapter_model.h"
 #include "chapters/title_loader.h"
 #include "fuzz_support.h"
+#include "ifo/ifo_precheck.h"
+#include "ifo/title_set.h"
+#include "ifo/title_table.h"
 #include "output/format_engine.h"
 
 namespace pelvano::fuzz {
@@ -68,10 +71,45 @@ void CheckLoad(const LoadResult& r, const std::string& path)
     }
 }
 
+// The parsers on the bytes themselves: a refusal is the check's reason,
+// and what they accept holds no more than the bytes have room for.
+std::optional<size_t> CheckParsers(std::string_view bytes)
+{
+    try {
+        const std::vector<DiscTitle> titles = ParseTitleTable(bytes);
+        FUZZ_CHECK(titles.size() * 12 + 8 <= bytes.size());
+        for (size_t i = 0; i < titles.size(); ++i)
+            FUZZ_CHECK(titles[i].number == static_cast<int>(i) + 1);
+    } catch (const Error& e) {
+        FUZZ_CHECK_MSG(CheckTitleTable(bytes) == std::optional<std::string>(e.what()), e.what());
+    }
+    try {
+        const TitleSet set = ParseTitleSet(bytes);
+        FUZZ_CHECK(set.audio.size() <= 8 && set.subPictures.size() <= 32);
+        FUZZ_CHECK(set.pgcs.size() * 8 + 8 <= bytes.size());
+        size_t parts = 0;
+        for (const std::vector<PartOfTitle>& title : set.titleParts)
+            parts += title.size();
+        FUZZ_CHECK(parts * 4 <= bytes.size());
+        for (const Pgc& pgc : set.pgcs) {
+            FUZZ_CHECK(pgc.cells.size() <= 255 && pgc.programMap.size() <= 255);
+            for (const IfoCell& cell : pgc.cells)  // position 1..cells in the block
+                FUZZ_CHECK((cell.angle & 15) >= 1 && (cell.angle & 15) <= cell.angle >> 4);
+        }
+        return set.pgcs.size();
+    } catch (const Error& e) {
+        FUZZ_CHECK_MSG(CheckIfoTables(bytes) == std::optional<std::string>(e.what()), e.what());
+        return std::nullopt;
+    }
+}
+
 }  // namespace
 
 void IfoInput(const uint8_t* data, size_t size)
 {
+    const std::optional<size_t> pgcs =
+        CheckParsers(std::string_view(reinterpret_cast<const char*>(data), size));
+
     const std::string path = ScratchFile("VTS_01_0.IFO");
     WriteBytes(path, data, size);
 
@@ -80,6 +118,9 @@ void IfoInput(const uint8_t* data, size_t size)
         opening.source ? LoadTitle(*opening.source, opening.source->defaultTitleSet(), LoadRequest())
                        : opening.failure;
     CheckLoad(first, path);
+    // The file holding the bytes loads as the bytes parse.
+    FUZZ_CHECK(first.titles.has_value() == pgcs.has_value());
+    FUZZ_CHECK(!pgcs || first.titles->size() == *pgcs);
 
     // Another PGC, as picking one in the title list would load it.
     if (first.titles && first.titles->size() > 1) {

@@ -11,28 +11,25 @@ namespace pelvano {
 
 namespace {
 
-TitleSetSummary Summarize(const IfoReader& reader, int number)
+TitleSetSummary Summarize(const TitleSet& set, int number)
 {
     TitleSetSummary summary;
     summary.number = number;
     summary.ifoName = IfoName(number);
-    const uint32_t rate = DefaultFrameRate(reader);
+    const uint32_t rate = DefaultFrameRate(set);
     summary.tvSystem = rate == 25000 ? "PAL" : "NTSC";
     summary.frameRate = std::to_string(rate);
-    for (uint32_t p = 0; p < reader.pgcCount(); ++p) {
-        IfoTime time;
+    for (size_t p = 0; p < set.pgcs.size(); ++p) {
         PgcSummary pgc;
         pgc.number = static_cast<int>(p) + 1;
-        pgc.cells = reader.pgcInfo(p, &time);
-        pgc.lengthMs = TimeToMs(time, rate);
-        pgc.chapters = DefaultChapterCount(reader, p, rate);
+        pgc.cells = static_cast<uint32_t>(set.pgcs[p].cells.size());
+        pgc.lengthMs = TimeToMs(set.pgcs[p].time, rate);
+        pgc.chapters = DefaultChapterCount(set.pgcs[p], rate);
         summary.pgcs.push_back(pgc);
     }
     if (!summary.pgcs.empty()) {
-        summary.longestPgc = FindLongestPgc(&reader);
-        IfoTime time;
-        reader.pgcInfo(static_cast<uint32_t>(summary.longestPgc), &time);
-        summary.longestKey = PgcLengthKey(time);
+        summary.longestPgc = FindLongestPgc(set);
+        summary.longestKey = PgcLengthKey(set.pgcs[static_cast<size_t>(summary.longestPgc)].time);
     }
     return summary;
 }
@@ -48,20 +45,14 @@ std::optional<int> NamedTitleSets(const std::optional<std::string>& videoManager
     return count >= 1 && count <= 99 ? std::optional<int>(count) : std::nullopt;
 }
 
-// The reader's reason for bytes it does not take, or its title set.
-std::unique_ptr<IfoReader> Parse(const std::string& bytes, int number, std::string& why)
-{
-    return IfoReader::FromBytes(bytes, number, &why);
-}
-
 }  // namespace
 
-void Source::add(int number, std::unique_ptr<IfoReader> reader, std::string ifoName)
+void Source::add(int number, TitleSet set, std::string ifoName)
 {
-    TitleSetSummary summary = Summarize(*reader, number);
+    TitleSetSummary summary = Summarize(set, number);
     summary.ifoName = std::move(ifoName);
     titleSets_.push_back(std::move(summary));
-    parsed_[number] = std::move(reader);
+    parsed_.insert_or_assign(number, std::move(set));
 }
 
 Source Source::ReadIfoFile(const std::string& path)
@@ -71,16 +62,17 @@ Source Source::ReadIfoFile(const std::string& path)
     if (number == 0)
         throw Error(path, "This is the disc's menu file, which holds no titles: open one of the "
                           "VTS_nn_0.IFO files beside it.");
-    const std::string bytes = ReadNavigationFile(path, kMaxIfoSize + 1);
-    std::string why;
-    std::unique_ptr<IfoReader> reader = Parse(bytes, number > 0 ? number : 1, why);
-    if (!reader)
-        throw Error(path, why.empty() ? std::string("not a readable title-set IFO file") : why);
+    TitleSet set;
+    try {
+        set = ParseTitleSet(ReadNavigationFile(path, kMaxIfoSize + 1));
+    } catch (const Error& e) {
+        throw Error(path, e.reason());
+    }
     Source source;
     source.path_ = path;
     source.kind_ = SourceKind::IfoFile;
     source.inputs_ = {path};
-    source.add(number > 0 ? number : 1, std::move(reader), name);
+    source.add(number > 0 ? number : 1, std::move(set), name);
     source.defaultTitleSet_ = source.titleSets_.front().number;
     return source;
 }
@@ -120,14 +112,13 @@ Source Source::Read(const std::string& path, SourceKind kind)
             source.problems_.push_back(error->what());
             continue;
         }
-        std::string why;
-        std::unique_ptr<IfoReader> reader = Parse(std::get<std::string>(file->second), n, why);
-        if (!reader) {
-            source.problems_.push_back(Format("%s: %s cannot be read%s%s", path.c_str(), IfoName(n).c_str(),
-                                              why.empty() ? "" : ": ", why.c_str()));
+        try {
+            source.add(n, ParseTitleSet(std::get<std::string>(file->second)), IfoName(n));
+        } catch (const Error& e) {
+            source.problems_.push_back(
+                Format("%s: %s cannot be read: %s", path.c_str(), IfoName(n).c_str(), e.what()));
             continue;
         }
-        source.add(n, std::move(reader), IfoName(n));
         const TitleSetSummary& summary = source.titleSets_.back();
         if (!summary.pgcs.empty() && summary.longestKey > bestKey) {
             bestKey = summary.longestKey;
@@ -215,10 +206,10 @@ const TitleSetSummary* Source::titleSet(int number) const
     return nullptr;
 }
 
-const IfoReader* Source::parsed(int number) const
+const TitleSet* Source::parsed(int number) const
 {
     const auto it = parsed_.find(number);
-    return it == parsed_.end() ? nullptr : it->second.get();
+    return it == parsed_.end() ? nullptr : &it->second;
 }
 
 }  // namespace pelvano

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "disc/source_kind.h"
-#include "ifo/ifo_reader.h"
+#include "ifo/title_set.h"
 
 namespace pelvano {
 
@@ -52,7 +52,7 @@ public:
     const std::vector<TitleSetSummary>& titleSets() const { return titleSets_; }
     const TitleSetSummary* titleSet(int number) const;
     // The parsed title set `number`; null when the source has none by that number.
-    const IfoReader* parsed(int number) const;
+    const TitleSet* parsed(int number) const;
     // Number of the title set holding the longest PGC of the source (first of
     // equal keys wins); the first title set when none has a PGC.
     int defaultTitleSet() const { return defaultTitleSet_; }
@@ -65,12 +65,12 @@ public:
 private:
     static Source Read(const std::string& path, SourceKind kind);
     static Source ReadIfoFile(const std::string& path);
-    void add(int number, std::unique_ptr<IfoReader> reader, std::string ifoName);
+    void add(int number, TitleSet set, std::string ifoName);
 
     std::string path_;
     SourceKind kind_ = SourceKind::IfoFile;
     std::vector<TitleSetSummary> titleSets_;
-    std::map<int, std::shared_ptr<const IfoReader>> parsed_;
+    std::map<int, TitleSet> parsed_;
     int defaultTitleSet_ = 0;
     std::vector<std::string> problems_;
     std::vector<std::string> inputs_;

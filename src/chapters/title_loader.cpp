@@ -116,32 +116,28 @@ int32_t PgcLengthKey(const IfoTime& t)
     return t.hours * 3600000 + t.minutes * 60000 + t.seconds * 1000 + t.frames;
 }
 
-uint32_t DefaultFrameRate(const IfoReader& reader)
+uint32_t DefaultFrameRate(const TitleSet& set)
 {
-    return ((reader.videoAttribute0() >> 4) & 3) != 0 ? 25000 : 29970;
+    return ((set.videoAttributes[0] >> 4) & 3) != 0 ? 25000 : 29970;
 }
 
-uint32_t DefaultChapterCount(const IfoReader& reader, uint32_t pgc, uint32_t rateMilli)
+uint32_t DefaultChapterCount(const Pgc& pgc, uint32_t rateMilli)
 {
-    const std::vector<IfoCell>& cells = reader.pgcCells(pgc);
+    const std::vector<IfoCell>& cells = pgc.cells;
     Report unused;
-    const std::vector<uint32_t> starts = UsableProgramMap(reader.programMap(pgc), cells.size(), unused);
+    const std::vector<uint32_t> starts = UsableProgramMap(pgc.programMap, cells.size(), unused);
     if (starts.empty())
         return 0;
     const bool shortLast = TimeToMs(cells[starts.back() - 1].length, rateMilli) < kLastChapterMinMs;
     return static_cast<uint32_t>(starts.size()) - (shortLast ? 1 : 0);
 }
 
-int FindLongestPgc(const IfoReader* reader)
+int FindLongestPgc(const TitleSet& set)
 {
-    if (!reader)
-        return -1;
     int best = 0;
     int32_t bestKey = 0;
-    for (uint32_t i = 0; i < reader->pgcCount(); ++i) {
-        IfoTime t;
-        reader->pgcInfo(i, &t);
-        const int32_t key = PgcLengthKey(t);
+    for (size_t i = 0; i < set.pgcs.size(); ++i) {
+        const int32_t key = PgcLengthKey(set.pgcs[i].time);
         if (key > bestKey) {
             bestKey = key;
             best = static_cast<int>(i);
@@ -198,8 +194,8 @@ SourceOpening OpenForLoad(const std::string& path, bool ifoFileOnly, const std::
 
 LoadResult LoadTitle(const Source& source, int titleSet, const LoadRequest& request)
 {
-    const IfoReader* reader = source.parsed(titleSet);
-    if (!reader)
+    const TitleSet* set = source.parsed(titleSet);
+    if (!set)
         return Failed(Format("error opening title set %d of %s", titleSet, source.path().c_str()),
                       Error(source.path(), Format("there is no title set %d", titleSet)), false);
 
@@ -212,7 +208,7 @@ LoadResult LoadTitle(const Source& source, int titleSet, const LoadRequest& requ
                           source.path().c_str()));
     report.blank();
 
-    const uint32_t pgcCount = reader->pgcCount();
+    const uint32_t pgcCount = static_cast<uint32_t>(set->pgcs.size());
     std::vector<std::string> titles;
     for (uint32_t i = 1; i <= pgcCount; ++i)
         titles.push_back(std::to_string(i));
@@ -220,7 +216,7 @@ LoadResult LoadTitle(const Source& source, int titleSet, const LoadRequest& requ
     int selected = -1;
     if (pgcCount > 0) {
         if (request.newFile)
-            selected = FindLongestPgc(reader);
+            selected = FindLongestPgc(*set);
         else if (request.currentTitle >= 0 && static_cast<uint32_t>(request.currentTitle) < pgcCount)
             selected = request.currentTitle;
         else
@@ -228,17 +224,17 @@ LoadResult LoadTitle(const Source& source, int titleSet, const LoadRequest& requ
     }
     result.selectedTitle = selected;
 
-    const bool pal = ((reader->videoAttribute0() >> 4) & 3) != 0;
+    const bool pal = DefaultFrameRate(*set) == 25000;
     const TimeBase time{pal ? 25000u : 29970u, request.exactNtsc && !pal};
     result.frameRate = pal ? "25000" : "29970";
 
     const bool withReport = request.withReport;
     if (withReport) {
-        ReportVideoAttributes(report, reader->videoAttribute0(), reader->videoAttribute1());
+        ReportVideoAttributes(report, set->videoAttributes[0], set->videoAttributes[1]);
         report.blank();
-        ReportStreams(report, "Audio:", reader->audioDescriptions());
+        ReportStreams(report, "Audio:", set->audio);
         report.blank();
-        ReportStreams(report, "SubPicture:", reader->subPictureDescriptions());
+        ReportStreams(report, "SubPicture:", set->subPictures);
         report.blank();
         report.add("Program Chain(s):", LineStyle::Bold);
     }
@@ -253,7 +249,8 @@ LoadResult LoadTitle(const Source& source, int titleSet, const LoadRequest& requ
     }
 
     IfoTime pgcTime;
-    const uint32_t cellCount = reader->pgcInfo(pgc, &pgcTime);
+    pgcTime = set->pgcs[pgc].time;
+    const uint32_t cellCount = static_cast<uint32_t>(set->pgcs[pgc].cells.size());
     if (withReport)
         report.add(Format("  Using PGC #%u. Length: %s in %i cell(s).", pgc, time.lengthText(pgcTime).c_str(),
                           static_cast<int>(cellCount)));
@@ -265,7 +262,7 @@ LoadResult LoadTitle(const Source& source, int titleSet, const LoadRequest& requ
         model.cellStartFrames.push_back(0);
     uint32_t running = 0;
     uint32_t runningFrames = 0;
-    const std::vector<IfoCell>& cells = reader->pgcCells(pgc);
+    const std::vector<IfoCell>& cells = set->pgcs[pgc].cells;
     for (size_t i = 0; i < cells.size(); ++i) {
         const IfoCell& cell = cells[i];
         uint32_t len = time.ms(cell.length);
@@ -320,7 +317,7 @@ LoadResult LoadTitle(const Source& source, int titleSet, const LoadRequest& requ
         model.cellStartsMs.push_back(running);
     }
 
-    model.chapterStarts = UsableProgramMap(reader->programMap(pgc), cells.size(), report);
+    model.chapterStarts = UsableProgramMap(set->pgcs[pgc].programMap, cells.size(), report);
     model.chapterCount = static_cast<uint32_t>(model.chapterStarts.size());
     const std::vector<uint32_t>& starts = model.chapterStarts;
     std::vector<CellRow>& rows = result.rows;

@@ -9,7 +9,7 @@
 #include "chapters/chapter_model.h"
 #include "chapters/report.h"
 #include "chapters/source.h"
-#include "ifo/ifo_reader.h"
+#include "ifo/title_set.h"
 
 namespace pelvano {
 
@@ -57,18 +57,18 @@ struct SourceOpening {
 SourceOpening OpenForLoad(const std::string& path, bool ifoFileOnly = false, const std::string& folder = {});
 
 // Index of the longest PGC (first of equals; 0 when all are 0 or there is
-// none), -1 without a reader.
-int FindLongestPgc(const IfoReader* reader);
+// none).
+int FindLongestPgc(const TitleSet& set);
 
 // A cell's or PGC's length in ms as a load converts it.
 uint32_t TimeToMs(const IfoTime& t, uint32_t rateMilli);
 // The key the longest-PGC search compares (raw frame count, not converted).
 int32_t PgcLengthKey(const IfoTime& t);
 // 25000 (PAL) or 29970 (NTSC) from the title set's video standard.
-uint32_t DefaultFrameRate(const IfoReader& reader);
+uint32_t DefaultFrameRate(const TitleSet& set);
 // Chapter lines a load of PGC `pgc` gives with the default marks: the usable
 // program-map entries, less the last one under the last-chapter rule.
-uint32_t DefaultChapterCount(const IfoReader& reader, uint32_t pgc, uint32_t rateMilli);
+uint32_t DefaultChapterCount(const Pgc& pgc, uint32_t rateMilli);
 
 // Applies a load to a document: rows always, model and labels when read.
 void ApplyLoad(ChapterDocument& doc, const LoadResult& result);

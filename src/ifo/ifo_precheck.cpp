@@ -2,12 +2,12 @@
 
 #include "base/error.h"
 #include "base/format.h"
+#include "ifo/ifo_bytes.h"
 
 namespace pelvano {
 
 namespace {
 
-constexpr uint64_t kSector = 2048;
 // Tables the library copies through stack buffers sized by the file.
 constexpr uint64_t kMaxStackTable = 1u << 20;
 
@@ -16,39 +16,11 @@ constexpr size_t kCellPlaybackSize = 24;
 constexpr size_t kCellPositionSize = 4;
 constexpr size_t kCommandSize = 8;
 
-// Where the VTSI_MAT keeps the start sectors of the tables.
-constexpr size_t kPttSrpt = 0xC8;
-constexpr size_t kPgcit = 0xCC;
-constexpr size_t kMenuPgciUt = 0xD0;
-constexpr size_t kTmapt = 0xD4;
-constexpr size_t kMenuCellAdt = 0xD8;
-constexpr size_t kMenuVobuAdmap = 0xDC;
-constexpr size_t kCellAdt = 0xE0;
-constexpr size_t kVobuAdmap = 0xE4;
-
-class Image {
-public:
-    explicit Image(std::string_view bytes) : bytes_(bytes) {}
-
-    uint64_t size() const { return bytes_.size(); }
-    bool holds(uint64_t offset, uint64_t length) const
-    {
-        return offset <= size() && length <= size() - offset;
-    }
-    // Callers check holds() first.
-    uint32_t u8(uint64_t at) const { return static_cast<uint8_t>(bytes_[at]); }
-    uint32_t u16(uint64_t at) const { return u8(at) << 8 | u8(at + 1); }
-    uint32_t u32(uint64_t at) const { return u16(at) << 16 | u16(at + 2); }
-
-private:
-    std::string_view bytes_;
-};
-
 using Problem = std::optional<std::string>;
 
 // A table that starts with a count (2 bytes), 2 spare bytes and the offset
 // of its last byte (4 bytes).
-Problem CheckCountedTable(const Image& img, uint64_t base, const char* name, uint64_t* end)
+Problem CheckCountedTable(const IfoBytes& img, uint64_t base, const char* name, uint64_t* end)
 {
     if (!img.holds(base, 8))
         return Format("%s starts past the end of the file", name);
@@ -59,7 +31,7 @@ Problem CheckCountedTable(const Image& img, uint64_t base, const char* name, uin
     return {};
 }
 
-Problem CheckPgc(const Image& img, uint64_t pgc)
+Problem CheckPgc(const IfoBytes& img, uint64_t pgc)
 {
     if (!img.holds(pgc, kPgcSize))
         return std::string("a program chain lies past the end of the file");
@@ -89,7 +61,7 @@ Problem CheckPgc(const Image& img, uint64_t pgc)
 // A counted table of 8-byte entries whose last four bytes are the offset
 // of a sub-table from the table's start; each sub-table must pass `check`.
 template <typename Check>
-Problem CheckDirectory(const Image& img, uint64_t base, const char* name, Check check)
+Problem CheckDirectory(const IfoBytes& img, uint64_t base, const char* name, Check check)
 {
     uint64_t end = 0;
     if (Problem p = CheckCountedTable(img, base, name, &end))
@@ -107,19 +79,17 @@ Problem CheckDirectory(const Image& img, uint64_t base, const char* name, Check 
 // A program chain table. Every chain in it must be readable: the library
 // shares one chain between search pointers with the same start and trips
 // over a shared chain that it failed to read.
-Problem CheckPgcit(const Image& img, uint64_t base, const char* name)
+Problem CheckPgcit(const IfoBytes& img, uint64_t base, const char* name)
 {
     return CheckDirectory(img, base, name, [&](uint64_t pgc) { return CheckPgc(img, pgc); });
 }
 
-Problem CheckPtt(const Image& img, uint64_t base)
+Problem CheckPtt(const IfoBytes& img, uint64_t base)
 {
     if (!img.holds(base, 8))
         return std::string("the chapter table starts past the end of the file");
     const uint32_t count = img.u16(base);
-    uint64_t length = uint64_t{img.u32(base + 4)} + 1;
-    if (length == 1)  // some discs leave the size out; the library then works it out
-        length = uint64_t{count} * 4 + 8;
+    const uint64_t length = img.tableLength(base, 4);
     if (count == 0 || uint64_t{count} * 4 + 8 > length || !img.holds(base, length))
         return std::string("the chapter table runs past the end of the file");
     for (uint32_t i = 0; i < count; ++i) {
@@ -129,17 +99,24 @@ Problem CheckPtt(const Image& img, uint64_t base)
         if (start + 4 <= length && start < uint64_t{count} * 4 + 8)
             return std::string("the chapter table points into its own header");
     }
+    // Titles whose parts overlap would have us hold far more parts than the
+    // table has room for (gigabytes from a file of megabytes).
+    uint64_t parts = 0;
+    for (const TitlePartsRange& title : TitlePartsRanges(img, base))
+        parts += title.parts;
+    if (parts * 4 > length)
+        return std::string("the chapter table's titles overlap");
     return {};
 }
 
-Problem CheckMenus(const Image& img, uint64_t base)
+Problem CheckMenus(const IfoBytes& img, uint64_t base)
 {
     return CheckDirectory(img, base, "the menu table", [&](uint64_t pgcit) {
         return CheckPgcit(img, pgcit, "a menu program chain table");
     });
 }
 
-Problem CheckTimeMaps(const Image& img, uint64_t base)
+Problem CheckTimeMaps(const IfoBytes& img, uint64_t base)
 {
     if (!img.holds(base, 8))
         return std::string("the time map table starts past the end of the file");
@@ -155,7 +132,8 @@ Problem CheckTimeMaps(const Image& img, uint64_t base)
 }
 
 // Cell address tables and VOBU maps: read whole into a stack buffer.
-Problem CheckFlatTable(const Image& img, uint64_t base, size_t lastByteAt, uint64_t header, const char* name)
+Problem CheckFlatTable(const IfoBytes& img, uint64_t base, size_t lastByteAt, uint64_t header,
+                       const char* name)
 {
     if (!img.holds(base, header))
         return Format("%s starts past the end of the file", name);
@@ -169,45 +147,88 @@ Problem CheckFlatTable(const Image& img, uint64_t base, size_t lastByteAt, uint6
 
 }  // namespace
 
+std::vector<TitlePartsRange> TitlePartsRanges(const IfoBytes& img, uint64_t base)
+{
+    const uint32_t count = img.u16(base);
+    const uint64_t end = img.tableLength(base, 4);
+    std::vector<uint64_t> starts;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t start = img.u32(base + 8 + uint64_t{i} * 4);
+        if (start + 4 > end)
+            break;
+        starts.push_back(start);
+    }
+    std::vector<TitlePartsRange> titles;
+    titles.reserve(starts.size());
+    for (size_t i = 0; i < starts.size(); ++i) {
+        const uint64_t next = i + 1 < starts.size() ? starts[i + 1] : end;
+        titles.push_back({starts[i], static_cast<uint16_t>(next > starts[i] ? (next - starts[i]) / 4 : 0)});
+    }
+    return titles;
+}
+
 std::optional<std::string> CheckIfoTables(std::string_view bytes)
 {
     if (bytes.size() > kMaxIfoSize)
         return std::string("the file is too large for an IFO file");
     // libdvdread reads whole sectors: a part sector at the end of the file is
     // not there for it, and a table reaching into it fails to read.
-    const Image img(bytes.substr(0, bytes.size() / kSector * kSector));
-    if (!img.holds(0, 0x400) || bytes.substr(0, 12) != "DVDVIDEO-VTS")
+    const IfoBytes img(bytes);
+    if (!img.holds(0, 0x400) || !img.startsWith("DVDVIDEO-VTS"))
         return std::string("the file is not a title-set IFO file");
 
-    const auto sector = [&](size_t field) { return uint64_t{img.u32(field)} * kSector; };
-    for (size_t field : {kPttSrpt, kPgcit, kCellAdt, kVobuAdmap}) {
+    for (uint64_t field :
+         {ifo_field::kPttSrpt, ifo_field::kPgcit, ifo_field::kCellAdt, ifo_field::kVobuAdmap}) {
         if (img.u32(field) == 0)
             return std::string("a mandatory table is missing");
     }
-    if (Problem p = CheckPtt(img, sector(kPttSrpt)))
+    if (Problem p = CheckPtt(img, img.sectorAt(ifo_field::kPttSrpt)))
         return p;
-    if (Problem p = CheckPgcit(img, sector(kPgcit), "the program chain table"))
+    if (Problem p = CheckPgcit(img, img.sectorAt(ifo_field::kPgcit), "the program chain table"))
         return p;
-    if (img.u32(kMenuPgciUt) != 0) {
-        if (Problem p = CheckMenus(img, sector(kMenuPgciUt)))
+    if (img.u32(ifo_field::kMenuPgciUt) != 0) {
+        if (Problem p = CheckMenus(img, img.sectorAt(ifo_field::kMenuPgciUt)))
             return p;
     }
-    if (img.u32(kTmapt) != 0) {
-        if (Problem p = CheckTimeMaps(img, sector(kTmapt)))
+    if (img.u32(ifo_field::kTmapt) != 0) {
+        if (Problem p = CheckTimeMaps(img, img.sectorAt(ifo_field::kTmapt)))
             return p;
     }
-    if (Problem p = CheckFlatTable(img, sector(kCellAdt), 4, 8, "the cell address table"))
+    if (Problem p = CheckFlatTable(img, img.sectorAt(ifo_field::kCellAdt), 4, 8, "the cell address table"))
         return p;
-    if (img.u32(kMenuCellAdt) != 0) {
-        if (Problem p = CheckFlatTable(img, sector(kMenuCellAdt), 4, 8, "the menu cell address table"))
+    if (img.u32(ifo_field::kMenuCellAdt) != 0) {
+        if (Problem p = CheckFlatTable(img, img.sectorAt(ifo_field::kMenuCellAdt), 4, 8,
+                                       "the menu cell address table"))
             return p;
     }
-    if (Problem p = CheckFlatTable(img, sector(kVobuAdmap), 0, 4, "the VOBU address map"))
+    if (Problem p = CheckFlatTable(img, img.sectorAt(ifo_field::kVobuAdmap), 0, 4, "the VOBU address map"))
         return p;
-    if (img.u32(kMenuVobuAdmap) != 0) {
-        if (Problem p = CheckFlatTable(img, sector(kMenuVobuAdmap), 0, 4, "the menu VOBU address map"))
+    if (img.u32(ifo_field::kMenuVobuAdmap) != 0) {
+        if (Problem p = CheckFlatTable(img, img.sectorAt(ifo_field::kMenuVobuAdmap), 0, 4,
+                                       "the menu VOBU address map"))
             return p;
     }
+    return {};
+}
+
+std::optional<std::string> CheckTitleTable(std::string_view bytes)
+{
+    constexpr uint64_t kVmgiMatSize = 510;
+    if (bytes.size() > kMaxIfoSize)
+        return std::string("the file is too large for an IFO file");
+    const IfoBytes img(bytes);
+    if (!img.holds(0, kVmgiMatSize) || !img.startsWith("DVDVIDEO-VMG"))
+        return std::string("the file is not a video manager IFO file");
+    if (img.u32(ifo_field::kTitleTable) == 0)
+        return std::string("the title table is missing");
+    const uint64_t base = img.sectorAt(ifo_field::kTitleTable);
+    if (!img.holds(base, 8))
+        return std::string("the title table starts past the end of the file");
+    const uint64_t length = img.tableLength(base, 12);
+    if (length <= 8)
+        return std::string("the title table holds no titles");
+    if (!img.holds(base, length))
+        return std::string("the title table runs past the end of the file");
     return {};
 }
 

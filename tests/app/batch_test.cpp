@@ -4,6 +4,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
 
 #include "base/format.h"
 #include "presets/profile_file.h"
@@ -256,30 +259,50 @@ TEST_F(Batch, DamagedIfoGivesTheReportLine)
     EXPECT_EQ(ReadFile(out), "head\r\n");
 }
 
-TEST(Executable, DoesNotLoadQt)
+// The functions a binary defines for others to call.
+std::set<std::string> ExportedFunctions(const std::string& file)
 {
-    const ProcessResult ldd = RunProcess({"/usr/bin/ldd", BinaryPath("pelvano")});
-    ASSERT_EQ(ldd.exitCode, 0);
-    EXPECT_NE(ldd.out.find("libdvdread"), std::string::npos);
-    EXPECT_EQ(ldd.out.find("libQt"), std::string::npos);
-    EXPECT_EQ(ldd.out.find("libavformat"), std::string::npos);
+    std::set<std::string> names;
+    std::istringstream lines(RunProcess({"/usr/bin/nm", "-D", "--defined-only", file}).out);
+    for (std::string address, type, name; lines >> address >> type >> name;) {
+        if (type == "T" || type == "W" || type == "i")
+            names.insert(name.substr(0, name.find('@')));
+    }
+    return names;
 }
 
-// FFmpeg comes with the video module alone, loaded when a video file is
-// first opened; the window module starts without it.
-TEST(Executable, WindowModuleDoesNotLinkFfmpeg)
+// libdvdread nowhere; Qt only in the window module, FFmpeg only in the video
+// module; and none of them stands in for a C library function.
+TEST(Executable, LinksWhatEachPartNeedsAndNothingElse)
 {
-    if (!std::filesystem::exists(BinaryPath("libpelvano_gui.so")))
-        GTEST_SKIP() << "built without the window";
-    const ProcessResult gui = RunProcess({"/usr/bin/ldd", BinaryPath("libpelvano_gui.so")});
-    ASSERT_EQ(gui.exitCode, 0);
-    EXPECT_NE(gui.out.find("libQt6Widgets"), std::string::npos);
-    EXPECT_EQ(gui.out.find("libavformat"), std::string::npos);
-    EXPECT_EQ(gui.out.find("libavcodec"), std::string::npos);
-    const ProcessResult video = RunProcess({"/usr/bin/ldd", BinaryPath("libpelvano_video.so")});
-    ASSERT_EQ(video.exitCode, 0);
-    EXPECT_NE(video.out.find("libavformat"), std::string::npos);
-    EXPECT_EQ(video.out.find("libQt"), std::string::npos);
+    const struct {
+        const char* file;
+        std::vector<const char*> links, never;
+    } cases[] = {
+        {"pelvano", {"libudfread"}, {"libdvdread", "libQt", "libavformat"}},
+        {"libpelvano_gui.so", {"libQt6Widgets", "libudfread"}, {"libdvdread", "libavformat", "libavcodec"}},
+        {"libpelvano_video.so", {"libavformat"}, {"libdvdread", "libQt"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        if (!std::filesystem::exists(BinaryPath(c.file)))
+            continue;  // built without the window
+        const ProcessResult ldd = RunProcess({"/usr/bin/ldd", BinaryPath(c.file)});
+        ASSERT_EQ(ldd.exitCode, 0);
+        for (const char* lib : c.links)
+            EXPECT_NE(ldd.out.find(lib), std::string::npos) << lib;
+        for (const char* lib : c.never)
+            EXPECT_EQ(ldd.out.find(lib), std::string::npos) << lib;
+        const std::smatch libc = [&] {
+            std::smatch m;
+            std::regex_search(ldd.out, m, std::regex(R"(libc\.so\.6 => (\S+))"));
+            return m;
+        }();
+        ASSERT_FALSE(libc.empty());
+        const std::set<std::string> theirs = ExportedFunctions(libc[1]);
+        for (const std::string& name : ExportedFunctions(BinaryPath(c.file)))
+            EXPECT_EQ(theirs.count(name), 0u) << name;
+    }
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "ifo/ifo_reader.h"
+#include "ifo/title_set.h"
 #include "load_helpers.h"
 
 namespace pelvano::test {
@@ -186,12 +186,11 @@ TEST_P(FixtureTitles, VideoAndStreamsAgreeWithLsdvd)
               std::to_string(track["height"].integer())})
         EXPECT_NE(plain.find("\r\n" + line + "\r\n"), std::string::npos) << line;
 
-    auto reader = IfoReader::Open(path_);
-    ASSERT_NE(reader, nullptr);
+    const pelvano::TitleSet set = ParseTitleSet(ReadFile(path_));
     const auto& audio = track["audio"].items;
-    ASSERT_EQ(reader->audioDescriptions().size(), audio.size());
+    ASSERT_EQ(set.audio.size(), audio.size());
     for (size_t i = 0; i < audio.size(); ++i) {
-        const std::string& d = reader->audioDescriptions()[i];
+        const std::string& d = set.audio[i];
         const std::string format = audio[i]["format"].text;
         if (const Py* lang = audio[i].find("langcode")) {
             EXPECT_NE(d.find(lang->text), std::string::npos) << d;
@@ -207,10 +206,10 @@ TEST_P(FixtureTitles, VideoAndStreamsAgreeWithLsdvd)
         EXPECT_NE(plain.find("\r\n  " + std::to_string(i) + ". " + d + "\r\n"), std::string::npos) << d;
     }
     const auto& subs = track["subp"].items;
-    ASSERT_EQ(reader->subPictureDescriptions().size(), subs.size());
+    ASSERT_EQ(set.subPictures.size(), subs.size());
     for (size_t i = 0; i < subs.size(); ++i)
         if (const Py* lang = subs[i].find("langcode")) {
-            EXPECT_NE(reader->subPictureDescriptions()[i].find(lang->text), std::string::npos);
+            EXPECT_NE(set.subPictures[i].find(lang->text), std::string::npos);
         }
     EXPECT_EQ(plain.find("SubPicture:") != std::string::npos, !subs.empty());
 }

@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "ifo/ifo_reader.h"
+#include "ifo/title_set.h"
 #include "load_helpers.h"
 
 namespace pelvano::test {
@@ -50,13 +50,13 @@ TEST(LoadTitle, PalTitleSetLineForLine)
     std::vector<std::string> want = {"Opening IFO file " + path + " OK.", ""};
     want += VideoBlock("MPEG-2", "PAL 625/50", "16:9", "pan-scan", "720x576", "no", "Camera");
     // The stream lines take the reader's descriptions, checked in the reader tests.
-    const auto r = IfoReader::Open(path);
+    const TitleSet r = ParseTitleSet(ReadFile(path));
     want += {"",
              B("Audio:"),
-             "  0. " + r->audioDescriptions().at(0),
+             "  0. " + r.audio.at(0),
              "",
              B("SubPicture:"),
-             "  0. " + r->subPictureDescriptions().at(0),
+             "  0. " + r.subPictures.at(0),
              "",
              B("Program Chain(s):"),
              "  Using PGC #0. Length: 00:01:15:48 in 3 cell(s).",
@@ -110,18 +110,18 @@ TEST(LoadTitle, NtscFramesAndAnAngleBlockLineForLine)
     want += VideoBlock("MPEG-1", "NTSC 525/60", "4:3", "pan-scan & letterboxed", "352x240", "yes",
                        "Film (625/50 only)");
     // Audio only: the missing sub-picture block leaves its two blank lines.
-    want += {"", B("Audio:"), "  0. " + IfoReader::Open(path)->audioDescriptions().at(0), "", "",
-             B("Program Chain(s):"),
-             // 1 f + 20 s 15 f + 30 s + 40 s = 1:30 + 16 frames -> 53 hundredths
-             "  Using PGC #0. Length: 00:01:30:53 in 6 cell(s).",
-             "  000. VOB-ID: 01/CELL-ID: 01 - Len: 00:00:00:03 - TS: 00:00:00:00",
-             "  001. VOB-ID: 01/CELL-ID: 02 - Len: 00:00:20:50 - TS: 00:00:00:03",
-             "  002. VOB-ID: 02/CELL-ID: 01 - Len: 00:00:30:00 - TS: 00:00:20:53 (Angle 1/3)",
-             "  003. VOB-ID: 03/CELL-ID: 01 - Len: 00:00:31:00 - TS: --:--:--:-- (Angle 2/3)",
-             "  004. VOB-ID: 04/CELL-ID: 01 - Len: 00:00:32:00 - TS: --:--:--:-- (Angle 3/3)",
-             "  005. VOB-ID: 05/CELL-ID: 01 - Len: 00:00:40:00 - TS: 00:00:50:53", "", B("Cells links :"),
-             "000 -> 002 -> 005", "", B("Total film length : 00:01:30:53"), "", "Chapter 1 = 00:00:00:00",
-             "Chapter 2 = 00:00:20:53", "Chapter 3 = 00:00:50:53"};
+    want +=
+        {"", B("Audio:"), "  0. " + ParseTitleSet(ReadFile(path)).audio.at(0), "", "", B("Program Chain(s):"),
+         // 1 f + 20 s 15 f + 30 s + 40 s = 1:30 + 16 frames -> 53 hundredths
+         "  Using PGC #0. Length: 00:01:30:53 in 6 cell(s).",
+         "  000. VOB-ID: 01/CELL-ID: 01 - Len: 00:00:00:03 - TS: 00:00:00:00",
+         "  001. VOB-ID: 01/CELL-ID: 02 - Len: 00:00:20:50 - TS: 00:00:00:03",
+         "  002. VOB-ID: 02/CELL-ID: 01 - Len: 00:00:30:00 - TS: 00:00:20:53 (Angle 1/3)",
+         "  003. VOB-ID: 03/CELL-ID: 01 - Len: 00:00:31:00 - TS: --:--:--:-- (Angle 2/3)",
+         "  004. VOB-ID: 04/CELL-ID: 01 - Len: 00:00:32:00 - TS: --:--:--:-- (Angle 3/3)",
+         "  005. VOB-ID: 05/CELL-ID: 01 - Len: 00:00:40:00 - TS: 00:00:50:53", "", B("Cells links :"),
+         "000 -> 002 -> 005", "", B("Total film length : 00:01:30:53"), "", "Chapter 1 = 00:00:00:00",
+         "Chapter 2 = 00:00:20:53", "Chapter 3 = 00:00:50:53"};
     ExpectReport(res.report, want);
 }
 
@@ -322,7 +322,6 @@ TEST(LoadTitle, PgcWithoutCells)
 
 TEST(FindLongestPgc, PicksTheFirstOfTheLongest)
 {
-    EXPECT_EQ(FindLongestPgc(nullptr), -1);
     TempDir dir;
     const std::pair<IfoImage, int> cases[] = {
         {ThreePgcs(), 1},
@@ -338,9 +337,7 @@ TEST(FindLongestPgc, PicksTheFirstOfTheLongest)
         {IfoImage().ntsc().addPgc(Pgc().time(0, 0, 9, 6)).addPgc(Pgc().time(0, 0, 9, 7)), 1},
     };
     for (const auto& [image, longest] : cases) {
-        auto r = IfoReader::Open(WriteImage(dir, image));
-        ASSERT_NE(r, nullptr);
-        EXPECT_EQ(FindLongestPgc(r.get()), longest);
+        EXPECT_EQ(FindLongestPgc(ParseTitleSet(ReadFile(WriteImage(dir, image)))), longest);
     }
 }
 
