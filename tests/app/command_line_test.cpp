@@ -250,7 +250,11 @@ TEST_F(CommandLine, ListingAgreesWithTheLoadsAndIsValidJson)
     const std::string odd = work_.file("a\"b\\c\td\ne\xc3\xa9"
                                        "f\xff");
     MakeDisc(FixturePath("dvd/two_sets"), odd);
-    for (const std::string& source : {odd + ".iso", odd, FixturePath("dvd/many_chapters/VTS_01_0.IFO")}) {
+    const std::string three = work_.file("three");  // title set 3 alone, no VIDEO_TS.IFO
+    fs::create_directory(three);
+    fs::copy_file(ExamplePath("VTS_01_0.IFO"), three + "/VTS_03_0.IFO");
+    for (const std::string& source :
+         {odd + ".iso", odd, three, FixturePath("dvd/many_chapters/VTS_01_0.IFO")}) {
         SCOPED_TRACE(source);
         const ProcessResult run = Run({"--list", "--json", "-o", "list.json", source});
         ASSERT_EQ(run.exitCode, 0) << run.err;
