@@ -39,6 +39,8 @@ int RunBatch(const Application& app, const std::string& ifoPath, const std::stri
         exitCode = 1;
     } else {
         try {
+            // The one file this form reads.
+            RefuseWritingOverInput(outPath, {ifoPath});
             LoadRequest request;
             request.exactNtsc = store.exactNtsc;
             const SourceOpening opening = OpenForLoad(ifoPath, true);

@@ -146,7 +146,7 @@ class TypedPath {
 public:
     TypedPath(const std::string& path, const std::string& folder)
         : typed_(path),
-          where_(folder.empty() || path.empty() || path.front() == '/' ? path : folder + "/" + path)
+          where_(PathInFolder(path, folder))
     {
     }
     const std::string& where() const { return where_; }

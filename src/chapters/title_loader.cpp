@@ -182,8 +182,7 @@ SourceOpening OpenForLoad(const std::string& path, bool ifoFileOnly, const std::
     // always went.
     bool ifoFile = ifoFileOnly;
     try {
-        const std::string where = folder.empty() || path.front() == '/' ? path : folder + "/" + path;
-        ifoFile = ifoFile || KindOf(where) == SourceKind::IfoFile;
+        ifoFile = ifoFile || KindOf(PathInFolder(path, folder)) == SourceKind::IfoFile;
         opening.source = ifoFile ? Source::OpenIfoFile(path, folder) : Source::Open(path, folder);
     } catch (const Error& e) {
         opening.failure = ifoFile ? Failed("error opening file " + path, e, true)

@@ -43,4 +43,11 @@ int TitleSetOfName(const std::string& name)
     return -1;
 }
 
+std::string PathInFolder(const std::string& path, const std::string& folder)
+{
+    if (folder.empty() || path.empty() || path.front() == '/')
+        return path;
+    return folder.back() == '/' ? folder + path : folder + "/" + path;
+}
+
 }  // namespace pelvano

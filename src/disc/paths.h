@@ -21,4 +21,8 @@ std::string IfoName(int titleSet, const char* extension = "IFO");
 // other name.
 int TitleSetOfName(const std::string& name);
 
+// `path` as looked up in `folder` (with or without a trailing slash): as it
+// is when absolute or when no folder is given.
+std::string PathInFolder(const std::string& path, const std::string& folder);
+
 }  // namespace pelvano

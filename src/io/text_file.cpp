@@ -7,8 +7,8 @@
 
 #include "base/error.h"
 #include "base/format.h"
-#include "io/atomic_file.h"
 #include "base/posix_io.h"
+#include "io/atomic_file.h"
 
 namespace pelvano {
 
@@ -114,6 +114,20 @@ void WriteTextFile(const std::string& path, const std::string& bytes, const std:
         return;
     }
     throw Error(Format("Cannot create file %s", path.c_str()));
+}
+
+void RefuseWritingOverInput(const std::string& output, const std::vector<std::string>& inputs)
+{
+    struct stat outputFile {};
+    if (::stat(output.c_str(), &outputFile) != 0)
+        return;
+    for (const std::string& input : inputs) {
+        struct stat inputFile {};
+        if (::stat(input.c_str(), &inputFile) == 0 && inputFile.st_dev == outputFile.st_dev &&
+            inputFile.st_ino == outputFile.st_ino)
+            throw Error(
+                Format("%s is the source being read (%s): not written over", output.c_str(), input.c_str()));
+    }
 }
 
 }  // namespace pelvano

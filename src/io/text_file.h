@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace pelvano {
 
@@ -20,5 +21,10 @@ std::string ToCrLf(const std::string& text);
 // fails after that: a failure is never reported as success.
 void WriteTextFile(const std::string& path, const std::string& bytes,
                    const std::string& partWayMessage = kStreamWriteError);
+
+// Throws Error naming both when `output` is one of `inputs` (the files a
+// source was read from), by whatever name or link it is reached: writing
+// over the file being read is never wanted. A name not there yet is none.
+void RefuseWritingOverInput(const std::string& output, const std::vector<std::string>& inputs);
 
 }  // namespace pelvano

@@ -178,6 +178,14 @@ TEST_F(Batch, RelativePathsResolveAgainstTheProgramsFolder)
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(ReadFile(app_.file("out.txt")), "1\r\n2\r\n3\r\n4\r\n");
     EXPECT_FALSE(fs::exists(outDir_.file("out.txt")));
+
+    const std::string ifo = app_.file("VTS_01_0.IFO");  // the source named another way: not written over
+    fs::remove(ini_);                                   // while the presets are written back all the same
+    const ProcessResult over = Run("VTS_01_0.IFO", ifo, "-p1", outDir_.path().string());
+    EXPECT_EQ(over.exitCode, 1);
+    EXPECT_EQ(over.err, ifo + " is the source being read (VTS_01_0.IFO): not written over\n");
+    EXPECT_EQ(ReadFile(ifo), ReadFile(ExamplePath("VTS_01_0.IFO")));
+    EXPECT_EQ(LastDir(), app_.dir().string());
 }
 
 // A missing file or a folder: the three-argument form takes IFO files only.

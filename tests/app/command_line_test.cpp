@@ -250,7 +250,11 @@ TEST_F(CommandLine, ListingAgreesWithTheLoadsAndIsValidJson)
     const std::string odd = work_.file("a\"b\\c\td\ne\xc3\xa9"
                                        "f\xff");
     MakeDisc(FixturePath("dvd/two_sets"), odd);
-    for (const std::string& source : {odd + ".iso", odd, FixturePath("dvd/many_chapters/VTS_01_0.IFO")}) {
+    const std::string three = work_.file("three");  // title set 3 alone, no VIDEO_TS.IFO
+    fs::create_directory(three);
+    fs::copy_file(ExamplePath("VTS_01_0.IFO"), three + "/VTS_03_0.IFO");
+    for (const std::string& source :
+         {odd + ".iso", odd, three, FixturePath("dvd/many_chapters/VTS_01_0.IFO")}) {
         SCOPED_TRACE(source);
         const ProcessResult run = Run({"--list", "--json", "-o", "list.json", source});
         ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -386,6 +390,11 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
     const std::string chapters = work_.file("film.chapters.txt");
     WriteFile(mini, "[Presets]\r\nFormat1=%c\r\n");
     WriteFile(chapters, "CHAPTER01=00:00:00.000\r\nCHAPTER01NAME=Chapter 01\r\n");
+    const Disc disc = MakeDisc(two, work_.file("disc"));
+    const std::string set1 = disc.videoTs + "/VTS_01_0.IFO", hard = set1 + ".hard", soft = set1 + ".soft";
+    fs::create_hard_link(set1, hard);
+    fs::create_symlink(set1, soft);
+    const char* over = "%s is the source being read (%s): not written over";
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"-p1", missing}, missing + ": No such file or directory"},
         {{"-p1", fifo}, fifo + ": is a FIFO, not a DVD"},
@@ -411,6 +420,11 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
         {{"--keyframes", FixturePath("avi/audio_only.avi"), ifo}, FixturePath("avi/audio_only.avi") + ": "},
         {{"--keyframes", TestVideo("vfr.mkv"), ifo}, TestVideo("vfr.mkv") + ": "},
         {{"-o", work_.file("no/dir/x.txt"), ifo}, "Cannot create file " + work_.file("no/dir/x.txt")},
+        {{"-o", set1, "-r", set1}, Format(over, set1.c_str(), set1.c_str())},
+        {{"-o", disc.iso, "-p1", disc.iso}, Format(over, disc.iso.c_str(), disc.iso.c_str())},
+        {{"-o", set1, disc.above}, Format(over, set1.c_str(), set1.c_str())},
+        {{"-o", hard, "-l", set1}, Format(over, hard.c_str(), set1.c_str())},
+        {{"-o", soft, set1}, Format(over, soft.c_str(), set1.c_str())},
     };
     for (const auto& [args, message] : cases) {
         SCOPED_TRACE(message);
@@ -418,11 +432,12 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
         std::vector<std::string> withOutput = args;
         if (args[0] != "-o")
             withOutput.insert(withOutput.begin(), {"-o", out});
+        const std::string kept = fs::is_regular_file(withOutput[1]) ? ReadFile(withOutput[1]) : "";
         const ProcessResult run = Run(withOutput);
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.err.rfind("pelvano: " + message, 0), 0u) << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-        EXPECT_EQ(ReadFile(out), "before");
+        EXPECT_EQ(fs::is_regular_file(withOutput[1]) ? ReadFile(withOutput[1]) : "", kept);
     }
 }
 

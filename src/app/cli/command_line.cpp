@@ -86,13 +86,14 @@ void ApplyCellMarks(ChapterDocument& doc, const Options& options, int pgc)
 }
 
 // The title load the window would make for this source, title set and
-// program chain.
-LoadResult LoadChosenTitle(const Options& options)
+// program chain; `inputs` the files the source was read from.
+LoadResult LoadChosenTitle(const Options& options, std::vector<std::string>& inputs)
 {
     const SourceOpening opening = OpenForLoad(options.source);
     if (!opening.source)
         throw *opening.failure.failure;
     const Source& source = *opening.source;
+    inputs = source.inputs();
     const int number = options.titleSet.value_or(source.defaultTitleSet());
     const TitleSetSummary* titleSet = source.titleSet(number);
     if (!titleSet && source.kind() == SourceKind::IfoFile)
@@ -145,11 +146,11 @@ std::optional<std::string> OpenKeyFrames(KeyFrameIndexCache& cache, const std::s
     }
 }
 
-std::string Render(const Application& app, const Options& options)
+std::string Render(const Application& app, const Options& options, std::vector<std::string>& inputs)
 {
     // Read first: a presets file that can't be read fails before the source.
     const Preset preset = options.report ? Preset{} : ReadFormat(app, options);
-    const LoadResult load = LoadChosenTitle(options);
+    const LoadResult load = LoadChosenTitle(options, inputs);
     if (options.report)
         return load.report.plainText();
 
@@ -183,10 +184,10 @@ std::string Render(const Application& app, const Options& options)
     }
 }
 
-// Standard output, or `path` replaced whole. A failed write says the
-// system's reason.
-void Emit(const std::string& path, const std::string& bytes, std::FILE* out,
-          const char* partWayMessage = kStreamWriteError)
+// Standard output, or `path` replaced whole unless it is one of `inputs`. A
+// failed write says the system's reason.
+void Emit(const std::string& path, const std::string& bytes, const std::vector<std::string>& inputs,
+          std::FILE* out, const char* partWayMessage = kStreamWriteError)
 {
     errno = 0;
     if (path == "-") {
@@ -194,6 +195,7 @@ void Emit(const std::string& path, const std::string& bytes, std::FILE* out,
             throw FileFailure("standard output", std::strerror(errno));
         return;
     }
+    RefuseWritingOverInput(path, inputs);
     try {
         WriteTextFile(path, bytes, partWayMessage);
     } catch (const Error& e) {
@@ -209,10 +211,10 @@ int Run(const Application& app, const Options& options, std::FILE* out, std::FIL
 {
     switch (options.action) {
     case Options::Action::Help:
-        Emit("-", kHelpText, out);
+        Emit("-", kHelpText, {}, out);
         return 0;
     case Options::Action::Version:
-        Emit("-", std::string("pelvano ") + kVersion + "\n", out);
+        Emit("-", std::string("pelvano ") + kVersion + "\n", {}, out);
         return 0;
     case Options::Action::List: {
         const Source source = Source::Open(options.source);
@@ -220,13 +222,15 @@ int Run(const Application& app, const Options& options, std::FILE* out, std::FIL
         // the listing and said on standard error.
         for (const std::string& problem : source.problems())
             std::fprintf(err, "pelvano: %s\n", problem.c_str());
-        Emit(options.output, options.json ? ListingJson(source) : ListingText(source), out);
+        Emit(options.output, options.json ? ListingJson(source) : ListingText(source), source.inputs(), out);
         return 0;
     }
     case Options::Action::Render:
         break;
     }
-    Emit(options.output, Render(app, options), out, options.report ? kFailedToSaveStream : kStreamWriteError);
+    std::vector<std::string> inputs;
+    const std::string bytes = Render(app, options, inputs);
+    Emit(options.output, bytes, inputs, out, options.report ? kFailedToSaveStream : kStreamWriteError);
     return 0;
 }
 

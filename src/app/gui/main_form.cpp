@@ -935,6 +935,8 @@ void TMainForm::bttSaveDataClick()
     EnterFolderOf(choice->path);
 
     const std::string path = L8(choice->path);
+    if (source_)
+        RefuseWritingOverInput(path, source_->inputs());
     switch (ui->PageControl1->currentIndex()) {
     case RawDataPage:
         WriteTextFile(path, SavedText(*ui->Memo1->document()), kFailedToSaveStream);

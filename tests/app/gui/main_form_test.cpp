@@ -937,6 +937,12 @@ private slots:
         QCOMPARE(QDir::currentPath(), Q((dir_->path() / "saves").string()));
         key("cbTitle", Qt::Key_Down);
         QCOMPARE(checks(), "x-x--xx");
+
+        const std::string ifo = dir_->file("VTS_01_0.IFO");
+        save(ifo);  // the file being read: refused, left as it was
+        QCOMPARE(dialogs_->errors,
+                 QStringList(Q(ifo + " is the source being read (" + ifo + "): not written over.")));
+        QCOMPARE(test::ReadFile(ifo), test::ReadFile(test::ExamplePath("VTS_01_0.IFO")));
     }
 
     void lastDirAndAnUnwritablePresetsFile()
