@@ -11,7 +11,7 @@ namespace pelvano {
 
 namespace {
 
-// Type, version, the offsets of the play list, the marks and the
+// Type, version, the offsets of the play item list, the marks and the
 // extension data, and reserved bytes.
 constexpr size_t kHeaderSize = 40;
 constexpr size_t kMarkSize = 14;
@@ -69,10 +69,9 @@ Section LengthPrefixed(std::string_view file, uint32_t offset, const char* name)
 {
     if (file.size() < 4 || offset > file.size() - 4)
         throw Error(Format("%s starts past the end of the file", name));
-    const std::string_view at = file.substr(offset);
-    const uint32_t length = uint32_t(uint8_t(at[0])) << 24 | uint32_t(uint8_t(at[1])) << 16 |
-                            uint32_t(uint8_t(at[2])) << 8 | uint8_t(at[3]);
-    return Section(at.substr(4), "the file").part(length, name);
+    Section rest(file.substr(offset), "the file");
+    const uint32_t length = rest.u32();
+    return rest.part(length, name);
 }
 
 std::string Printable(std::string_view bytes)
@@ -180,7 +179,7 @@ Playlist ParsePlaylist(std::string_view bytes)
     const uint32_t listOffset = header.u32();
     const uint32_t markOffset = header.u32();
 
-    Section list = LengthPrefixed(bytes, listOffset, "the play list");
+    Section list = LengthPrefixed(bytes, listOffset, "the play item list");
     list.skip(2);
     const uint16_t itemCount = list.u16();
     list.skip(2);  // the sub-path count: the sub-paths after the items are left unread
