@@ -84,15 +84,16 @@ TEST(Playlist, ReadsAsLibblurayReadsIt)
     WriteBdmv(dir.file("disc"), specs);
     MakeIso(dir.file("disc"), dir.file("disc.iso"), {"-udf"});
     bd_set_debug_handler([](const char* message) { libblurayLog += message; });
-    for (const std::string source : {"disc", "disc.iso"}) {
+    for (const char* source : {"disc", "disc.iso"}) {
         BLURAY* bd = bd_open(dir.file(source).c_str(), nullptr);
         ASSERT_TRUE(bd && bd_get_titles(bd, TITLES_ALL, 0) == specs.size()) << source;
         for (uint32_t n = 1; n <= specs.size(); ++n) {
             const Playlist ours =
                 ParsePlaylist(ReadFile(dir.file(Format("disc/BDMV/PLAYLIST/%05u.mpls", n))));
             BLURAY_TITLE_INFO* theirs = bd_get_playlist_info(bd, n, 0);
+            ASSERT_TRUE(theirs) << source << n;
             EXPECT_EQ(Summary(ours), Summary(*theirs)) << source << n;
-            EXPECT_STREQ(PlaylistVideoRate(ours)->text, kPlaylists[n - 1].first) << n;
+            EXPECT_STREQ(PlaylistVideoRate(ours).value().text, kPlaylists[n - 1].first) << n;
             bd_free_title_info(theirs);
         }
         bd_close(bd);
