@@ -12,7 +12,7 @@ cd "$(dirname "$0")"
 PACKAGES=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
-    libdvdread-dev libudfread-dev libavformat-dev libavcodec-dev libavutil-dev
+    libdvdread-dev libudfread-dev libbluray-dev libavformat-dev libavcodec-dev libavutil-dev
     ffmpeg x264 libx11-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps imagemagick libxkbcommon-dev

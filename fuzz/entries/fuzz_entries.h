@@ -38,6 +38,9 @@ void MediaInput(const uint8_t* data, size_t size);
 // its default and last title sets loaded.
 void DiscInput(const uint8_t* data, size_t size);
 
+// The bytes as a Blu-ray playlist: the model and the chapter times.
+void MplsInput(const uint8_t* data, size_t size);
+
 // Field separator of the structured inputs (ASCII record separator).
 inline constexpr char kSeparator = '\x1e';
 
