@@ -167,6 +167,22 @@ TEST(DvdFiles, DamagedImagesGiveAnErrorOrTheFilesThatAreIntact)
         {"anchor's tag", [](std::string& d) { d[256 * kBlock] = 9; }, {1, 2}},
         {"partition descriptor's tag", [&](std::string& d) { d[Tagged(good, 5)] = 9; }, {1, 2}},
         {"file set descriptor's tag", [&](std::string& d) { d[fileSet] = 9; }, {}},
+        // A volume descriptor pointer to itself: libudfread follows it for as
+        // long as the blocks read.
+        {"volume descriptor sequence pointing to itself",
+         [&](std::string& d) {
+             const size_t at = Tagged(good, 1);
+             d.replace(at, kBlock, kBlock, '\0');
+             Put(d, at, 3, 2);
+             Put(d, at + 2, 2, 2);
+             Put(d, at + 20, 16 * kBlock, 4);
+             Put(d, at + 24, at / kBlock, 4);
+             uint8_t sum = 0;
+             for (int i = 0; i < 16; ++i)
+                 sum = static_cast<uint8_t>(sum + (i == 4 ? 0 : static_cast<uint8_t>(d[at + i])));
+             d[at + 4] = static_cast<char>(sum);
+         },
+         {}},
         // A search for the file set from the last block number on would
         // wrap round and go on for 2^32 blocks.
         {"file set searched from the last block number",

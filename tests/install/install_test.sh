@@ -140,9 +140,10 @@ if command -v dpkg-deb >/dev/null && command -v dpkg-shlibdeps >/dev/null; then
     done
     grep -Eq '(_test|_tests|_bench|fuzz)' <<<"$contents" && fail ".deb ships test, benchmark or fuzz files"
     depends=$(dpkg-deb -f "$deb" Depends)
-    for lib in libdvdread8 libqt6widgets6 libqt6gui6 libqt6core6; do
+    for lib in libudfread0 libqt6widgets6 libqt6gui6 libqt6core6; do
         grep -q "$lib" <<<"$depends" || fail ".deb Depends lacks $lib: $depends"
     done
+    grep -q libdvdread <<<"$depends" && fail ".deb depends on libdvdread: $depends"
     version=$(sed -n 's/^project(Pelvano VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
     [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail ".deb version is not $version"
     pass "Debian package $(basename "$deb"): contents and Depends"
