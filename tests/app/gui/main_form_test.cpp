@@ -1007,7 +1007,7 @@ private slots:
         QCOMPARE(text("cbFrameRate"), "29971");
         QCOMPARE(output(), "Frames\n\n0\n323\n323\n323\n");
         // A file whose frames are not evenly spaced is refused like a bad AVI.
-        open("bttOpenAVI", test::TestVideo("vfr.mp4"));
+        open("bttOpenAVI", test::TestVideo("ratechange.mkv"));  // 25 fps, after 12 s 50 fps
         QCOMPARE(dialogs_->messages,
                  QStringList({"# Video file : the frame rate is not constant, frames can't be numbered !"}));
         QVERIFY(!enabled("cbSynchKF"));
