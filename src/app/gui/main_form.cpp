@@ -304,7 +304,7 @@ void TMainForm::Connect()
     connect(ui->bttSaveData, &QToolButton::clicked, this, on(&TMainForm::bttSaveDataClick));
     connect(ui->bttHelpAbout, &QToolButton::clicked, this, on(&TMainForm::bttHelpAboutClick));
     connect(ui->bttQuit, &QToolButton::clicked, this, on(&TMainForm::bttQuitClick));
-    connect(ui->cbPresets, &QComboBox::activated, this, on(&TMainForm::cbPresetsChange));
+    connect(ui->cbPresets, &QComboBox::activated, this, on(&TMainForm::cbPresetsPick));
     connect(ui->bttModifPresetName, &QToolButton::clicked, this, on(&TMainForm::bttModifPresetNameClick));
     connect(ui->bttSavePresetFormat, &QToolButton::clicked, this, on(&TMainForm::bttSavePresetFormatClick));
     connect(ui->chkExactNTSC, &QCheckBox::clicked, this, on(&TMainForm::chkExactNTSCClick));
@@ -871,24 +871,47 @@ void TMainForm::bttModifPresetNameClick()
     // Typing a new name must not complete it to an existing one.
     ui->cbPresets->setCompleter(nullptr);
     ui->cbPresets->setInsertPolicy(QComboBox::NoInsert);
+    // Nor may leaving the field select the preset whose name is typed, as
+    // Qt's own handling would: only a pick from the list chooses a preset.
+    disconnect(ui->cbPresets->lineEdit(), &QLineEdit::editingFinished, ui->cbPresets, nullptr);
     connect(ui->cbPresets->lineEdit(), &QLineEdit::textEdited, this,
             [this] { Handle([this] { cbPresetsChange(); }); });
     ui->cbPresets->setFocus();
     ui->cbPresets->lineEdit()->selectAll();
 }
 
+// A preset picked from the list or with the arrow keys. In rename mode it
+// ends the rename, renaming nothing, and is selected as in list mode.
+void TMainForm::cbPresetsPick()
+{
+    if (InRenameMode())
+        ui->cbPresets->setEditable(false);
+    cbPresetsChange();
+}
+
 bool TMainForm::cbPresetsKeyDown(const QKeyEvent& event)
 {
-    if (!InRenameMode() || (event.key() != Qt::Key_Return && event.key() != Qt::Key_Enter))
+    if (!InRenameMode())
         return false;
-    FinishRename();
+    if (event.key() == Qt::Key_Escape)
+        LeaveRenameMode();
+    else if (event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter)
+        FinishRename();
+    else
+        return false;
     return true;
 }
 
 void TMainForm::FinishRename()
 {
-    const QString name = ui->cbPresets->currentText();
-    ui->cbPresets->setItemText(renameIndex, name);
+    ui->cbPresets->setItemText(renameIndex, ui->cbPresets->currentText());
+    LeaveRenameMode();
+}
+
+// Back to list mode on the preset being renamed, with the name its entry
+// holds: Escape cancels the rename.
+void TMainForm::LeaveRenameMode()
+{
     ui->cbPresets->setEditable(false);
     const QSignalBlocker quiet(ui->cbPresets);
     ui->cbPresets->setCurrentIndex(renameIndex);

@@ -120,12 +120,14 @@ private:
     void LoadPresets();
     void SavePresets();
     void cbPresetsChange();
+    void cbPresetsPick();
     bool cbPresetsKeyDown(const QKeyEvent& event);
     void bttModifPresetNameClick();
     void bttSavePresetFormatClick();
     void chkExactNTSCClick();
     bool InRenameMode() const;
     void FinishRename();
+    void LeaveRenameMode();
 
     // Saving and ending.
     void bttSaveDataClick();

@@ -727,6 +727,16 @@ private slots:
         click("bttModifPresetName");
         QCOMPARE(presets->itemText(2), "Third ");
 
+        // Escape cancels a rename; leaving the field keeps it; picking a preset ends it, renaming nothing.
+        click("bttModifPresetName");
+        type("cbPresets", "Dropped");
+        QTest::keyClick(presets, Qt::Key_Escape);
+        click("bttModifPresetName");
+        type("cbPresets", "Preset2");
+        w("edFormat")->setFocus();
+        key("cbPresets", Qt::Key_Down);
+        QCOMPARE(items("cbPresets").mid(1, 3).join('|') + output(), "Preset2|Third |Preset4Header4\n");
+
         // A rename still being typed at the end is not kept; the rest of the
         // file is written from scratch.
         click("bttModifPresetName");
