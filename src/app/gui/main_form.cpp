@@ -17,6 +17,7 @@
 #include <QTextCursor>
 
 #include <optional>
+#include <utility>
 
 #include "app/application.h"
 #include "base/error.h"
@@ -47,6 +48,8 @@ namespace {
 constexpr int kToolTipDelayMs = 100;
 constexpr int kToolTipShowMs = 30000;
 constexpr int kFontPointSize = 8;
+// How long typing in the preset fields pauses before the Format page follows.
+constexpr int kFormatEditDelayMs = 300;
 
 // Qt's list form: the dialog offers each entry, the first selected.
 const QString kIfoFilter = QStringLiteral("DVD IFO File (*.IFO);;DVD image (*.iso);;All files (*)");
@@ -308,6 +311,11 @@ void TMainForm::Connect()
     connect(ui->bttModifPresetName, &QToolButton::clicked, this, on(&TMainForm::bttModifPresetNameClick));
     connect(ui->bttSavePresetFormat, &QToolButton::clicked, this, on(&TMainForm::bttSavePresetFormatClick));
     connect(ui->chkExactNTSC, &QCheckBox::clicked, this, on(&TMainForm::chkExactNTSCClick));
+    formatEditTimer_.setSingleShot(true);
+    formatEditTimer_.setInterval(kFormatEditDelayMs);
+    connect(&formatEditTimer_, &QTimer::timeout, this, on(&TMainForm::FormatFieldsEdited));
+    for (QLineEdit* field : {ui->edFormat, ui->edHeader, ui->edFooter})
+        connect(field, &QLineEdit::textEdited, &formatEditTimer_, qOverload<>(&QTimer::start));
 
     connect(ui->lstCells, &CellListView::mouseReleased, this,
             [this](const QPoint& pos) { Handle([this, pos] { lstCellsMouseUp(pos); }); });
@@ -652,6 +660,9 @@ void TMainForm::Uncheck1Click()
 
 void TMainForm::RenderChapters()
 {
+    // Whatever was held back while the user typed is now moot.
+    formatEditTimer_.stop();
+    heldRateError_.reset();
     // Snapping is on exactly while "Synch 2 KF" is enabled and checked. The
     // file is named by edAVIFileName alone and read first; its index is read
     // afresh unless the file is still the one read last. One that can't be
@@ -702,6 +713,14 @@ void TMainForm::RefreshOutput()
     }
 }
 
+// The preset fields are on the Format page; it follows them while it shows,
+// and renders them anyway when shown again.
+void TMainForm::FormatFieldsEdited()
+{
+    if (ui->PageControl1->currentIndex() == FormatPage)
+        RenderChapters();
+}
+
 void TMainForm::PageControl1Change()
 {
     RefreshOutput();
@@ -709,11 +728,23 @@ void TMainForm::PageControl1Change()
 
 void TMainForm::cbFrameRateChange()
 {
-    RefreshOutput();
+    // A rate being typed that does not render yet ("", "-") leaves the
+    // output as it is; its message waits for Enter or for the field to be left.
+    try {
+        RefreshOutput();
+    } catch (const Error& e) {
+        heldRateError_ = QString::fromLocal8Bit(e.what());
+    }
 }
 
 void TMainForm::cbFrameRateExit()
 {
+    // Shown once the focus has moved on: a modal box amid the move would
+    // take the focus that is on its way to another field.
+    if (heldRateError_)
+        QMetaObject::invokeMethod(
+            this, [this, message = *std::exchange(heldRateError_, std::nullopt)] { ShowError(message); },
+            Qt::QueuedConnection);
     const QString repaired = L(RepairFrameRate(L8(ui->cbFrameRate->currentText())));
     if (repaired != ui->cbFrameRate->currentText())
         ui->cbFrameRate->setEditText(repaired);
@@ -948,6 +979,9 @@ void TMainForm::chkExactNTSCClick()
 
 void TMainForm::bttSaveDataClick()
 {
+    // What is saved is what the preset fields say, typing pause or not.
+    if (formatEditTimer_.isActive())
+        FormatFieldsEdited();
     SaveRequest request;
     request.filters = kSaveFilters;
     request.proposedPath = lastSavePath_;

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -102,6 +103,7 @@ private:
     // Output and timing fields.
     void RenderChapters();
     void RefreshOutput();
+    void FormatFieldsEdited();
     void PageControl1Change();
     void cbFrameRateChange();
     void cbFrameRateExit();
@@ -152,6 +154,10 @@ private:
     QStringList presetHeaders;
     QStringList presetFooters;
     int32_t frameRateMilli = 0;
+    // The error of a rate still being typed, shown when the field is left.
+    std::optional<QString> heldRateError_;
+    // Renders the Format page once typing in edFormat, edHeader or edFooter pauses.
+    QTimer formatEditTimer_;
     int renameIndex = -1;  // the preset being renamed, in rename mode
     bool hasArguments_ = false;
 
