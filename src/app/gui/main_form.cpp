@@ -9,13 +9,16 @@
 #include <QIcon>
 #include <QImageReader>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QTextCursor>
+#include <QVBoxLayout>
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -53,9 +56,10 @@ constexpr int kFormatEditDelayMs = 300;
 
 // Qt's list form: the dialog offers each entry, the first selected.
 const QString kIfoFilter = QStringLiteral("DVD IFO File (*.IFO);;DVD image (*.iso);;All files (*)");
-// AVI first, as "Open AVI" always offered it.
+// Every kind at once first, then each kind.
 const QString kVideoFilter = QStringLiteral(
-    "AVI Video File (*.AVI);;Matroska Video File (*.mkv *.webm);;MP4/MOV Video File (*.mp4 *.m4v *.mov)");
+    "All videos (*.avi *.mkv *.webm *.mp4 *.m4v *.mov);;AVI Video File (*.AVI);;"
+    "Matroska Video File (*.mkv *.webm);;MP4/MOV Video File (*.mp4 *.m4v *.mov);;All files (*)");
 const QStringList kSaveFilters = {QStringLiteral("Text file (*.txt)"), QStringLiteral("DVDMaestro (*.chp)"),
                                   QStringLiteral("INI File (*.ini)")};
 
@@ -231,6 +235,19 @@ TMainForm::TMainForm(FormDialogs& dialogs, const Application& app, const std::ve
     pmLstCells->addAction(ui->Check1);
     pmLstCells->addAction(ui->Uncheck1);
 
+    // Until a title is loaded, the Format page says how to begin; clicks and
+    // drops go through the hint to the text below.
+    lbStartHint = new QLabel(QStringLiteral("Open a disc, an image or an IFO file, or drop one here"),
+                             ui->CustomMemo->viewport());
+    lbStartHint->setObjectName(QStringLiteral("lbStartHint"));
+    lbStartHint->setAlignment(Qt::AlignCenter);
+    lbStartHint->setWordWrap(true);
+    lbStartHint->setForegroundRole(QPalette::PlaceholderText);
+    lbStartHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    (new QVBoxLayout(ui->CustomMemo->viewport()))->addWidget(lbStartHint);
+    connect(cellModel_, &QAbstractItemModel::modelReset, lbStartHint,
+            [this] { lbStartHint->setHidden(cellModel_->rowCount() > 0); });
+
     ui->PageControl1->setCurrentIndex(FormatPage);
     ui->CustomMemo->setFocus();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -337,6 +354,8 @@ bool TMainForm::event(QEvent* event)
     if (DropEvent(event))
         return true;
     const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::Show && !event->spontaneous())
+        FitTheScreen();
     // The splash waits until the activation has been delivered everywhere:
     // a modal loop opened inside it would see the activation half done.
     if (event->type() == QEvent::WindowActivate && SplashPending() && FormAbout && !activationQueued_) {
@@ -350,6 +369,20 @@ bool TMainForm::event(QEvent* event)
             Qt::QueuedConnection);
     }
     return handled;
+}
+
+// Inside the screen's free area, frame included, whatever its scale factor:
+// made smaller if need be, then moved in.
+void TMainForm::FitTheScreen()
+{
+    const QScreen* screen = this->screen();
+    if (!screen)
+        return;
+    const QRect room = screen->availableGeometry();
+    resize(size().boundedTo(room.size() - (frameGeometry().size() - size())));
+    const QRect frame = frameGeometry();
+    move(std::clamp(frame.x(), room.left(), std::max(room.left(), room.right() + 1 - frame.width())),
+         std::clamp(frame.y(), room.top(), std::max(room.top(), room.bottom() + 1 - frame.height())));
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
@@ -459,11 +492,7 @@ void TMainForm::ShowTitleSets()
                            layout()->contentsMargins().right();
         if (width() < wanted) {
             resize(wanted, height());
-            if (const QScreen* screen = this->screen()) {
-                const QRect room = screen->availableGeometry();
-                if (frameGeometry().right() > room.right())
-                    move(std::max(room.left(), room.right() - frameGeometry().width()), y());
-            }
+            FitTheScreen();
         }
     }
 }

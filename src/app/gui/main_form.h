@@ -18,6 +18,7 @@
 
 class QAction;
 class QKeyEvent;
+class QLabel;
 class QMimeData;
 class QLineEdit;
 class QMenu;
@@ -71,6 +72,7 @@ private:
     void ShowError(const QString& message);
     void ShowMessage(const QString& message);
     void Connect();
+    void FitTheScreen();
 
     // Title loading.
     void bttOpenIFOClick();
@@ -145,6 +147,7 @@ private:
     QMenu* pmLstCells = nullptr;
     QAction* N1 = nullptr;
     CellListModel* cellModel_ = nullptr;
+    QLabel* lbStartHint = nullptr;  // over CustomMemo until a title is loaded
 
     ChapterDocument document_;      // cell rows, title model, footer texts
     std::string ifoPath;            // the source as given
