@@ -33,6 +33,9 @@ case $name in
     vfr.mp4) encode 25 -bf 0 $vfr -f mp4 "$tmp" ;;
     # shellcheck disable=SC2086
     vfr.mkv) encode 25 -bf 0 $vfr -f matroska "$tmp" ;;
+    # 25 fps for 12 s, then 50 fps; every key frame (one each 50 frames) on the 25 fps grid.
+    ratechange.mkv) ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc=size=32x32:rate=50:duration=16 \
+        -vf "select='gte(t,12)+not(mod(n,2))'" -fps_mode passthrough -c:v libx264 -preset ultrafast -g 50 -sc_threshold 0 -f matroska "$tmp" ;;
     audio.mkv | audio.mp4)
         ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i sine=duration=1 -c:a aac \
             -f "$([ "$name" = audio.mkv ] && echo matroska || echo mp4)" "$tmp" ;;

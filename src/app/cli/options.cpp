@@ -213,7 +213,7 @@ void Apply(Options& options, const Spec& spec, const std::string& value)
         break;
     case Id::Fps: {
         const std::optional<AviRate> rate = TypedFrameRate(value);
-        options.frameRate = rate ? FrameRateText(*rate) : std::nullopt;
+        options.frameRate = rate ? FrameRateText(*rate, RateRounding::Nearest) : std::nullopt;
         if (!options.frameRate)
             throw UsageError("--fps: '" + value +
                              "' is not a frame rate (25, 29.97, 30000/1001, or 29970 thousandths)");

@@ -9,6 +9,7 @@
 #include <QIcon>
 #include <QImageReader>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QProxyStyle>
@@ -16,8 +17,11 @@
 #include <QSignalBlocker>
 #include <QTextCursor>
 #include <QThread>
+#include <QVBoxLayout>
 
+#include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "app/application.h"
 #include "base/error.h"
@@ -48,12 +52,15 @@ namespace {
 constexpr int kToolTipDelayMs = 100;
 constexpr int kToolTipShowMs = 30000;
 constexpr int kFontPointSize = 8;
+// How long typing in the preset fields pauses before the Format page follows.
+constexpr int kFormatEditDelayMs = 300;
 
 // Qt's list form: the dialog offers each entry, the first selected.
 const QString kIfoFilter = QStringLiteral("DVD IFO File (*.IFO);;DVD image (*.iso);;All files (*)");
-// AVI first, as "Open AVI" always offered it.
+// Every kind at once first, then each kind.
 const QString kVideoFilter = QStringLiteral(
-    "AVI Video File (*.AVI);;Matroska Video File (*.mkv *.webm);;MP4/MOV Video File (*.mp4 *.m4v *.mov)");
+    "All videos (*.avi *.mkv *.webm *.mp4 *.m4v *.mov);;AVI Video File (*.AVI);;"
+    "Matroska Video File (*.mkv *.webm);;MP4/MOV Video File (*.mp4 *.m4v *.mov);;All files (*)");
 const QStringList kSaveFilters = {QStringLiteral("Text file (*.txt)"), QStringLiteral("DVDMaestro (*.chp)"),
                                   QStringLiteral("INI File (*.ini)")};
 
@@ -214,6 +221,19 @@ TMainForm::TMainForm(FormDialogs& dialogs, const Application& app, const std::ve
     pmLstCells->addAction(ui->Check1);
     pmLstCells->addAction(ui->Uncheck1);
 
+    // Until a title is loaded, the Format page says how to begin; clicks and
+    // drops go through the hint to the text below.
+    lbStartHint = new QLabel(QStringLiteral("Open a disc, an image or an IFO file, or drop one here"),
+                             ui->CustomMemo->viewport());
+    lbStartHint->setObjectName(QStringLiteral("lbStartHint"));
+    lbStartHint->setAlignment(Qt::AlignCenter);
+    lbStartHint->setWordWrap(true);
+    lbStartHint->setForegroundRole(QPalette::PlaceholderText);
+    lbStartHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    (new QVBoxLayout(ui->CustomMemo->viewport()))->addWidget(lbStartHint);
+    connect(cellModel_, &QAbstractItemModel::modelReset, lbStartHint,
+            [this] { lbStartHint->setHidden(cellModel_->rowCount() > 0); });
+
     ui->PageControl1->setCurrentIndex(FormatPage);
     ui->CustomMemo->setFocus();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -290,10 +310,15 @@ void TMainForm::Connect()
     connect(ui->bttSaveData, &QToolButton::clicked, this, on(&TMainForm::bttSaveDataClick));
     connect(ui->bttHelpAbout, &QToolButton::clicked, this, on(&TMainForm::bttHelpAboutClick));
     connect(ui->bttQuit, &QToolButton::clicked, this, on(&TMainForm::bttQuitClick));
-    connect(ui->cbPresets, &QComboBox::activated, this, on(&TMainForm::cbPresetsChange));
+    connect(ui->cbPresets, &QComboBox::activated, this, on(&TMainForm::cbPresetsPick));
     connect(ui->bttModifPresetName, &QToolButton::clicked, this, on(&TMainForm::bttModifPresetNameClick));
     connect(ui->bttSavePresetFormat, &QToolButton::clicked, this, on(&TMainForm::bttSavePresetFormatClick));
     connect(ui->chkExactNTSC, &QCheckBox::clicked, this, on(&TMainForm::chkExactNTSCClick));
+    formatEditTimer_.setSingleShot(true);
+    formatEditTimer_.setInterval(kFormatEditDelayMs);
+    connect(&formatEditTimer_, &QTimer::timeout, this, on(&TMainForm::FormatFieldsEdited));
+    for (QLineEdit* field : {ui->edFormat, ui->edHeader, ui->edFooter})
+        connect(field, &QLineEdit::textEdited, &formatEditTimer_, qOverload<>(&QTimer::start));
 
     connect(ui->lstCells, &CellListView::mouseReleased, this,
             [this](const QPoint& pos) { Handle([this, pos] { lstCellsMouseUp(pos); }); });
@@ -315,6 +340,8 @@ bool TMainForm::event(QEvent* event)
     if (DropEvent(event))
         return true;
     const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::Show && !event->spontaneous())
+        FitTheScreen();
     // The splash waits until the activation has been delivered everywhere:
     // a modal loop opened inside it would see the activation half done.
     if (event->type() == QEvent::WindowActivate && SplashPending() && FormAbout && !activationQueued_) {
@@ -328,6 +355,20 @@ bool TMainForm::event(QEvent* event)
             Qt::QueuedConnection);
     }
     return handled;
+}
+
+// Inside the screen's free area, frame included, whatever its scale factor:
+// made smaller if need be, then moved in.
+void TMainForm::FitTheScreen()
+{
+    const QScreen* screen = this->screen();
+    if (!screen)
+        return;
+    const QRect room = screen->availableGeometry();
+    resize(size().boundedTo(room.size() - (frameGeometry().size() - size())));
+    const QRect frame = frameGeometry();
+    move(std::clamp(frame.x(), room.left(), std::max(room.left(), room.right() + 1 - frame.width())),
+         std::clamp(frame.y(), room.top(), std::max(room.top(), room.bottom() + 1 - frame.height())));
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
@@ -452,11 +493,7 @@ void TMainForm::ShowTitleSets()
                            layout()->contentsMargins().right();
         if (width() < wanted) {
             resize(wanted, height());
-            if (const QScreen* screen = this->screen()) {
-                const QRect room = screen->availableGeometry();
-                if (frameGeometry().right() > room.right())
-                    move(std::max(room.left(), room.right() - frameGeometry().width()), y());
-            }
+            FitTheScreen();
         }
     }
 }
@@ -650,6 +687,9 @@ void TMainForm::Uncheck1Click()
 
 void TMainForm::RenderChapters()
 {
+    // Whatever was held back while the user typed is now moot.
+    formatEditTimer_.stop();
+    heldRateError_.reset();
     // Snapping is on exactly while "Synch 2 KF" is enabled and checked. The
     // file is named by edAVIFileName alone and read first; its index is read
     // afresh unless the file is still the one read last. One that can't be
@@ -700,6 +740,14 @@ void TMainForm::RefreshOutput()
     }
 }
 
+// The preset fields are on the Format page; it follows them while it shows,
+// and renders them anyway when shown again.
+void TMainForm::FormatFieldsEdited()
+{
+    if (ui->PageControl1->currentIndex() == FormatPage)
+        RenderChapters();
+}
+
 void TMainForm::PageControl1Change()
 {
     RefreshOutput();
@@ -707,11 +755,23 @@ void TMainForm::PageControl1Change()
 
 void TMainForm::cbFrameRateChange()
 {
-    RefreshOutput();
+    // A rate being typed that does not render yet ("", "-") leaves the
+    // output as it is; its message waits for Enter or for the field to be left.
+    try {
+        RefreshOutput();
+    } catch (const Error& e) {
+        heldRateError_ = QString::fromLocal8Bit(e.what());
+    }
 }
 
 void TMainForm::cbFrameRateExit()
 {
+    // Shown once the focus has moved on: a modal box amid the move would
+    // take the focus that is on its way to another field.
+    if (heldRateError_)
+        QMetaObject::invokeMethod(
+            this, [this, message = *std::exchange(heldRateError_, std::nullopt)] { ShowError(message); },
+            Qt::QueuedConnection);
     const QString repaired = L(RepairFrameRate(L8(ui->cbFrameRate->currentText())));
     if (repaired != ui->cbFrameRate->currentText())
         ui->cbFrameRate->setEditText(repaired);
@@ -869,24 +929,47 @@ void TMainForm::bttModifPresetNameClick()
     // Typing a new name must not complete it to an existing one.
     ui->cbPresets->setCompleter(nullptr);
     ui->cbPresets->setInsertPolicy(QComboBox::NoInsert);
+    // Nor may leaving the field select the preset whose name is typed, as
+    // Qt's own handling would: only a pick from the list chooses a preset.
+    disconnect(ui->cbPresets->lineEdit(), &QLineEdit::editingFinished, ui->cbPresets, nullptr);
     connect(ui->cbPresets->lineEdit(), &QLineEdit::textEdited, this,
             [this] { Handle([this] { cbPresetsChange(); }); });
     ui->cbPresets->setFocus();
     ui->cbPresets->lineEdit()->selectAll();
 }
 
+// A preset picked from the list or with the arrow keys. In rename mode it
+// ends the rename, renaming nothing, and is selected as in list mode.
+void TMainForm::cbPresetsPick()
+{
+    if (InRenameMode())
+        ui->cbPresets->setEditable(false);
+    cbPresetsChange();
+}
+
 bool TMainForm::cbPresetsKeyDown(const QKeyEvent& event)
 {
-    if (!InRenameMode() || (event.key() != Qt::Key_Return && event.key() != Qt::Key_Enter))
+    if (!InRenameMode())
         return false;
-    FinishRename();
+    if (event.key() == Qt::Key_Escape)
+        LeaveRenameMode();
+    else if (event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter)
+        FinishRename();
+    else
+        return false;
     return true;
 }
 
 void TMainForm::FinishRename()
 {
-    const QString name = ui->cbPresets->currentText();
-    ui->cbPresets->setItemText(renameIndex, name);
+    ui->cbPresets->setItemText(renameIndex, ui->cbPresets->currentText());
+    LeaveRenameMode();
+}
+
+// Back to list mode on the preset being renamed, with the name its entry
+// holds: Escape cancels the rename.
+void TMainForm::LeaveRenameMode()
+{
     ui->cbPresets->setEditable(false);
     const QSignalBlocker quiet(ui->cbPresets);
     ui->cbPresets->setCurrentIndex(renameIndex);
@@ -923,6 +1006,9 @@ void TMainForm::chkExactNTSCClick()
 
 void TMainForm::bttSaveDataClick()
 {
+    // What is saved is what the preset fields say, typing pause or not.
+    if (formatEditTimer_.isActive())
+        FormatFieldsEdited();
     SaveRequest request;
     request.filters = kSaveFilters;
     request.proposedPath = lastSavePath_;

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -16,6 +17,7 @@
 
 class QAction;
 class QKeyEvent;
+class QLabel;
 class QMimeData;
 class QLineEdit;
 class QMenu;
@@ -69,6 +71,7 @@ private:
     void ShowError(const QString& message);
     void ShowMessage(const QString& message);
     void Connect();
+    void FitTheScreen();
 
     // Title loading.
     void bttOpenIFOClick();
@@ -103,6 +106,7 @@ private:
     // Output and timing fields.
     void RenderChapters();
     void RefreshOutput();
+    void FormatFieldsEdited();
     void PageControl1Change();
     void cbFrameRateChange();
     void cbFrameRateExit();
@@ -121,12 +125,14 @@ private:
     void LoadPresets();
     void SavePresets();
     void cbPresetsChange();
+    void cbPresetsPick();
     bool cbPresetsKeyDown(const QKeyEvent& event);
     void bttModifPresetNameClick();
     void bttSavePresetFormatClick();
     void chkExactNTSCClick();
     bool InRenameMode() const;
     void FinishRename();
+    void LeaveRenameMode();
 
     // Saving and ending.
     void bttSaveDataClick();
@@ -142,6 +148,7 @@ private:
     QMenu* pmLstCells = nullptr;
     QAction* N1 = nullptr;
     CellListModel* cellModel_ = nullptr;
+    QLabel* lbStartHint = nullptr;  // over CustomMemo until a title is loaded
 
     ChapterDocument document_;      // cell rows, title model, footer texts
     std::string ifoPath;            // the source as given
@@ -152,6 +159,10 @@ private:
     QStringList presetHeaders;
     QStringList presetFooters;
     int32_t frameRateMilli = 0;
+    // The error of a rate still being typed, shown when the field is left.
+    std::optional<QString> heldRateError_;
+    // Renders the Format page once typing in edFormat, edHeader or edFooter pauses.
+    QTimer formatEditTimer_;
     int renameIndex = -1;  // the preset being renamed, in rename mode
     bool hasArguments_ = false;
 

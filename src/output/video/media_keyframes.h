@@ -27,11 +27,12 @@ struct MediaKeyFrames {
 
 // The key frames of the first video stream of a Matroska or MP4/MOV file,
 // numbered in display order from its first frame, and its frame rate.
-// Matroska: from the Cues when a look at the first clusters finds no key
-// frame they miss, else from one pass over the packets (no decoding).
-// MP4: the sync samples, placed by their presentation times (ctts).
-// Throws Error(kMediaOpenError), Error(kMediaNoVideoError), or
-// Error(kMediaVariableRateError) for timestamps not evenly spaced.
+// Matroska: one pass over the packets (no decoding). MP4: the sync samples
+// of the sample table, placed by their presentation times (ctts). The rate
+// is constant when every frame lies on its grid: every frame read, or every
+// sample of the table. Throws Error(kMediaOpenError),
+// Error(kMediaNoVideoError), or Error(kMediaVariableRateError) for
+// timestamps not evenly spaced.
 MediaKeyFrames ReadMediaKeyFrames(const std::string& path, Container container);
 
 }  // namespace pelvano

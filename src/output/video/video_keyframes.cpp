@@ -97,11 +97,14 @@ Reading Read(const std::string& path, PelvanoVideoWhat what)
 
 }  // namespace
 
-std::optional<std::string> FrameRateText(const AviRate& rate)
+std::optional<std::string> FrameRateText(const AviRate& rate, RateRounding rounding)
 {
     if (rate.rate == 0 || rate.scale == 0)
         return std::nullopt;
-    const uint64_t milli = (uint64_t{rate.rate} * 1000 + rate.scale - 1) / rate.scale;
+    // In halves of the divisor: up adds all but one of them, nearest one half.
+    const uint64_t twice = uint64_t{rate.rate} * 2000;
+    const uint64_t divisor = uint64_t{rate.scale} * 2;
+    const uint64_t milli = (twice + (rounding == RateRounding::Up ? divisor - 1 : rate.scale)) / divisor;
     if (milli > INT32_MAX)
         return std::nullopt;
     return std::to_string(milli);

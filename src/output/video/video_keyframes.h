@@ -20,11 +20,16 @@ struct AviRate {
     uint32_t scale = 0;
 };
 
-// The frame rate text in thousandths: the exact ceiling of
-// rate * 1000 / scale ("29971" for 30000/1001). Nothing for a scale or rate
-// of 0, nor for a result no 32-bit rate field can hold. In the core, so
-// that a rate typed on the command line becomes the text a video gives.
-std::optional<std::string> FrameRateText(const AviRate& rate);
+// How a rate becomes thousandths: an AVI file's rate is rounded up (the
+// exact ceiling, "29971" for 30000/1001), as "Open AVI" always did; a
+// Matroska or MP4 file's, and a rate typed as a decimal or fraction, to the
+// nearest thousandth ("29970"; a half goes up).
+enum class RateRounding { Up, Nearest };
+
+// The frame rate text in thousandths of rate * 1000 / scale. Nothing for a
+// scale or rate of 0, nor for a result no 32-bit rate field can hold. In the
+// core, so that a rate typed on the command line becomes the text a video gives.
+std::optional<std::string> FrameRateText(const AviRate& rate, RateRounding rounding = RateRounding::Up);
 
 // Key frames of a video file, shared with the index they were read into.
 class VideoKeyFrames : public KeyFrameSource {

@@ -49,7 +49,7 @@ void Read(const std::string& path, int what, PelvanoVideoAnswer* answer)
         return;
     }
     const MediaKeyFrames media = ReadMediaKeyFrames(path, container);
-    if (const std::optional<std::string> text = FrameRateText(media.rate))
+    if (const std::optional<std::string> text = FrameRateText(media.rate, RateRounding::Nearest))
         Copy(answer->rateText, sizeof answer->rateText, *text);
     SetKeys(answer, media.keys);
 }

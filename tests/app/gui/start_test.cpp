@@ -47,7 +47,7 @@ private slots:
 
         dialogs.openAnswers.push_back(QString::fromStdString(test::TestVideo("cues.mkv")));
         QTest::mouseClick(form.findChild<QWidget*>("bttOpenAVI"), Qt::LeftButton);
-        QCOMPARE(form.findChild<QComboBox*>("cbFrameRate")->currentText(), "29971");
+        QCOMPARE(form.findChild<QComboBox*>("cbFrameRate")->currentText(), "29970");
         QVERIFY(FfmpegMapped().contains("libavformat"));
     }
 };
