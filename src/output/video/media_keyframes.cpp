@@ -127,10 +127,12 @@ void OnlyVideo(AVFormatContext* ctx, AVStream* video, AVDiscard level)
         ctx->streams[i]->discard = ctx->streams[i] == video ? level : AVDISCARD_ALL;
 }
 
-// Reads to the end of the file; a read error ends the pass as a truncated
-// file ends. Frames cut short come flagged corrupt and are no key frames to
-// snap to; frames an edit list drops don't count.
-void ReadPackets(AVFormatContext* ctx, AVStream* video, PacketPass& pass)
+// Reads on until `stop` (given each frame's time and whether it is a key
+// frame) says so or the file ends; a read error ends the
+// pass as a truncated file ends. Frames cut short come flagged corrupt and
+// are no key frames to snap to; frames an edit list drops don't count.
+template <typename Stop>
+void ReadPackets(AVFormatContext* ctx, AVStream* video, PacketPass& pass, Stop stop)
 {
     Packet pkt(av_packet_alloc());
     if (!pkt)
@@ -145,6 +147,8 @@ void ReadPackets(AVFormatContext* ctx, AVStream* video, PacketPass& pass)
         pass.times.push_back(ts);
         if (key)
             pass.keys.push_back(ts);
+        if (stop(ts, key))
+            break;
     }
 }
 
@@ -185,20 +189,105 @@ MediaKeyFrames FromPass(PacketPass& pass, AVStream* video)
     return {Positions(pass.keys, GridOf(pass.times.front(), video->time_base, *rate)), RateOf(*rate)};
 }
 
-// Matroska: one pass over the video packets, no decoding. The Cues index
-// key frames only (some muxers only some of them), and a rate that changes
-// after the first seconds shows only in the frames between them: every
-// frame's time is needed to tell that the rate is constant.
+// Stretches of frames spread over the rest of the file: the Cues hold key
+// frames only, and a rate that changes after the first seconds (25 fps,
+// then 50 fps with every key frame still on the 25 fps grid) shows only in
+// the frames between them. Each stretch is about two seconds read from a cue
+// point on, without decoding; its frames must follow each other on the grid.
+// The last frames of a stretch may still be missing, reordered behind
+// packets not read, so they are not held to it.
+void CheckStretches(AVFormatContext* ctx, AVStream* video, const std::vector<int64_t>& cues,
+                    const FrameGrid& grid, AVRational rate)
+{
+    constexpr size_t kStretches = 12;
+    constexpr size_t kReordered = 8;
+    const size_t frames = std::clamp<size_t>(2 * static_cast<size_t>(av_q2d(rate)), 24, 240);
+    for (size_t k = 1; k <= kStretches && cues.size() > 4; ++k) {
+        const int64_t from = cues[3 + (cues.size() - 4) * k / kStretches];
+        if (av_seek_frame(ctx, video->index, from, AVSEEK_FLAG_BACKWARD) < 0)
+            throw Error(kMediaVariableRateError);
+        PacketPass stretch;
+        ReadPackets(ctx, video, stretch, [&](int64_t, bool) { return stretch.times.size() >= frames; });
+        std::vector<int64_t>& times = stretch.times;
+        std::sort(times.begin(), times.end());
+        times.erase(times.begin(), std::lower_bound(times.begin(), times.end(), from));
+        if (times.size() <= kReordered)
+            continue;
+        const int64_t first = grid.position(times.front());
+        for (size_t i = 0; i + kReordered < times.size(); ++i) {
+            if (!grid.holds(times[i], first + static_cast<int64_t>(i)))
+                throw Error(kMediaVariableRateError);
+        }
+    }
+}
+
+// Matroska: the Cues are read on the first seek (a seek to the first cue
+// point reads nothing else). They are used when the
+// packets up to the fourth cue point hold no key frame they miss (muxers
+// index every video key frame, or only some, and the first stretch tells
+// which); those packets also show that the frames are evenly spaced, and
+// stretches across the rest of the file that they stay so.
 MediaKeyFrames ReadMatroska(const std::string& path)
 {
+    std::vector<int64_t> cues;
+    AVRational declared{};
+    {
+        Input input = OpenInput(path, "matroska", kMediaOpenError);
+        AVStream* video = FirstVideoStream(input.get());
+        if (!video)
+            throw Error(kMediaNoVideoError);
+        // With everything discarded, a file without Cues, where the demuxer
+        // falls back to reading, gains no index entries from its packets.
+        OnlyVideo(input.get(), nullptr, AVDISCARD_ALL);
+        av_seek_frame(input.get(), video->index, 0, AVSEEK_FLAG_BACKWARD);
+        const int count = avformat_index_get_entries_count(video);
+        for (int i = 0; i < count; ++i) {
+            const AVIndexEntry* e = avformat_index_get_entry(video, i);
+            if (e && (e->flags & AVINDEX_KEYFRAME))
+                cues.push_back(e->timestamp);
+        }
+        SortUnique(cues);
+        declared = video->avg_frame_rate;
+    }
+
+    // Afresh from the start: the seek left the reading position undefined.
     Input input = OpenInput(path, "matroska", kMediaOpenError);
     AVStream* video = FirstVideoStream(input.get());
     if (!video)
         throw Error(kMediaNoVideoError);
+    video->avg_frame_rate = Usable(video->avg_frame_rate) ? video->avg_frame_rate : declared;
     OnlyVideo(input.get(), video, AVDISCARD_DEFAULT);
     PacketPass pass;
-    ReadPackets(input.get(), video, pass);
-    return FromPass(pass, video);
+    if (cues.size() < 3) {
+        ReadPackets(input.get(), video, pass, [](int64_t, bool) { return false; });
+        return FromPass(pass, video);
+    }
+
+    const size_t last = std::min<size_t>(3, cues.size() - 1);
+    ReadPackets(input.get(), video, pass, [&](int64_t ts, bool key) { return key && ts >= cues[last]; });
+    const bool complete = std::all_of(pass.keys.begin(), pass.keys.end(), [&](int64_t key) {
+        return std::binary_search(cues.begin(), cues.end(), key);
+    });
+    if (!complete) {
+        ReadPackets(input.get(), video, pass, [](int64_t, bool) { return false; });
+        return FromPass(pass, video);
+    }
+
+    // Frames shown before cue point `last - 1` have all been read (later
+    // ones may still be missing, reordered behind the last key packet).
+    std::vector<int64_t> sample;
+    for (const int64_t ts : pass.times)
+        if (ts < cues[last - 1])
+            sample.push_back(ts);
+    std::sort(sample.begin(), sample.end());
+    if (sample.empty())
+        sample.push_back(cues.front());
+    const std::optional<AVRational> rate = ConstantRate(sample, video->time_base, video->avg_frame_rate);
+    if (!rate)
+        throw Error(kMediaVariableRateError);
+    const FrameGrid grid = GridOf(sample.front(), video->time_base, *rate);
+    CheckStretches(input.get(), video, cues, grid, *rate);
+    return {Positions(cues, grid), RateOf(*rate)};
 }
 
 // --- MP4 composition offsets -------------------------------------------------
@@ -351,7 +440,7 @@ MediaKeyFrames ReadMp4(const std::string& path)
         // samples' times are known only by reading them.
         OnlyVideo(input.get(), video, AVDISCARD_DEFAULT);
         PacketPass pass;
-        ReadPackets(input.get(), video, pass);
+        ReadPackets(input.get(), video, pass, [](int64_t, bool) { return false; });
         return FromPass(pass, video);
     }
     std::vector<int64_t> decodeTimes, keyTimes;

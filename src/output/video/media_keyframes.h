@@ -27,10 +27,11 @@ struct MediaKeyFrames {
 
 // The key frames of the first video stream of a Matroska or MP4/MOV file,
 // numbered in display order from its first frame, and its frame rate.
-// Matroska: one pass over the packets (no decoding). MP4: the sync samples
-// of the sample table, placed by their presentation times (ctts). The rate
-// is constant when every frame lies on its grid: every frame read, or every
-// sample of the table. Throws Error(kMediaOpenError),
+// Matroska: from the Cues when a look at the first clusters finds no key
+// frame they miss, else from one pass over the packets (no decoding); the
+// rate is constant when the frames read there, and stretches of frames
+// across the file, lie on its grid. MP4: the sync samples of the sample
+// table, placed by their presentation times (ctts), every sample on the grid. Throws Error(kMediaOpenError),
 // Error(kMediaNoVideoError), or Error(kMediaVariableRateError) for
 // timestamps not evenly spaced.
 MediaKeyFrames ReadMediaKeyFrames(const std::string& path, Container container);
