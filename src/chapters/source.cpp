@@ -1,11 +1,14 @@
 #include "chapters/source.h"
 
+#include <algorithm>
+
 #include "base/error.h"
 #include "base/format.h"
 #include "chapters/title_loader.h"
 #include "disc/dvd_files.h"
 #include "disc/paths.h"
 #include "ifo/ifo_precheck.h"
+#include "ifo/title_table.h"
 
 namespace pelvano {
 
@@ -135,7 +138,57 @@ Source Source::Read(const std::string& path, SourceKind kind)
     }
     if (source.defaultTitleSet_ == 0)
         source.defaultTitleSet_ = source.titleSets_.front().number;
+    if (files.videoManager)
+        source.addTitles(*files.videoManager);
     return source;
+}
+
+void Source::addTitles(const std::string& videoManager)
+{
+    std::vector<DiscTitle> table;
+    try {
+        table = ParseTitleTable(videoManager);
+    } catch (const Error&) {
+        return;  // a disc without a title table still lists its title sets
+    }
+    for (const DiscTitle& entry : table) {
+        const TitleSet* set = parsed(entry.titleSet);
+        if (!set || entry.titleInSet < 1 || static_cast<size_t>(entry.titleInSet) > set->titleParts.size())
+            continue;
+        const std::vector<PartOfTitle>& parts = set->titleParts[static_cast<size_t>(entry.titleInSet - 1)];
+        if (parts.empty() || parts.front().pgc < 1 || parts.front().pgc > set->pgcs.size())
+            continue;
+        TitleSummary title;
+        title.number = entry.number;
+        title.titleSet = entry.titleSet;
+        title.pgc = parts.front().pgc;
+        title.lengthMs = titleSet(entry.titleSet)->pgcs[static_cast<size_t>(title.pgc - 1)].lengthMs;
+        title.chapters = entry.parts;
+        title.angles = entry.angles;
+        title.severalPgcs = std::any_of(parts.begin(), parts.end(), [&](const PartOfTitle& part) {
+            return part.pgc != parts.front().pgc;
+        });
+        titles_.push_back(title);
+    }
+}
+
+const TitleSummary* Source::title(int number) const
+{
+    for (const TitleSummary& t : titles_) {
+        if (t.number == number)
+            return &t;
+    }
+    return nullptr;
+}
+
+int Source::defaultTitle() const
+{
+    const TitleSetSummary* set = titleSet(defaultTitleSet_);
+    for (const TitleSummary& t : titles_) {
+        if (set && t.titleSet == set->number && t.pgc == set->longestPgc + 1)
+            return t.number;
+    }
+    return 0;
 }
 
 namespace {

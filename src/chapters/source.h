@@ -29,6 +29,18 @@ struct TitleSetSummary {
     int32_t longestKey = 0;  // its length key (the one the longest-PGC search compares)
 };
 
+// A title as the disc numbers it, as lsdvd, dvdxchap -t, HandBrake and
+// mkvmerge's VIDEO_TS:N do: an entry of the title table in VIDEO_TS.IFO.
+struct TitleSummary {
+    int number = 0;         // 1-based, the table's order
+    int titleSet = 0;       // the title set it lives in
+    int pgc = 0;            // 1-based: the program chain its first part is in
+    uint32_t lengthMs = 0;  // that program chain's length, as the title set lists it
+    int chapters = 0;       // parts, as the title table gives them
+    int angles = 0;
+    bool severalPgcs = false;  // its parts run through more than one program chain
+};
+
 // What the user pointed at, read and parsed once: its title sets, and what
 // a listing shows of them. Loading a title takes its title set from here;
 // the source is never read again.
@@ -56,6 +68,14 @@ public:
     // Number of the title set holding the longest PGC of the source (first of
     // equal keys wins); the first title set when none has a PGC.
     int defaultTitleSet() const { return defaultTitleSet_; }
+    // The disc's titles, from its VIDEO_TS.IFO; none for an IFO file or a
+    // disc whose VIDEO_TS.IFO does not read. Titles whose title set is not
+    // there are left out.
+    const std::vector<TitleSummary>& titles() const { return titles_; }
+    const TitleSummary* title(int number) const;
+    // The title that starts in the default title set's longest program
+    // chain (the first of them); 0 when none does.
+    int defaultTitle() const;
     // Title sets named on the disc that are missing or cannot be read, one
     // message each; they are left out of titleSets().
     const std::vector<std::string>& problems() const { return problems_; }
@@ -69,7 +89,10 @@ private:
 
     std::string path_;
     SourceKind kind_ = SourceKind::IfoFile;
+    void addTitles(const std::string& videoManager);
+
     std::vector<TitleSetSummary> titleSets_;
+    std::vector<TitleSummary> titles_;
     std::map<int, TitleSet> parsed_;
     int defaultTitleSet_ = 0;
     std::vector<std::string> problems_;

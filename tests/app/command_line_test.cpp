@@ -76,19 +76,22 @@ std::string CoreRender(const std::string& ifo, const CoreRequest& r)
 }
 
 // The members of a --list --json document as read by Python's own JSON
-// parser, one line each: "source <hex of its UTF-8>", "set N IFO TV RATE FPS",
-// "pgc SET N LENGTH_MS CELLS CHAPTERS", "default SET PGC".
+// parser, one line each: "source <hex of its UTF-8>", "title N SET PGC
+// LENGTH_MS CHAPTERS ANGLES", "set N IFO TV RATE FPS", "pgc SET N LENGTH_MS
+// CELLS CHAPTERS", "default SET PGC [TITLE]".
 std::vector<std::string> JsonMembers(const std::string& jsonFile)
 {
     const char* script = R"(
 import json, sys
 d = json.load(open(sys.argv[1], encoding='utf-8'))
 print('source', d['source'].encode('utf-8').hex())
+for t in d['titles']:
+    print('title', t['number'], t['title_set'], t['pgc'], t['length_ms'], t['chapters'], t['angles'])
 for t in d['title_sets']:
     print('set', t['number'], t['ifo'], t['tv_system'], t['frame_rate'], t['fps'])
     for p in t['pgcs']:
         print('pgc', t['number'], p['number'], p['length_ms'], p['cells'], p['chapters'])
-print('default', d['default']['title_set'], d['default']['pgc'])
+print('default', d['default']['title_set'], d['default']['pgc'], d['default'].get('title', ''))
 )";
     const ProcessResult run = RunProcess({PELVANO_PYTHON3, "-c", script, jsonFile});
     EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -265,14 +268,24 @@ TEST_F(CommandLine, ListingAgreesWithTheLoadsAndIsValidJson)
             given.replace(bad, 1, "\xef\xbf\xbd");
         EXPECT_EQ(members.front(), "source " + Hex(given));
 
-        // Every program chain as a load of it shows it.
-        int sets = 0, pgcs = 0;
-        std::string defaultSet, defaultPgc;
+        // Every program chain as a load of it shows it; a disc title gives
+        // what its title set and program chain give.
+        int titles = 0, sets = 0, pgcs = 0;
+        std::string defaultSet, defaultPgc, defaultTitle;
         for (const std::string& line : members) {
             std::istringstream in(line);
-            std::string kind, set, pgc, ifo, tv, rate, fps;
+            std::string kind, title, set, pgc, ifo, tv, rate, fps;
             uint32_t lengthMs = 0, cells = 0, chapters = 0;
             in >> kind;
+            if (kind == "title") {
+                ++titles;
+                in >> title >> set >> pgc;
+                for (const char* output : {"-r", "-p1"})
+                    EXPECT_EQ(Run({output, "-t", title, source}).out,
+                              Run({output, "-s", set, "-c", pgc, source}).out)
+                        << line;
+                continue;
+            }
             if (kind == "set") {
                 ++sets;
                 in >> set >> ifo >> tv >> rate >> fps;
@@ -281,7 +294,7 @@ TEST_F(CommandLine, ListingAgreesWithTheLoadsAndIsValidJson)
                 continue;
             }
             if (kind == "default")
-                in >> defaultSet >> defaultPgc;
+                in >> defaultSet >> defaultPgc >> defaultTitle;
             if (kind != "pgc")
                 continue;
             ++pgcs;
@@ -293,14 +306,16 @@ TEST_F(CommandLine, ListingAgreesWithTheLoadsAndIsValidJson)
                       std::string::npos)
                 << line;
         }
-        EXPECT_EQ(pgcs + sets + 2, static_cast<int>(members.size()));
+        EXPECT_EQ(titles + pgcs + sets + 2, static_cast<int>(members.size()));
         // The default is what a run without -s and -c loads.
         EXPECT_EQ(Run({"-r", source}).out, Run({"-r", "-s", defaultSet, "-c", defaultPgc, source}).out);
 
-        // The text listing: a line per title set and per program chain, the
-        // defaults marked.
+        // The text listing: a line per title, title set and program chain,
+        // the defaults marked.
         const std::string text = Run({"-l", source}).out;
-        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), sets + pgcs);
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), titles + sets + pgcs);
+        EXPECT_EQ(text.find("* title " + defaultTitle + ":") != std::string::npos, !defaultTitle.empty())
+            << text;
         EXPECT_NE(text.find("* title set " + defaultSet + ":"), std::string::npos) << text;
         EXPECT_NE(text.find("* pgc " + defaultPgc + ":"), std::string::npos) << text;
     }
@@ -425,6 +440,8 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
         {{"-o", set1, disc.above}, Format(over, set1.c_str(), set1.c_str())},
         {{"-o", hard, "-l", set1}, Format(over, hard.c_str(), set1.c_str())},
         {{"-o", soft, set1}, Format(over, soft.c_str(), set1.c_str())},
+        {{"-t", "1", ifo}, ifo + ": disc titles are in the disc's VIDEO_TS.IFO"},
+        {{"-t", "4", disc.iso}, disc.iso + ": no title 4 (the disc has 3)"},
     };
     for (const auto& [args, message] : cases) {
         SCOPED_TRACE(message);
@@ -439,6 +456,31 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         EXPECT_EQ(fs::is_regular_file(withOutput[1]) ? ReadFile(withOutput[1]) : "", kept);
     }
+}
+
+// A disc title whose chapters run through two program chains: the first
+// is used, and standard error says so.
+TEST_F(CommandLine, TitleOverTwoProgramChainsUsesTheFirst)
+{
+    const std::string videoTs = work_.file("VIDEO_TS");
+    fs::create_directory(videoTs);
+    WriteFile(videoTs + "/VIDEO_TS.IFO", VideoManagerBytes({VmgTitle{1, 1, 1, 3}}));
+    const Pgc pgc = Pgc().cell(1, 1, 0, 0, 10, 0).cell(1, 2, 0, 0, 10, 0).programMap({1, 2});
+    IfoImage()
+        .addPgc(pgc)
+        .addPgc(pgc)
+        .titleParts({{{1, 1}, {1, 2}, {2, 1}}})
+        .writeTo(videoTs + "/VTS_01_0.IFO");
+    const ProcessResult run = Run({"-t", "1", videoTs});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, Run({"-s", "1", "-c", "1", videoTs}).out);
+    EXPECT_EQ(
+        run.err,
+        "pelvano: title 1 runs through more than one program chain: its first, 1 of title set 1, is used\n");
+    const std::string listing = Run({"-l", videoTs}).out;
+    EXPECT_NE(listing.find("* title 1: title set 1, pgc 1, 00:00:20.000, 3 chapter(s), 1 angle(s)\n"),
+              std::string::npos)
+        << listing;
 }
 
 // The window forms without a display, or for a source that is not there: one

@@ -84,10 +84,12 @@ void ExpectSameLoad(const LoadResult& want, const LoadResult& got, const std::st
     }
 }
 
-// lsdvd's track lengths (ms) by title set and PGC (dvdauthor: title N of a
-// title set is its PGC N), and its longest track's title set.
+// lsdvd's tracks: their lengths (ms) by title set and PGC (dvdauthor: title
+// N of a title set is its PGC N), each track as a disc title, and its
+// longest track's title set.
 struct LsdvdTracks {
     std::map<std::pair<int, int>, uint32_t> lengths;
+    std::vector<TitleSummary> titles;  // number, title set, length, chapters, angles
     int longestTitleSet = 0;
 };
 
@@ -100,6 +102,19 @@ LsdvdTracks ReadLsdvd(const std::string& path)
     std::map<int, int> titleSetOfTrack;
     for (std::sregex_iterator it(text.begin(), text.end(), track), end; it != end; ++it) {
         const int vts = std::stoi((*it)[3]);
+        // The rest of this track: its angles and chapter entries.
+        const size_t from = static_cast<size_t>(it->position(0) + it->length(0));
+        const std::string rest = text.substr(from, text.find("\n      'ix' : ", from) - from);
+        std::smatch angles;
+        std::regex_search(rest, angles, std::regex(R"('angles' : (\d+))"));
+        TitleSummary title;
+        title.number = std::stoi((*it)[1]);
+        title.titleSet = vts;
+        title.lengthMs = static_cast<uint32_t>(std::lround(std::stod((*it)[2]) * 1000));
+        title.angles = angles.empty() ? 0 : std::stoi(angles[1]);
+        for (size_t at = rest.find("'startcell'"); at != std::string::npos; at = rest.find("'startcell'", at + 1))
+            ++title.chapters;
+        tracks.titles.push_back(title);
         tracks.lengths[{vts, std::stoi((*it)[4])}] =
             static_cast<uint32_t>(std::lround(std::stod((*it)[2]) * 1000));
         titleSetOfTrack[std::stoi((*it)[1])] = vts;
@@ -148,6 +163,15 @@ TEST_P(DiscFixture, ListingAgreesWithLoadsAndLsdvd)
         EXPECT_NE(source.kind(), SourceKind::IfoFile);
         EXPECT_TRUE(source.problems().empty());
         EXPECT_EQ(source.defaultTitleSet(), lsdvd.longestTitleSet);
+        // The disc's titles as lsdvd numbers them; lengths within a frame.
+        ASSERT_EQ(source.titles().size(), lsdvd.titles.size());
+        for (size_t i = 0; i < lsdvd.titles.size(); ++i) {
+            const TitleSummary& ours = source.titles()[i];
+            const TitleSummary& theirs = lsdvd.titles[i];
+            EXPECT_EQ(std::tie(ours.number, ours.titleSet, ours.chapters, ours.angles),
+                      std::tie(theirs.number, theirs.titleSet, theirs.chapters, theirs.angles));
+            EXPECT_NEAR(ours.lengthMs, theirs.lengthMs, 34);
+        }
         ASSERT_EQ(source.titleSets().size(), TitleSetsOf(fixture).size());
         for (const TitleSetSummary& set : source.titleSets()) {
             const std::string ifo = Format("%s/VTS_%02d_0.IFO", fixture.c_str(), set.number);

@@ -289,7 +289,19 @@ std::string IfoImage::build(Layout* layoutOut) const
 
     // PTT search table: one title per PGC, one part per program.
     Buffer ptt;
-    {
+    if (!titleParts_.empty()) {
+        uint32_t at = 8 + 4 * static_cast<uint32_t>(titleParts_.size());
+        for (size_t t = 0; t < titleParts_.size(); ++t) {
+            ptt.u32(8 + 4 * static_cast<uint32_t>(t), at);
+            for (const auto& [pgc, program] : titleParts_[t]) {
+                ptt.u16(at, pgc);
+                ptt.u16(at + 2, program);
+                at += 4;
+            }
+        }
+        ptt.u16(0, static_cast<uint16_t>(titleParts_.size()));
+        ptt.u32(4, at - 1);
+    } else {
         const uint32_t titles = std::max<uint32_t>(1, static_cast<uint32_t>(pgcs_.size()));
         std::vector<uint32_t> parts;
         for (uint32_t t = 0; t < titles; ++t) {
@@ -485,7 +497,7 @@ std::string IfoImage::build(Layout* layoutOut) const
     return out.str();
 }
 
-std::string VideoManagerBytes()
+std::string VideoManagerBytes(const std::vector<VmgTitle>& titles)
 {
     Buffer b(IfoImage::kSector);
     static const char kId[] = "DVDVIDEO-VMG";
@@ -498,6 +510,22 @@ std::string VideoManagerBytes()
     b.u8(42, 1);   // side
     b.u16(62, 1);  // title sets
     b.u32(128, 0x3FF);
+    if (!titles.empty()) {
+        b.u32(0xC4, 1);  // the title table's sector
+        Buffer table;
+        for (size_t i = 0; i < titles.size(); ++i) {
+            const uint32_t at = 8 + 12 * static_cast<uint32_t>(i);
+            table.u8(at, 0x3C);
+            table.u8(at + 1, titles[i].angles);
+            table.u16(at + 2, titles[i].parts);
+            table.u8(at + 6, titles[i].titleSet);
+            table.u8(at + 7, titles[i].titleInSet);
+        }
+        table.u16(0, static_cast<uint16_t>(titles.size()));
+        table.u32(4, static_cast<uint32_t>(8 + 12 * titles.size() - 1));
+        table.padToSector();
+        b.append(table);
+    }
     return b.str();
 }
 

@@ -135,6 +135,13 @@ public:
                        int quantization = 0);
     IfoImage& addSubPicture(const std::string& language);
     IfoImage& addPgc(const Pgc& pgc);
+    // The part-of-title table: each title's parts as (PGC, program), 1-based;
+    // without it, title t is PGC t's programs.
+    IfoImage& titleParts(std::vector<std::vector<std::pair<uint16_t, uint16_t>>> titles)
+    {
+        titleParts_ = std::move(titles);
+        return *this;
+    }
     IfoImage& timeMap(bool on = true)
     {
         timeMap_ = on;
@@ -182,6 +189,7 @@ private:
     std::vector<std::array<uint8_t, 6>> subPictures_;
     std::vector<Pgc> pgcs_;
     bool timeMap_ = false;
+    std::vector<std::vector<std::pair<uint16_t, uint16_t>>> titleParts_;
 
     std::optional<uint16_t> pgcCount_;
     std::optional<uint8_t> audioCount_, subPictureCount_;
@@ -190,8 +198,15 @@ private:
     std::optional<size_t> truncate_;
 };
 
-// A video manager header (what VIDEO_TS.IFO starts with), one sector long.
-std::string VideoManagerBytes();
+// A title of a video manager's title table: title `titleInSet` of title set
+// `titleSet`, with its angles and parts (chapters).
+struct VmgTitle {
+    uint8_t titleSet = 1, titleInSet = 1, angles = 1;
+    uint16_t parts = 1;
+};
+// A video manager (what VIDEO_TS.IFO holds): its header, one sector long,
+// and with titles their title table in the sector after.
+std::string VideoManagerBytes(const std::vector<VmgTitle>& titles = {});
 
 // Deterministic noise.
 std::string RandomBytes(size_t size, uint32_t seed);

@@ -85,16 +85,44 @@ void ApplyCellMarks(ChapterDocument& doc, const Options& options, int pgc)
     }
 }
 
+// The disc title -t names: its title set and program chain.
+const TitleSummary& ChosenTitle(const Source& source, int number, std::FILE* err)
+{
+    if (source.titles().empty())
+        throw FileFailure(source.path(), source.kind() == SourceKind::IfoFile
+                                             ? "disc titles are in the disc's VIDEO_TS.IFO, not in a title "
+                                               "set's IFO file: choose with -s and -c"
+                                             : "the disc's title table (VIDEO_TS.IFO) cannot be read: choose "
+                                               "with -s and -c");
+    const TitleSummary* title = source.title(number);
+    if (!title)
+        throw FileFailure(source.path(),
+                          Format("no title %d (the disc has %d)", number, source.titles().back().number));
+    if (title->severalPgcs)
+        std::fprintf(err,
+                     "pelvano: title %d runs through more than one program chain: its first, %d of title set "
+                     "%d, is used\n",
+                     number, title->pgc, title->titleSet);
+    return *title;
+}
+
 // The title load the window would make for this source, title set and
 // program chain; `inputs` the files the source was read from.
-LoadResult LoadChosenTitle(const Options& options, std::vector<std::string>& inputs)
+LoadResult LoadChosenTitle(const Options& options, std::vector<std::string>& inputs, std::FILE* err)
 {
     const SourceOpening opening = OpenForLoad(options.source);
     if (!opening.source)
         throw *opening.failure.failure;
     const Source& source = *opening.source;
     inputs = source.inputs();
-    const int number = options.titleSet.value_or(source.defaultTitleSet());
+    std::optional<int> titleSetOption = options.titleSet;
+    std::optional<int> pgcOption = options.pgc;
+    if (options.title) {
+        const TitleSummary& title = ChosenTitle(source, *options.title, err);
+        titleSetOption = title.titleSet;
+        pgcOption = title.pgc;
+    }
+    const int number = titleSetOption.value_or(source.defaultTitleSet());
     const TitleSetSummary* titleSet = source.titleSet(number);
     if (!titleSet && source.kind() == SourceKind::IfoFile)
         throw FileFailure(options.source, Format("the file is title set %d, not title set %d",
@@ -107,19 +135,19 @@ LoadResult LoadChosenTitle(const Options& options, std::vector<std::string>& inp
                           Format("no title set %d (the source has %s)", number, numbers.c_str()));
     }
     if (titleSet->pgcs.empty())
-        throw FileFailure(options.source, source.kind() == SourceKind::IfoFile && !options.titleSet
+        throw FileFailure(options.source, source.kind() == SourceKind::IfoFile && !titleSetOption
                                               ? std::string("the title set has no program chain")
                                               : Format("title set %d has no program chain", number));
     LoadRequest request;
     request.fixLastChapter = !options.keepShortLast;
     request.withReport = options.report;
     request.exactNtsc = options.exactNtsc;
-    if (options.pgc) {
-        if (static_cast<size_t>(*options.pgc) > titleSet->pgcs.size())
+    if (pgcOption) {
+        if (static_cast<size_t>(*pgcOption) > titleSet->pgcs.size())
             throw FileFailure(options.source, Format("no program chain %d (the title set has %zu)",
-                                                     *options.pgc, titleSet->pgcs.size()));
+                                                     *pgcOption, titleSet->pgcs.size()));
         request.newFile = false;
-        request.currentTitle = *options.pgc - 1;
+        request.currentTitle = *pgcOption - 1;
     }
     LoadResult load = LoadTitle(source, number, request);
     if (!load.model)
@@ -146,11 +174,12 @@ std::optional<std::string> OpenKeyFrames(KeyFrameIndexCache& cache, const std::s
     }
 }
 
-std::string Render(const Application& app, const Options& options, std::vector<std::string>& inputs)
+std::string Render(const Application& app, const Options& options, std::vector<std::string>& inputs,
+                   std::FILE* err)
 {
     // Read first: a presets file that can't be read fails before the source.
     const Preset preset = options.report ? Preset{} : ReadFormat(app, options);
-    const LoadResult load = LoadChosenTitle(options, inputs);
+    const LoadResult load = LoadChosenTitle(options, inputs, err);
     if (options.report)
         return load.report.plainText();
 
@@ -229,7 +258,7 @@ int Run(const Application& app, const Options& options, std::FILE* out, std::FIL
         break;
     }
     std::vector<std::string> inputs;
-    const std::string bytes = Render(app, options, inputs);
+    const std::string bytes = Render(app, options, inputs, err);
     Emit(options.output, bytes, inputs, out, options.report ? kFailedToSaveStream : kStreamWriteError);
     return 0;
 }

@@ -12,8 +12,9 @@ SOURCE is a title-set IFO file (VTS_nn_0.IFO or .BUP), a VIDEO_TS folder or the
 folder above it, an ISO image, or a DVD drive (/dev/sr0). Relative paths are
 taken from the current folder.
 
-  -l, --list              list the title sets and program chains and write
-                          nothing else; the defaults are marked with '*'.
+  -l, --list              list the disc's titles, then the title sets and their
+                          program chains, and write nothing else; the defaults
+                          are marked with '*'.
                           Takes no option but --json and --output
       --json              with --list: the listing as one JSON object
                           (frame_rate in thousandths as text, fps a number)
@@ -26,6 +27,9 @@ taken from the current folder.
       --footer=TEXT       footer for --format, written after the last chapter
                           (default empty)
   -r, --report            the raw report as plain text instead of the chapter list
+  -t, --title=N           disc title N, numbered as lsdvd, dvdxchap and
+                          HandBrake number them: its title set and the program
+                          chain its first chapter is in (not with -s or -c)
   -s, --title-set=N       title set N (default: the one holding the longest
                           program chain)
   -c, --pgc=N             program chain N, numbered from 1 as the window's Title

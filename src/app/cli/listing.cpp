@@ -106,6 +106,21 @@ std::string ListingText(const Source& source)
     // Appended piece by piece: a disc of many title sets would otherwise
     // spend more on formatting than on reading its files.
     std::string out;
+    for (const TitleSummary& title : source.titles()) {
+        out += title.number == source.defaultTitle() ? "* title " : "  title ";
+        AppendZeroPadded(out, static_cast<unsigned>(title.number), 1);
+        out += ": title set ";
+        AppendZeroPadded(out, static_cast<unsigned>(title.titleSet), 1);
+        out += ", pgc ";
+        AppendZeroPadded(out, static_cast<unsigned>(title.pgc), 1);
+        out += ", ";
+        AppendHoursToMs(out, title.lengthMs);
+        out += ", ";
+        AppendZeroPadded(out, static_cast<unsigned>(title.chapters), 1);
+        out += " chapter(s), ";
+        AppendZeroPadded(out, static_cast<unsigned>(title.angles), 1);
+        out += " angle(s)\n";
+    }
     for (const TitleSetSummary& ts : source.titleSets()) {
         out += ts.number == source.defaultTitleSet() ? "* title set " : "  title set ";
         AppendZeroPadded(out, static_cast<unsigned>(ts.number), 1);
@@ -133,7 +148,15 @@ std::string ListingText(const Source& source)
 
 std::string ListingJson(const Source& source)
 {
-    std::string out = "{\"source\": " + JsonString(source.path()) + ", \"title_sets\": [";
+    std::string out = "{\"source\": " + JsonString(source.path()) + ", \"titles\": [";
+    for (size_t i = 0; i < source.titles().size(); ++i) {
+        const TitleSummary& t = source.titles()[i];
+        out +=
+            Format("%s{\"number\": %d, \"title_set\": %d, \"pgc\": %d, \"length_ms\": %u, \"chapters\": %d, "
+                   "\"angles\": %d}",
+                   i ? ", " : "", t.number, t.titleSet, t.pgc, t.lengthMs, t.chapters, t.angles);
+    }
+    out += "], \"title_sets\": [";
     const TitleSetSummary* chosen = nullptr;
     for (size_t t = 0; t < source.titleSets().size(); ++t) {
         const TitleSetSummary& ts = source.titleSets()[t];
@@ -152,7 +175,8 @@ std::string ListingJson(const Source& source)
     }
     out += "], \"default\": ";
     if (chosen && chosen->longestPgc >= 0)
-        out += Format("{\"title_set\": %d, \"pgc\": %d}", chosen->number, chosen->longestPgc + 1);
+        out += Format("{\"title_set\": %d, \"pgc\": %d", chosen->number, chosen->longestPgc + 1) +
+               (source.defaultTitle() ? Format(", \"title\": %d}", source.defaultTitle()) : std::string("}"));
     else
         out += "null";
     return out + "}\n";

@@ -21,6 +21,7 @@ enum class Id {
     Header,
     Footer,
     Report,
+    Title,
     TitleSet,
     Pgc,
     Fps,
@@ -56,6 +57,7 @@ constexpr Spec kSpecs[] = {
     {Id::Header, 0, "header", true, false},
     {Id::Footer, 0, "footer", true, false},
     {Id::Report, 'r', "report", false, false},
+    {Id::Title, 't', "title", true, false},
     {Id::TitleSet, 's', "title-set", true, false},
     {Id::Pgc, 'c', "pgc", true, false},
     {Id::Fps, 0, "fps", true, false},
@@ -88,6 +90,8 @@ constexpr std::pair<Id, Id> kExclusive[] = {
     {Id::Report, Id::Preset},
     {Id::Report, Id::Format},
     {Id::Preset, Id::Format},
+    {Id::Title, Id::TitleSet},
+    {Id::Title, Id::Pgc},
 };
 
 // getopt_long's value for a long option: past every character, so that a
@@ -204,6 +208,9 @@ void Apply(Options& options, const Spec& spec, const std::string& value)
         break;
     case Id::Report:
         options.report = true;
+        break;
+    case Id::Title:
+        options.title = NumberValue(spec, value);
         break;
     case Id::TitleSet:
         options.titleSet = NumberValue(spec, value);

@@ -27,6 +27,7 @@ struct Options {
     std::optional<std::string> header;
     std::optional<std::string> footer;
     bool report = false;
+    std::optional<int> title;              // 1-based, as the disc's title table numbers them
     std::optional<int> titleSet;           // 1-based
     std::optional<int> pgc;                // 1-based
     std::optional<std::string> frameRate;  // thousandths, as the window's field holds it

@@ -469,21 +469,52 @@ void TMainForm::SourceRead(SourceOpening opening)
         ShowLoad(opening.failure);
 }
 
+namespace {
+
+QString HoursToSeconds(uint32_t ms)
+{
+    return QStringLiteral("%1:%2:%3")
+        .arg(ms / 3600000, 2, 10, QLatin1Char('0'))
+        .arg(ms / 60000 % 60, 2, 10, QLatin1Char('0'))
+        .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'));
+}
+
+}  // namespace
+
+bool TMainForm::ListsDiscTitles() const
+{
+    return source_ && source_->titles().size() > 1;
+}
+
+// The list beside "Title": the disc's titles as every other tool numbers
+// them, when its VIDEO_TS.IFO gives them; else its title sets. Shown only
+// when there is a choice.
 void TMainForm::ShowTitleSets()
 {
     ui->cbTitleSet->clear();
-    const bool several = source_ && source_->titleSets().size() > 1;
-    if (several) {
+    const bool titles = ListsDiscTitles();
+    const bool several = titles || (source_ && source_->titleSets().size() > 1);
+    if (titles) {
+        for (const TitleSummary& title : source_->titles())
+            ui->cbTitleSet->addItem(QStringLiteral("Title %1 \u00b7 VTS %2 \u00b7 %3")
+                                        .arg(title.number)
+                                        .arg(title.titleSet)
+                                        .arg(HoursToSeconds(title.lengthMs)),
+                                    title.number);
+    } else if (several) {
         for (const TitleSetSummary& set : source_->titleSets()) {
             const uint32_t ms =
                 set.longestPgc >= 0 ? set.pgcs[static_cast<size_t>(set.longestPgc)].lengthMs : 0;
-            const std::string length =
-                Format("%02u:%02u:%02u", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60);
-            ui->cbTitleSet->addItem(QStringLiteral("VTS %1 \u00b7 %2").arg(set.number).arg(L(length)),
-                                    set.number);
+            ui->cbTitleSet->addItem(
+                QStringLiteral("VTS %1 \u00b7 %2").arg(set.number).arg(HoursToSeconds(ms)), set.number);
         }
-        ui->cbTitleSet->setCurrentIndex(ui->cbTitleSet->findData(titleSet_));
     }
+    ui->lbTitleSet->setText(titles ? QStringLiteral("Disc title :") : QStringLiteral("Title set :"));
+    ui->cbTitleSet->setToolTip(
+        titles ? QStringLiteral("titles of the disc, numbered as players and other tools "
+                                "number them, with their title set and length")
+               : QStringLiteral("title sets of the disc, with the length of their longest "
+                                "program chain"));
     ui->lbTitleSet->setVisible(several);
     ui->cbTitleSet->setVisible(several);
     if (several) {
@@ -503,8 +534,29 @@ void TMainForm::cbTitleSetChange()
     const QVariant number = ui->cbTitleSet->currentData();
     if (!source_ || !number.isValid())
         return;
+    if (const TitleSummary* title = ListsDiscTitles() ? source_->title(number.toInt()) : nullptr) {
+        titleSet_ = title->titleSet;
+        LoadTitle(false, title->pgc - 1);
+        return;
+    }
     titleSet_ = number.toInt();
     LoadTitle(true);
+}
+
+// The list beside "Title" shows what is loaded: the title set, or the disc
+// title that starts in the program chain loaded (none when no title does).
+void TMainForm::ShowTitleChoice()
+{
+    int data = titleSet_;
+    if (ListsDiscTitles()) {
+        data = 0;
+        for (const TitleSummary& title : source_->titles())
+            if (title.titleSet == titleSet_ && title.pgc == ui->cbTitle->currentIndex() + 1) {
+                data = title.number;
+                break;
+            }
+    }
+    ui->cbTitleSet->setCurrentIndex(ui->cbTitleSet->findData(data));
 }
 
 std::optional<QString> TMainForm::DroppedFile(const QMimeData* data)
@@ -545,16 +597,17 @@ bool TMainForm::DropEvent(QEvent* event)
     }
 }
 
-void TMainForm::LoadTitle(bool newFile)
+void TMainForm::LoadTitle(bool newFile, std::optional<int> pgc)
 {
     if (!source_)
         return;
     LoadRequest request;
     request.newFile = newFile;
-    request.currentTitle = ui->cbTitle->currentIndex();
+    request.currentTitle = pgc.value_or(ui->cbTitle->currentIndex());
     request.fixLastChapter = ui->chkFixLCB->isChecked();
     request.exactNtsc = ui->chkExactNTSC->isChecked();
     ShowLoad(pelvano::LoadTitle(*source_, titleSet_, request));
+    ShowTitleChoice();
 }
 
 void TMainForm::ShowLoad(const LoadResult& result)

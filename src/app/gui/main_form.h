@@ -76,7 +76,7 @@ private:
     // Title loading.
     void bttOpenIFOClick();
     void cbTitleChange();
-    void LoadTitle(bool newFile);
+    void LoadTitle(bool newFile, std::optional<int> pgc = std::nullopt);
     void ShowLoad(const LoadResult& result);
 
     // Whole discs: any source opens here (dialog, drop, command line); a
@@ -85,6 +85,8 @@ private:
     void ShowReading(bool reading);
     void SourceRead(SourceOpening opening);
     void ShowTitleSets();
+    bool ListsDiscTitles() const;
+    void ShowTitleChoice();
     void cbTitleSetChange();
     static std::optional<QString> DroppedFile(const QMimeData* data);
     bool DropEvent(QEvent* event);

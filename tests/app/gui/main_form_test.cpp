@@ -374,15 +374,28 @@ private slots:
         QVERIFY(!QApplication::overrideCursor());
         QCOMPARE(form_->windowTitle(), "Pelvano - " + Q(iso));
         QVERIFY(titleSetsShown());
-        QCOMPARE(items("cbTitleSet"), QStringList({"VTS 1 \u00b7 00:00:20", "VTS 2 \u00b7 00:00:36"}));
-        QCOMPARE(w<QComboBox>("cbTitleSet")->currentIndex(), 1);
+        // The disc's titles as lsdvd numbers them; title 3 starts in the longest PGC.
+        QCOMPARE(items("cbTitleSet"), QStringList({"Title 1 \u00b7 VTS 1 \u00b7 00:00:20",
+                                                   "Title 2 \u00b7 VTS 2 \u00b7 00:00:12",
+                                                   "Title 3 \u00b7 VTS 2 \u00b7 00:00:36"}));
+        QCOMPARE(text("lbTitleSet"), "Disc title :");
+        QCOMPARE(w<QComboBox>("cbTitleSet")->currentIndex(), 2);
         QVERIFY(text("Memo1").startsWith("Opening title set 2 (VTS_02_0.IFO) of " + Q(iso) + " OK.\n"));
         QCOMPARE(reportTail(), report2);
         QCOMPARE(output(), times2);
         QCOMPARE(w<QComboBox>("cbTitle")->currentIndex(), 1);
 
-        // Another title set loads as a new file: longest PGC, the rate from its standard.
+        // A title loads its title set and selects its PGC; picking a PGC
+        // shows the title that starts in it.
+        key("cbTitleSet", Qt::Key_Up);
+        QCOMPARE(w<QComboBox>("cbTitle")->currentIndex(), 0);
+        QVERIFY(text("Memo1").contains("  Using PGC #0."));
+        key("cbTitle", Qt::Key_Down);
+        QCOMPARE(w<QComboBox>("cbTitleSet")->currentIndex(), 2);
+
+        // Another title set loads its PGC, the rate from its standard.
         w<QComboBox>("cbFrameRate")->setEditText("23976");
+        w<QComboBox>("cbTitleSet")->setCurrentIndex(1);
         key("cbTitleSet", Qt::Key_Up);
         QVERIFY(text("Memo1").startsWith("Opening title set 1 (VTS_01_0.IFO) of " + Q(iso) + " OK.\n"));
         QCOMPARE(reportTail(), report1);
@@ -397,15 +410,21 @@ private slots:
         QVERIFY(!titleSetsShown());
         QCOMPARE(form_->windowTitle(), "Pelvano - " + Q(vts1));
         QCOMPARE(reportTail(), report1);
+        // Without its VIDEO_TS.IFO a disc lists its title sets.
+        fs::remove(folder + "/VIDEO_TS.IFO");
+        fs::remove(folder + "/VIDEO_TS.BUP");
         drop(folder, w<QAbstractScrollArea>("CustomMemo")->viewport());
         QVERIFY(titleSetsShown());
+        QCOMPARE(items("cbTitleSet"), QStringList({"VTS 1 \u00b7 00:00:20", "VTS 2 \u00b7 00:00:36"}));
+        QCOMPARE(w<QComboBox>("cbTitleSet")->currentIndex(), 1);
+        QCOMPARE(text("lbTitleSet"), "Title set :");
         QCOMPARE(form_->windowTitle(), "Pelvano - " + Q(folder));
         QCOMPARE(reportTail(), report2);
         QCOMPARE(output(), times2);
 
-        // A disc with one title set shows no drop-down; a source that can't
-        // be read says why in the report and leaves the list empty.
-        drop(test::FixturePath("dvd/ntsc"));
+        // A disc with one title shows no drop-down; a source that can't be
+        // read says why in the report and leaves the list empty.
+        drop(test::FixturePath("dvd/one_chapter"));
         QVERIFY(!titleSetsShown());
         QVERIFY(text("Memo1").startsWith("Opening title set 1 (VTS_01_0.IFO) of "));
         const std::string empty = dir_->file("empty.iso");
