@@ -47,7 +47,7 @@ struct TitleSummary {
 class Source {
 public:
     // Reads what `path` names: an IFO file, a VIDEO_TS folder (or the folder
-    // above it), an image or a drive. Throws Error with a one-line message
+    // above it, or its VIDEO_TS.IFO), an image or a drive. Throws Error with a one-line message
     // naming the path and the reason; never opens a FIFO, socket or
     // character device. A relative path is looked up in `folder` when one is
     // given (the working directory otherwise); what the source shows and

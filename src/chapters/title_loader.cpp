@@ -179,10 +179,11 @@ SourceOpening OpenForLoad(const std::string& path, bool ifoFileOnly, const std::
 {
     SourceOpening opening;
     // Anything that is not a folder, image or drive goes the way an IFO file
-    // always went.
+    // always went, but for a disc's menu file, which stands for its disc.
     bool ifoFile = ifoFileOnly;
     try {
-        ifoFile = ifoFile || KindOf(PathInFolder(path, folder)) == SourceKind::IfoFile;
+        ifoFile = ifoFile || (KindOf(PathInFolder(path, folder)) == SourceKind::IfoFile &&
+                              TitleSetOfName(BaseName(path)) != 0);
         opening.source = ifoFile ? Source::OpenIfoFile(path, folder) : Source::Open(path, folder);
     } catch (const Error& e) {
         opening.failure = ifoFile ? Failed("error opening file " + path, e, true)
@@ -365,6 +366,10 @@ LoadResult LoadTitle(const Source& source, int titleSet, const LoadRequest& requ
 
 void ApplyLoad(ChapterDocument& doc, const LoadResult& result)
 {
+    if (result.failure) {
+        doc = ChapterDocument();
+        return;
+    }
     doc.rows = result.rows;
     if (result.model) {
         doc.model = *result.model;

@@ -70,7 +70,9 @@ uint32_t DefaultFrameRate(const TitleSet& set);
 // program-map entries, less the last one under the last-chapter rule.
 uint32_t DefaultChapterCount(const Pgc& pgc, uint32_t rateMilli);
 
-// Applies a load to a document: rows always, model and labels when read.
+// Applies a load to a document: rows always, model and labels when read. A
+// source that did not open leaves an empty document: nothing of the one
+// before may be saved as if it were the new one.
 void ApplyLoad(ChapterDocument& doc, const LoadResult& result);
 
 // Milliseconds of `frames` frames at `rateMilli` thousandths fps, and the

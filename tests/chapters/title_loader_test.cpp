@@ -242,7 +242,7 @@ TEST(LoadTitle, TitleSetWithoutPgc)
     }
 }
 
-TEST(LoadTitle, FailedOpenGivesTheLineWithTheReasonAndKeepsTheModel)
+TEST(LoadTitle, FailedOpenGivesTheLineWithTheReasonAndEmptiesTheDocument)
 {
     TempDir dir;
     WriteFile(dir.file("empty.IFO"), "");
@@ -266,15 +266,15 @@ TEST(LoadTitle, FailedOpenGivesTheLineWithTheReasonAndKeepsTheModel)
         EXPECT_FALSE(res.titles.has_value());
         EXPECT_FALSE(res.frameRate.has_value());
 
-        // The cell table empties; the previous model and labels stay.
+        // Nothing of the title before stays to be saved as this one's.
         ChapterDocument doc;
         doc.model.cellLengthsMs = {1000};
         doc.rows.resize(1);
         doc.chapterTotal = "1";
         ApplyLoad(doc, res);
         EXPECT_TRUE(doc.rows.empty());
-        EXPECT_EQ(doc.model.cellLengthsMs, (U{1000}));
-        EXPECT_EQ(doc.chapterTotal, "1");
+        EXPECT_TRUE(doc.model.cellLengthsMs.empty());
+        EXPECT_EQ(doc.chapterTotal, "0");
     }
 }
 

@@ -56,7 +56,10 @@ constexpr int kFontPointSize = 8;
 constexpr int kFormatEditDelayMs = 300;
 
 // Qt's list form: the dialog offers each entry, the first selected.
-const QString kIfoFilter = QStringLiteral("DVD IFO File (*.IFO);;DVD image (*.iso);;All files (*)");
+// A disc folder opens through its VIDEO_TS.IFO: a file dialog only steps
+// into folders.
+const QString kIfoFilter =
+    QStringLiteral("DVD IFO File (*.IFO);;DVD disc folder (VIDEO_TS.IFO);;DVD image (*.iso);;All files (*)");
 // Every kind at once first, then each kind.
 const QString kVideoFilter = QStringLiteral(
     "All videos (*.avi *.mkv *.webm *.mp4 *.m4v *.mov);;AVI Video File (*.AVI);;"
@@ -636,9 +639,12 @@ void TMainForm::ShowLoad(const LoadResult& result)
             ui->Memo1->setTextCursor(end);
         }
     }
-    if (result.failure)
+    if (result.failure) {
+        // Nothing of the source before stays to be saved as this one's.
+        ui->cbTitle->clear();
+        RenderChapters();
         ui->bttOpenAVI->setEnabled(false);
-    else if (result.model)
+    } else if (result.model)
         ui->bttOpenAVI->setEnabled(true);
 }
 

@@ -410,6 +410,12 @@ private slots:
         QVERIFY(!titleSetsShown());
         QCOMPARE(form_->windowTitle(), "Pelvano - " + Q(vts1));
         QCOMPARE(reportTail(), report1);
+        // The disc's VIDEO_TS.IFO chosen in the dialog opens the disc.
+        open("bttOpenIFO", folder + "/VIDEO_TS.IFO");
+        QCOMPARE(form_->windowTitle(), "Pelvano - " + Q(folder + "/VIDEO_TS.IFO"));
+        QCOMPARE(w<QComboBox>("cbTitleSet")->count(), 3);
+        QCOMPARE(reportTail(), report2);
+
         // Without its VIDEO_TS.IFO a disc lists its title sets.
         fs::remove(folder + "/VIDEO_TS.IFO");
         fs::remove(folder + "/VIDEO_TS.BUP");
@@ -453,7 +459,8 @@ private slots:
         const std::string sample = test::ExamplePath("VTS_01_0.IFO");
         open("bttOpenIFO", sample);
         QCOMPARE(dialogs_->openFilters,
-                 QStringList(2, "DVD IFO File (*.IFO);;DVD image (*.iso);;All files (*)"));
+                 QStringList(2, "DVD IFO File (*.IFO);;DVD disc folder (VIDEO_TS.IFO);;DVD image (*.iso);;"
+                                "All files (*)"));
         QCOMPARE(form_->windowTitle(), "Pelvano - " + Q(sample));
         QCOMPARE(w<QComboBox>("cbTitle")->count(), 2);
         QCOMPARE(w<QComboBox>("cbTitle")->currentIndex(), 1);
@@ -474,17 +481,19 @@ private slots:
         QCOMPARE(text("cbFrameRate"), "25000");
         QCOMPARE(output(), kPgc0Times);
 
-        // A file that does not read as a title set: a one-line report and an
-        // empty list; the title list, labels and output stay.
+        // A file that does not read as a title set: the report says why, and
+        // nothing of the title before is left to be saved as this one's.
         const std::string junk = dir_->file("VTS_09_0.IFO");
         test::WriteFile(junk, "not a title set");
         open("bttOpenIFO", junk);
         QVERIFY(text("Memo1").startsWith("error opening file " + Q(junk)));
         QCOMPARE(checks(), "");
-        QCOMPARE(w<QComboBox>("cbTitle")->count(), 2);
-        QCOMPARE(footer(), "00:00:40:00 2");
+        QCOMPARE(w<QComboBox>("cbTitle")->count(), 0);
+        QCOMPARE(footer(), "00:00:00:00 0");  // as in a fresh window
         QVERIFY(!enabled("bttOpenAVI"));
-        QCOMPARE(output(), kPgc0Times);
+        QCOMPARE(output(), "");
+        save(dir_->file("after_failure.txt"));
+        QCOMPARE(test::ReadFile(dir_->file("after_failure.txt")), "");
     }
 
     void reportStylesAndTheShortLastChapter()
