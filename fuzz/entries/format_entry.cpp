@@ -124,13 +124,14 @@ TitleModel ModelFrom(const std::string& bytes)
         m.chapterCount = in.u32();
         if (mode & 2) {
             // Exact NTSC time with frame counts that need not match the times.
-            m.exactNtsc = true;
-            m.cellStartFrames = m.cellStartsMs;
+            m.exactClock = kNtscFrameClock;
+            m.cellStartTicks = m.cellStartsMs;
         }
         return m;
     }
     ChapterDocument doc;
-    doc.model.exactNtsc = mode & 2;
+    if (mode & 2)
+        doc.model.exactClock = kNtscFrameClock;
     while (!in.empty() && doc.rows.size() < kMaxCells) {
         const uint8_t flags = in.u8();
         uint32_t length = in.u32();
@@ -141,8 +142,8 @@ TitleModel ModelFrom(const std::string& bytes)
         row.timestamp.assign(1, (flags & 2) ? CellRow::kUnusedMark[0] : 'x');
         doc.rows.push_back(row);
         doc.model.cellLengthsMs.push_back(length);
-        if (doc.model.exactNtsc)
-            doc.model.cellFrames.push_back(length & 0xffff);
+        if (doc.model.exactClock)
+            doc.model.cellTicks.push_back(length & 0xffff);
     }
     RebuildChapters(doc);
     RebuildTimestamps(doc);
@@ -252,8 +253,8 @@ void FormatInput(const uint8_t* data, size_t size)
         v.hundredths = v.remainder / 10;
         v.frameInSecond = CeilDiv(static_cast<unsigned __int128>(v.remainder) * rate, 1000000);
         const uint64_t exact =
-            model.exactNtsc ? CeilDiv(static_cast<unsigned __int128>(ntscFrames) * 1001 * rate, 30000000)
-                            : CeilDiv(static_cast<unsigned __int128>(ms) * rate, 1000000);
+            model.exactClock ? CeilDiv(static_cast<unsigned __int128>(ntscFrames) * 1001 * rate, 30000000)
+                             : CeilDiv(static_cast<unsigned __int128>(ms) * rate, 1000000);
         int64_t frame = static_cast<int64_t>(exact) + frameOffset;
         frame = std::clamp<int64_t>(frame, 0, INT32_MAX);
         if (snap && !keys.empty()) {
@@ -274,9 +275,9 @@ void FormatInput(const uint8_t* data, size_t size)
     for (size_t k = 0; k < count; ++k) {
         const uint64_t start = at(k, model.cellStartsMs);
         FUZZ_CHECK(model.chapterStartMs(k) == start);
-        Values v = valuesAt(start, at(k, model.cellStartFrames));
+        Values v = valuesAt(start, at(k, model.cellStartTicks));
         v.chapter = k + 1;
-        const Values e = valuesAt(at(k + 1, model.cellStartsMs), at(k + 1, model.cellStartFrames));
+        const Values e = valuesAt(at(k + 1, model.cellStartsMs), at(k + 1, model.cellStartTicks));
         expected += ReferenceExpand(input.format, v, e) + "\r\n";
         if (expected.size() > out.text.size() || out.text.compare(0, expected.size(), expected) != 0)
             break;

@@ -39,19 +39,25 @@ uint32_t TitleModel::chapterEndMs(size_t k) const
     return AtChapterEnd(*this, cellStartsMs, k);
 }
 
-uint32_t TitleModel::chapterStartFrames(size_t k) const
+uint32_t TitleModel::chapterStartTicks(size_t k) const
 {
-    return AtChapterStart(*this, cellStartFrames, k);
+    return AtChapterStart(*this, cellStartTicks, k);
 }
 
-uint32_t TitleModel::chapterEndFrames(size_t k) const
+uint32_t TitleModel::chapterEndTicks(size_t k) const
 {
-    return AtChapterEnd(*this, cellStartFrames, k);
+    return AtChapterEnd(*this, cellStartTicks, k);
+}
+
+uint32_t ClockTicksToMs(uint64_t ticks, const ExactClock& clock)
+{
+    const uint64_t perMs = uint64_t{clock.den};
+    return static_cast<uint32_t>((ticks * clock.num * 1000 + perMs - 1) / perMs);
 }
 
 uint32_t NtscFramesToMs(uint64_t frames)
 {
-    return static_cast<uint32_t>((frames * 1001 + 29) / 30);
+    return ClockTicksToMs(frames, kNtscFrameClock);
 }
 
 std::string FormatMsTime(uint32_t ms)
@@ -102,15 +108,15 @@ void RebuildTimestamps(ChapterDocument& doc)
     TitleModel& model = doc.model;
     model.cellStartsMs.assign(1, 0);
     uint32_t total = 0;
-    if (model.exactNtsc) {
-        // Summed in frames and converted once per cell: no rounding adds up.
-        model.cellStartFrames.assign(1, 0);
-        uint32_t frames = 0;
+    if (model.exactClock) {
+        // Summed in ticks and converted once per cell: no rounding adds up.
+        model.cellStartTicks.assign(1, 0);
+        uint32_t ticks = 0;
         for (size_t i = 0; i < doc.rows.size(); ++i) {
-            if (doc.rows[i].usedInTimestamps() && i < model.cellFrames.size())
-                frames += model.cellFrames[i];
-            model.cellStartFrames.push_back(frames);
-            model.cellStartsMs.push_back(NtscFramesToMs(frames));
+            if (doc.rows[i].usedInTimestamps() && i < model.cellTicks.size())
+                ticks += model.cellTicks[i];
+            model.cellStartTicks.push_back(ticks);
+            model.cellStartsMs.push_back(ClockTicksToMs(ticks, *model.exactClock));
         }
         total = model.cellStartsMs.back();
     } else {

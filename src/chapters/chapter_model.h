@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,21 @@ struct CellRow {
     static constexpr const char* kUnusedMark = "-";
 };
 
+// A clock whose whole counts give a title's times exactly: num/den seconds
+// a tick.
+struct ExactClock {
+    uint32_t num = 1;
+    uint32_t den = 1;
+    // The frame within the second (%ff, %eff) from the exact position too,
+    // not only the frame number. Exact NTSC time has always taken it from
+    // the rounded-up millisecond, and chapter files made so keep their bytes.
+    bool exactFrameInSecond = true;
+};
+// An NTSC title's frames as the IFO counts them, 30 a second on the disc.
+inline constexpr ExactClock kNtscFrameClock{1001, 30000, false};
+// A Blu-ray playlist's 45 kHz clock.
+inline constexpr ExactClock kPlaylistClock{1, 45000, true};
+
 // Times in milliseconds. The time of chapter k is
 // cellStartsMs[chapterStarts[k] - 1]; only the first chapterCount entries of
 // chapterStarts are in use.
@@ -33,13 +49,14 @@ struct TitleModel {
     std::vector<uint32_t> chapterStarts;  // 1-based cell numbers
     uint32_t chapterCount = 0;
 
-    // Exact NTSC time: the cells are counted in frames (the IFO's
-    // hh:mm:ss:ff at 30 a second) and every time is NtscFramesToMs of a frame
-    // count, so that rounding never adds up from cell to cell. cellFrames
-    // has one entry per cell, cellStartFrames mirrors cellStartsMs.
-    bool exactNtsc = false;
-    std::vector<uint32_t> cellFrames;
-    std::vector<uint32_t> cellStartFrames;
+    // Exact time: the cells are counted in ticks of a clock (an NTSC title's
+    // frames, a playlist's 45 kHz ticks) and every time is ClockTicksToMs of
+    // a count, so that rounding never adds up from cell to cell and frame
+    // numbers come from the exact position. cellTicks has one entry per
+    // cell, cellStartTicks mirrors cellStartsMs. None: times in ms only.
+    std::optional<ExactClock> exactClock;
+    std::vector<uint32_t> cellTicks;
+    std::vector<uint32_t> cellStartTicks;
 
     // Start time of chapter k, or 0 when the model does not hold it (never
     // reads outside the tables).
@@ -47,12 +64,14 @@ struct TitleModel {
     // End of chapter k of the first chapterCount: the next chapter's start,
     // for the last one the total of the cells that count.
     uint32_t chapterEndMs(size_t k) const;
-    // The same positions in NTSC frames, when exactNtsc (0 when not held).
-    uint32_t chapterStartFrames(size_t k) const;
-    uint32_t chapterEndFrames(size_t k) const;
+    // The same positions in ticks of the exact clock (0 when not held).
+    uint32_t chapterStartTicks(size_t k) const;
+    uint32_t chapterEndTicks(size_t k) const;
 };
 
-// frames x 1001/30 ms rounded up: a time never falls before its frame.
+// ticks x num/den s in ms, rounded up: a time never falls before its frame.
+uint32_t ClockTicksToMs(uint64_t ticks, const ExactClock& clock);
+// frames x 1001/30 ms rounded up.
 uint32_t NtscFramesToMs(uint64_t frames);
 
 // The cell table with the model it feeds and the two footer texts.

@@ -8,8 +8,6 @@ namespace pelvano {
 
 namespace {
 
-constexpr uint32_t kLastChapterMinMs = 5000;
-
 // How a load turns the IFO's hh:mm:ss:ff into milliseconds: nominal seconds
 // plus the frames at the title's rate, or, for exact NTSC time, the whole
 // time counted in frames at 30 a second and converted at 1001/30 ms each.
@@ -161,9 +159,7 @@ std::string AsSentence(std::string text)
 
 }  // namespace
 
-namespace {
-
-LoadResult Failed(std::string line, const Error& error, bool withReason)
+LoadResult FailedLoad(std::string line, const Error& error, bool withReason)
 {
     LoadResult result;
     result.report.add(std::move(line));
@@ -172,8 +168,6 @@ LoadResult Failed(std::string line, const Error& error, bool withReason)
     result.failure = error;
     return result;
 }
-
-}  // namespace
 
 SourceOpening OpenForLoad(const std::string& path, bool ifoFileOnly, const std::string& folder)
 {
@@ -186,8 +180,8 @@ SourceOpening OpenForLoad(const std::string& path, bool ifoFileOnly, const std::
                               TitleSetOfName(BaseName(path)) != 0);
         opening.source = ifoFile ? Source::OpenIfoFile(path, folder) : Source::Open(path, folder);
     } catch (const Error& e) {
-        opening.failure = ifoFile ? Failed("error opening file " + path, e, true)
-                                  : Failed(std::string("error opening ") + e.what(), e, false);
+        opening.failure = ifoFile ? FailedLoad("error opening file " + path, e, true)
+                                  : FailedLoad(std::string("error opening ") + e.what(), e, false);
     }
     return opening;
 }
@@ -196,8 +190,8 @@ LoadResult LoadTitle(const Source& source, int titleSet, const LoadRequest& requ
 {
     const TitleSet* set = source.parsed(titleSet);
     if (!set)
-        return Failed(Format("error opening title set %d of %s", titleSet, source.path().c_str()),
-                      Error(source.path(), Format("there is no title set %d", titleSet)), false);
+        return FailedLoad(Format("error opening title set %d of %s", titleSet, source.path().c_str()),
+                          Error(source.path(), Format("there is no title set %d", titleSet)), false);
 
     LoadResult result;
     Report& report = result.report;
@@ -256,10 +250,11 @@ LoadResult LoadTitle(const Source& source, int titleSet, const LoadRequest& requ
                           static_cast<int>(cellCount)));
 
     TitleModel model;
-    model.exactNtsc = time.exactNtsc;
+    if (time.exactNtsc) {
+        model.exactClock = kNtscFrameClock;
+        model.cellStartTicks.push_back(0);
+    }
     model.cellStartsMs.push_back(0);
-    if (time.exactNtsc)
-        model.cellStartFrames.push_back(0);
     uint32_t running = 0;
     uint32_t runningFrames = 0;
     const std::vector<IfoCell>& cells = set->pgcs[pgc].cells;
@@ -269,7 +264,7 @@ LoadResult LoadTitle(const Source& source, int titleSet, const LoadRequest& requ
         model.cellLengthsMs.push_back(len);
         uint32_t frames = time.exactNtsc ? TimeBase::NtscFrames(cell.length) : 0;
         if (time.exactNtsc)
-            model.cellFrames.push_back(frames);
+            model.cellTicks.push_back(frames);
 
         CellRow row;
         row.caption = ZeroPadded(i, 3);
@@ -310,7 +305,7 @@ LoadResult LoadTitle(const Source& source, int titleSet, const LoadRequest& requ
             // summed from rounded lengths.
             runningFrames += frames;
             running = NtscFramesToMs(runningFrames);
-            model.cellStartFrames.push_back(runningFrames);
+            model.cellStartTicks.push_back(runningFrames);
         } else {
             running += len;
         }
@@ -348,20 +343,25 @@ LoadResult LoadTitle(const Source& source, int titleSet, const LoadRequest& requ
     for (size_t k = 0; withReport && k < model.chapterCount; ++k)
         report.add(Format("Chapter %zu = ", k + 1) + FormatMsTime(model.chapterStartMs(k)));
 
-    if (request.fixLastChapter && model.chapterCount > 0) {
-        const uint32_t first = starts[model.chapterCount - 1];
-        if (model.cellLengthsMs[first - 1] < kLastChapterMinMs) {
-            report.add("Warning ! Last chapter length is less than 5 s and has been disabled.",
-                       LineStyle::Red);
-            rows[first - 1].checked = false;
-            --model.chapterCount;
-        }
-    }
+    if (request.fixLastChapter)
+        DropShortLastChapter(rows, model, report);
     if (!withReport)
         result.report = Report();
     result.chapterTotal = std::to_string(model.chapterCount);
     result.model = std::move(model);
     return result;
+}
+
+void DropShortLastChapter(std::vector<CellRow>& rows, TitleModel& model, Report& report)
+{
+    if (model.chapterCount == 0)
+        return;
+    const uint32_t first = model.chapterStarts[model.chapterCount - 1];
+    if (model.cellLengthsMs[first - 1] < kLastChapterMinMs) {
+        report.add("Warning ! Last chapter length is less than 5 s and has been disabled.", LineStyle::Red);
+        rows[first - 1].checked = false;
+        --model.chapterCount;
+    }
 }
 
 void ApplyLoad(ChapterDocument& doc, const LoadResult& result)

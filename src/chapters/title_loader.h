@@ -70,6 +70,17 @@ uint32_t DefaultFrameRate(const TitleSet& set);
 // program-map entries, less the last one under the last-chapter rule.
 uint32_t DefaultChapterCount(const Pgc& pgc, uint32_t rateMilli);
 
+// A chapter that starts in the last chapter's first cell (or row) and lasts
+// less than this is no chapter (the last-chapter rule).
+inline constexpr uint32_t kLastChapterMinMs = 5000;
+// The last-chapter rule on a load: a last chapter whose first row is
+// shorter than kLastChapterMinMs is unticked and said so in the report.
+void DropShortLastChapter(std::vector<CellRow>& rows, TitleModel& model, Report& report);
+
+// The load that shows why a source, title set or playlist did not open:
+// `line`, and the reason as a sentence of its own when `withReason`.
+LoadResult FailedLoad(std::string line, const Error& error, bool withReason);
+
 // Applies a load to a document: rows always, model and labels when read. A
 // source that did not open leaves an empty document: nothing of the one
 // before may be saved as if it were the new one.

@@ -21,6 +21,13 @@ uint64_t CeilMillionth(uint64_t x)
     return (x + 999'999) / 1'000'000;
 }
 
+// ceil(x / d) for the exact clock's products, which outgrow 64 bits; the
+// quotient is a frame count, far inside them.
+uint64_t CeilDiv(unsigned __int128 x, unsigned __int128 d)
+{
+    return static_cast<uint64_t>((x + d - 1) / d);
+}
+
 // One time field set: the start's or the end's.
 struct TimeValues {
     uint64_t hours = 0;
@@ -207,15 +214,13 @@ RenderOutput RenderChapters(const TitleModel& model, const RenderInput& input, c
 
     const std::vector<Token> tokens = Tokenize(input.format);
     const EndUse endUse = EndFieldsIn(tokens);
-    const auto frameAt = [&](uint32_t ms, uint32_t ntscFrames) {
-        // With exact NTSC time the position is ntscFrames x 1001/30 ms
-        // exactly; its rounded-up milliseconds would put an NTSC frame number
-        // one frame late.
-        const uint64_t exact =
-            model.exactNtsc
-                ? static_cast<uint64_t>(
-                      (static_cast<unsigned __int128>(ntscFrames) * 1001 * rate + 29'999'999) / 30'000'000)
-                : CeilMillionth(ms * rate);
+    const std::optional<ExactClock>& clock = model.exactClock;
+    const auto frameAt = [&](uint32_t ms, uint32_t ticks) {
+        // With an exact clock the position is ticks x num/den s exactly; its
+        // rounded-up milliseconds would put a frame number one frame late.
+        const uint64_t exact = clock ? CeilDiv(static_cast<unsigned __int128>(ticks) * clock->num * rate,
+                                               static_cast<unsigned __int128>(clock->den) * 1000)
+                                     : CeilMillionth(ms * rate);
         // Clamped to the 32-bit range the key-frame positions live in.
         int64_t frame = static_cast<int64_t>(std::min<uint64_t>(exact, INT64_MAX / 2)) + frameOffset;
         frame = std::clamp<int64_t>(frame, 0, INT32_MAX);
@@ -223,7 +228,7 @@ RenderOutput RenderChapters(const TitleModel& model, const RenderInput& input, c
             frame = SnapToKeyFrame(*keyFrames, static_cast<int32_t>(frame));
         return static_cast<uint64_t>(frame);
     };
-    const auto timesAt = [&](uint32_t ms, TimeValues& v) {
+    const auto timesAt = [&](uint32_t ms, uint32_t ticks, TimeValues& v) {
         // 64 bits: a start beyond INT32_MAX ms plus an offset stays exact.
         const int64_t shifted = int64_t{ms} + msOffset;
         const uint64_t t = shifted < 0 ? 0 : static_cast<uint64_t>(shifted);
@@ -234,16 +239,27 @@ RenderOutput RenderChapters(const TitleModel& model, const RenderInput& input, c
         v.remainder = t % 1000;
         v.hundredths = v.remainder / 10;
         v.frameInSecond = CeilMillionth(v.remainder * rate);
+        if (clock && clock->exactFrameInSecond && shifted > 0) {
+            // The remainder is short of its rounded-up millisecond by what
+            // the rounding added: ms x den - ticks x num x 1000, in 1/den ms.
+            const unsigned __int128 added = static_cast<unsigned __int128>(ms) * clock->den -
+                                            static_cast<unsigned __int128>(ticks) * clock->num * 1000;
+            const unsigned __int128 remainder = static_cast<unsigned __int128>(v.remainder) * clock->den;
+            v.frameInSecond = remainder > added
+                                  ? CeilDiv((remainder - added) * rate,
+                                            static_cast<unsigned __int128>(clock->den) * 1'000'000)
+                                  : 0;
+        }
     };
 
     for (size_t k = 0; k < count; ++k) {
         ChapterValues v;
-        v.start.frame = frameAt(model.chapterStartMs(k), model.chapterStartFrames(k));
-        timesAt(model.chapterStartMs(k), v.start);
+        v.start.frame = frameAt(model.chapterStartMs(k), model.chapterStartTicks(k));
+        timesAt(model.chapterStartMs(k), model.chapterStartTicks(k), v.start);
         if (endUse.frame)
-            v.end.frame = frameAt(model.chapterEndMs(k), model.chapterEndFrames(k));
+            v.end.frame = frameAt(model.chapterEndMs(k), model.chapterEndTicks(k));
         if (endUse.times)
-            timesAt(model.chapterEndMs(k), v.end);
+            timesAt(model.chapterEndMs(k), model.chapterEndTicks(k), v.end);
         v.chapter = k + 1;
 
         AppendExpanded(out, tokens, v);

@@ -214,12 +214,12 @@ TEST(TitleModel, ChapterStartNeverReadsOutsideTheTables)
 TEST(RebuildTimestamps, ExactNtscTimeCountsFramesSoRoundingNeverAddsUp)
 {
     ChapterDocument doc = MakeDocument({5506, 9510, 12513});
-    doc.model.exactNtsc = true;
-    doc.model.cellFrames = {165, 285, 375};
+    doc.model.exactClock = kNtscFrameClock;
+    doc.model.cellTicks = {165, 285, 375};
     RebuildTimestamps(doc);
     // 5505.5 -> 5506, 450 frames are 15015 exactly, 825 frames 27527.5 -> 27528.
     EXPECT_EQ(doc.model.cellStartsMs, (std::vector<uint32_t>{0, 5506, 15015, 27528}));
-    EXPECT_EQ(doc.model.cellStartFrames, (std::vector<uint32_t>{0, 165, 450, 825}));
+    EXPECT_EQ(doc.model.cellStartTicks, (std::vector<uint32_t>{0, 165, 450, 825}));
     EXPECT_EQ(doc.rows[2].timestamp, "00:00:15:01");
     EXPECT_EQ(doc.timeLength, "00:00:27:52");
 

@@ -240,8 +240,8 @@ TEST(RenderChapters, FooterAfterTheLastChapterAsTheHeaderBeforeTheFirst)
 TEST(RenderChapters, ExactNtscFrameNumbersComeFromTheFrameCount)
 {
     TitleModel model;
-    model.exactNtsc = true;
-    model.cellStartFrames = {0, 375, 1000};
+    model.exactClock = kNtscFrameClock;
+    model.cellStartTicks = {0, 375, 1000};
     model.cellStartsMs = {0, NtscFramesToMs(375), NtscFramesToMs(1000)};
     model.chapterStarts = {1, 2};
     model.chapterCount = 2;
