@@ -8,9 +8,8 @@
 
 #include "base/format.h"
 #include "base/posix_io.h"
+#include "disc/disc_volume.h"
 #include "disc/paths.h"
-#include "disc/source_kind.h"
-#include "disc/volume.h"
 
 namespace pelvano {
 
@@ -35,10 +34,6 @@ std::vector<std::string> NavigationFolders(Volume& volume, bool folderSource)
 // VIDEO_TS folder.
 void CheckFolder(const std::string& path, Volume& volume)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        throw Error(path, Format("the folder cannot be read (%s)", SystemReason(errno).c_str()));
-    ::close(fd);
     if (SameNameNoCase(BaseName(path), "VIDEO_TS"))
         return;
     for (const Volume::Entry& entry : volume.list("")) {
@@ -73,21 +68,19 @@ std::string WholeBlocks(Volume& volume, const std::string& file, size_t limit)
 
 DvdFiles ReadDvdFiles(const std::string& path, size_t limit)
 {
-    const struct stat st = StatSource(path);
-    std::unique_ptr<Volume> volume;
-    if (S_ISDIR(st.st_mode)) {
-        volume = OpenFolderVolume(path);
-        CheckFolder(path, *volume);
-    } else if (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) {
-        volume = OpenUdfVolume(path);
-    } else {
-        throw Error(path, "not a file, folder or drive");
-    }
+    DiscVolume disc = OpenDiscVolume(path);
+    return ReadDvdFiles(*disc.volume, path, disc.folder, limit);
+}
+
+DvdFiles ReadDvdFiles(Volume& volume, const std::string& path, bool folder, size_t limit)
+{
+    if (folder)
+        CheckFolder(path, volume);
 
     // Each file where it is first found (names compared without case).
     std::map<std::pair<int, bool>, std::string> where;  // (title set, backup) -> path in the volume
-    for (const std::string& dir : NavigationFolders(*volume, S_ISDIR(st.st_mode))) {
-        for (const Volume::Entry& entry : volume->list(dir)) {
+    for (const std::string& dir : NavigationFolders(volume, folder)) {
+        for (const Volume::Entry& entry : volume.list(dir)) {
             const int number = TitleSetOfName(entry.name);
             if (number < 0)
                 continue;
@@ -105,18 +98,18 @@ DvdFiles ReadDvdFiles(const std::string& path, size_t limit)
             continue;
         if (number == 0) {
             try {
-                files.videoManager = WholeBlocks(*volume, file, limit);
+                files.videoManager = WholeBlocks(volume, file, limit);
             } catch (const Error&) {
             }
             continue;
         }
         try {
-            files.titleSets.insert_or_assign(number, WholeBlocks(*volume, file, limit));
+            files.titleSets.insert_or_assign(number, WholeBlocks(volume, file, limit));
         } catch (const Error& e) {
             files.titleSets.insert_or_assign(number, Error(path, e.what()));
         }
     }
-    files.inputs = volume->inputs();
+    files.inputs = volume.inputs();
     return files;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "disc/volume.h"
 
 namespace pelvano {
 
@@ -26,6 +27,9 @@ struct DvdFiles {
 // Reads a VIDEO_TS folder (or the folder that holds one), an image file or a
 // drive. Throws Error naming the path when it is none of these.
 DvdFiles ReadDvdFiles(const std::string& path, size_t limit);
+// The same of a volume already open; `folder`: a folder source (its own
+// folder and its VIDEO_TS are looked in).
+DvdFiles ReadDvdFiles(Volume& volume, const std::string& path, bool folder, size_t limit);
 
 // The first `limit` bytes of a navigation file named by the user. Throws
 // Error(path, reason).

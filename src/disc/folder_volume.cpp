@@ -28,8 +28,15 @@ public:
             return entries;
         while (const dirent* entry = readdir(d)) {
             const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                entries.push_back({name, entry->d_type == DT_DIR});
+            if (name == "." || name == "..")
+                continue;
+            bool folder = entry->d_type == DT_DIR;
+            // Some file systems do not say; a link to a folder is one.
+            struct stat st;
+            if ((entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) &&
+                ::stat((where(dir) + "/").append(name).c_str(), &st) == 0)
+                folder = S_ISDIR(st.st_mode);
+            entries.push_back({name, folder});
         }
         closedir(d);
         return entries;

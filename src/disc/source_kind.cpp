@@ -51,6 +51,8 @@ SourceKind KindOf(const std::string& path)
     // its state or name; only other files are taken for images.
     if (EndsWithNoCase(path, ".IFO") || EndsWithNoCase(path, ".BUP"))
         return SourceKind::IfoFile;
+    if (EndsWithNoCase(path, ".mpls"))
+        return SourceKind::PlaylistFile;
     char head[12] = {};
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd >= 0) {
@@ -58,6 +60,8 @@ SourceKind KindOf(const std::string& path)
         ::close(fd);
         if (got == sizeof head && std::memcmp(head, "DVDVIDEO-", 9) == 0)
             return SourceKind::IfoFile;
+        if (got == sizeof head && std::memcmp(head, "MPLS0", 5) == 0)
+            return SourceKind::PlaylistFile;
     }
     return SourceKind::Image;
 }

@@ -8,10 +8,11 @@ namespace pelvano {
 
 // What the user pointed at.
 enum class SourceKind {
-    IfoFile,  // an IFO or BUP file (by name or by its first bytes): loaded exactly as before
-    Folder,   // a VIDEO_TS folder or the folder that holds one
-    Image,    // an ISO/UDF image file
-    Device,   // a DVD drive's block device
+    IfoFile,       // an IFO or BUP file (by name or by its first bytes): loaded exactly as before
+    PlaylistFile,  // a Blu-ray playlist file (.mpls, by name or by its first bytes)
+    Folder,        // a VIDEO_TS or BDMV folder or the folder that holds one
+    Image,         // an ISO/UDF image file
+    Device,        // a DVD or Blu-ray drive's block device
 };
 
 // stat() of a source, refusing with Error what can never be a disc and would
