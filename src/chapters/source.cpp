@@ -4,11 +4,13 @@
 
 #include "base/error.h"
 #include "base/format.h"
+#include "chapters/playlist_loader.h"
 #include "chapters/title_loader.h"
-#include "disc/dvd_files.h"
+#include "disc/disc_files.h"
 #include "disc/paths.h"
 #include "ifo/ifo_precheck.h"
 #include "ifo/title_table.h"
+#include "mpls/playlist_timeline.h"
 
 namespace pelvano {
 
@@ -48,7 +50,84 @@ std::optional<int> NamedTitleSets(const std::optional<std::string>& videoManager
     return count >= 1 && count <= 99 ? std::optional<int>(count) : std::nullopt;
 }
 
+// Two playlists play the same when their play items name the same clips,
+// angles included, from the same in-time to the same out-time.
+bool SamePlayItems(const Playlist& a, const Playlist& b)
+{
+    return std::equal(
+        a.items.begin(), a.items.end(), b.items.begin(), b.items.end(),
+        [](const PlayItem& x, const PlayItem& y) {
+            return x.inTime == y.inTime && x.outTime == y.outTime &&
+                   std::equal(x.angles.begin(), x.angles.end(), y.angles.begin(), y.angles.end(),
+                              [](const PlaylistClip& p, const PlaylistClip& q) { return p.name == q.name; });
+        });
+}
+
 }  // namespace
+
+void Source::addPlaylist(int number, Playlist playlist)
+{
+    PlaylistSummary summary;
+    summary.number = number;
+    summary.lengthMs = PlaylistTicksToMs(PlaylistLength(playlist));
+    summary.chapters = DefaultPlaylistChapterCount(playlist);
+    summary.items = static_cast<uint32_t>(playlist.items.size());
+    for (const PlayItem& item : playlist.items)
+        summary.angles = std::max(summary.angles, static_cast<uint32_t>(item.angles.size()));
+    if (const std::optional<PlaylistFrameRate> rate = PlaylistVideoRate(playlist))
+        summary.frameRate = rate->text;
+    summary.repeat = std::any_of(parsedPlaylists_.begin(), parsedPlaylists_.end(),
+                                 [&](const auto& other) { return SamePlayItems(other.second, playlist); });
+    if (defaultPlaylist_ < 0 || PlaylistLength(playlist) > PlaylistLength(*parsedPlaylist(defaultPlaylist_)))
+        defaultPlaylist_ = number;
+    playlists_.push_back(summary);
+    parsedPlaylists_.insert_or_assign(number, std::move(playlist));
+}
+
+// Playlists in ascending number; one that cannot be read or parsed is a
+// problem of its own, not the disc's.
+void Source::addPlaylists(const std::map<int, std::variant<std::string, Error>>& files)
+{
+    for (const auto& [number, file] : files) {
+        if (const Error* error = std::get_if<Error>(&file)) {
+            problems_.push_back(error->what());
+            continue;
+        }
+        try {
+            addPlaylist(number, ParsePlaylist(std::get<std::string>(file)));
+        } catch (const Error& e) {
+            problems_.push_back(Format("%s: %05d.mpls cannot be read: %s", path_.c_str(), number, e.what()));
+        }
+    }
+    if (!playlists_.empty())
+        return;
+    if (files.empty())
+        throw Error(path_, "no Blu-ray playlist in its BDMV/PLAYLIST folder");
+    if (problems_.size() == 1)
+        throw Error(problems_.front());
+    throw Error(
+        path_, Format("none of its %zu playlists can be read (%s)", files.size(), problems_.front().c_str()));
+}
+
+Source Source::ReadPlaylistFile(const std::string& path)
+{
+    const int named = PlaylistOfName(BaseName(path));
+    Playlist playlist;
+    try {
+        const std::string bytes = ReadNavigationFile(path, kMaxPlaylistSize + 1);
+        if (bytes.size() > kMaxPlaylistSize)
+            throw Error(Format("the file is larger than a playlist can be (%zu bytes)", kMaxPlaylistSize));
+        playlist = ParsePlaylist(bytes);
+    } catch (const Error& e) {
+        throw Error(path, "not a readable playlist: " + e.reason());
+    }
+    Source source;
+    source.path_ = path;
+    source.kind_ = SourceKind::PlaylistFile;
+    source.inputs_ = {path};
+    source.addPlaylist(named >= 0 ? named : 1, std::move(playlist));
+    return source;
+}
 
 void Source::add(int number, TitleSet set, std::string ifoName)
 {
@@ -82,15 +161,20 @@ Source Source::ReadIfoFile(const std::string& path)
 
 Source Source::Read(const std::string& path, SourceKind kind)
 {
-    // A disc's menu file stands for its disc, as a folder or dialog that
-    // shows files only can name it.
-    if (kind == SourceKind::IfoFile && TitleSetOfName(BaseName(path)) == 0) {
+    // A disc's menu file or index stands for its disc, as a folder or dialog
+    // that shows files only can name it.
+    if ((kind == SourceKind::IfoFile && TitleSetOfName(BaseName(path)) == 0) ||
+        (kind == SourceKind::Image && SameNameNoCase(BaseName(path), "index.bdmv"))) {
         const size_t slash = path.rfind('/');
-        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        const std::string folder = slash == std::string::npos ? "."
+                                   : slash == 0               ? "/"
+                                                              : path.substr(0, slash);
         Source disc = Read(folder, SourceKind::Folder);
         disc.path_ = path;
         return disc;
     }
+    if (kind == SourceKind::PlaylistFile)
+        return ReadPlaylistFile(path);
     if (kind == SourceKind::IfoFile) {
         try {
             return ReadIfoFile(path);
@@ -102,7 +186,13 @@ Source Source::Read(const std::string& path, SourceKind kind)
     Source source;
     source.path_ = path;
     source.kind_ = kind;
-    DvdFiles files = ReadDvdFiles(path, kMaxIfoSize + 1);
+    std::variant<DvdFiles, BlurayFiles> disc = ReadDiscFiles(path, kMaxIfoSize + 1, kMaxPlaylistSize);
+    if (BlurayFiles* bluray = std::get_if<BlurayFiles>(&disc)) {
+        source.inputs_ = std::move(bluray->inputs);
+        source.addPlaylists(bluray->playlists);
+        return source;
+    }
+    DvdFiles& files = std::get<DvdFiles>(disc);
     source.inputs_ = std::move(files.inputs);
 
     std::vector<int> numbers;
@@ -257,6 +347,21 @@ Source Source::OpenIfoFile(const std::string& path, const std::string& folder)
     } catch (const Error& e) {
         throw typed.shown(e);
     }
+}
+
+const PlaylistSummary* Source::playlist(int number) const
+{
+    for (const PlaylistSummary& p : playlists_) {
+        if (p.number == number)
+            return &p;
+    }
+    return nullptr;
+}
+
+const Playlist* Source::parsedPlaylist(int number) const
+{
+    const auto it = parsedPlaylists_.find(number);
+    return it == parsedPlaylists_.end() ? nullptr : &it->second;
 }
 
 const TitleSetSummary* Source::titleSet(int number) const

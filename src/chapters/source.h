@@ -5,10 +5,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
+#include "base/error.h"
 #include "disc/source_kind.h"
 #include "ifo/title_set.h"
+#include "mpls/playlist.h"
 
 namespace pelvano {
 
@@ -41,13 +44,26 @@ struct TitleSummary {
     bool severalPgcs = false;  // its parts run through more than one program chain
 };
 
-// What the user pointed at, read and parsed once: its title sets, and what
-// a listing shows of them. Loading a title takes its title set from here;
-// the source is never read again.
+// A Blu-ray playlist as a listing shows it.
+struct PlaylistSummary {
+    int number = 0;         // nnnnn of nnnnn.mpls
+    uint32_t lengthMs = 0;  // rounded up
+    uint32_t chapters = 0;  // chapter lines of a load with the default marks (last-chapter rule on)
+    uint32_t items = 0;     // play items
+    uint32_t angles = 0;    // the most any play item has
+    std::string frameRate;  // the rate text ("23976", ...); empty when its video names none of the six
+    // It plays the same play items as a playlist of a lower number.
+    bool repeat = false;
+};
+
+// What the user pointed at, read and parsed once: its title sets, or a
+// Blu-ray's playlists, and what a listing shows of them. Loading a title or
+// playlist takes it from here; the source is never read again.
 class Source {
 public:
     // Reads what `path` names: an IFO file, a VIDEO_TS folder (or the folder
-    // above it, or its VIDEO_TS.IFO), an image or a drive. Throws Error with a one-line message
+    // above it, or its VIDEO_TS.IFO), a playlist file, a BDMV folder (or
+    // the folder above it, or its index.bdmv), an image or a drive. Throws Error with a one-line message
     // naming the path and the reason; never opens a FIFO, socket or
     // character device. A relative path is looked up in `folder` when one is
     // given (the working directory otherwise); what the source shows and
@@ -76,8 +92,17 @@ public:
     // The title that starts in the default title set's longest program
     // chain (the first of them); 0 when none does.
     int defaultTitle() const;
-    // Title sets named on the disc that are missing or cannot be read, one
-    // message each; they are left out of titleSets().
+    // A Blu-ray source (a disc or a playlist file): its playlists in
+    // ascending number, the rest empty. A DVD source has none.
+    bool isBluray() const { return !playlists_.empty(); }
+    const std::vector<PlaylistSummary>& playlists() const { return playlists_; }
+    const PlaylistSummary* playlist(int number) const;
+    const Playlist* parsedPlaylist(int number) const;
+    // The longest playlist, the lowest number of equal ones; -1 for a DVD.
+    int defaultPlaylist() const { return defaultPlaylist_; }
+    // Title sets named on the disc or playlists that are missing or cannot
+    // be read, one message each; they are left out of titleSets() and
+    // playlists().
     const std::vector<std::string>& problems() const { return problems_; }
     // The files read: the IFO file, the image or drive, or a folder's files.
     const std::vector<std::string>& inputs() const { return inputs_; }
@@ -85,7 +110,10 @@ public:
 private:
     static Source Read(const std::string& path, SourceKind kind);
     static Source ReadIfoFile(const std::string& path);
+    static Source ReadPlaylistFile(const std::string& path);
     void add(int number, TitleSet set, std::string ifoName);
+    void addPlaylist(int number, Playlist playlist);
+    void addPlaylists(const std::map<int, std::variant<std::string, Error>>& files);
 
     std::string path_;
     SourceKind kind_ = SourceKind::IfoFile;
@@ -95,6 +123,9 @@ private:
     std::vector<TitleSummary> titles_;
     std::map<int, TitleSet> parsed_;
     int defaultTitleSet_ = 0;
+    std::vector<PlaylistSummary> playlists_;
+    std::map<int, Playlist> parsedPlaylists_;
+    int defaultPlaylist_ = -1;
     std::vector<std::string> problems_;
     std::vector<std::string> inputs_;
 };

@@ -4,6 +4,7 @@
 // marks and the stream table of each item, as far as chapters, listings and
 // the report need them. Times are the playlist's own 45 kHz ticks.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,6 +13,8 @@
 namespace pelvano {
 
 inline constexpr uint32_t kPlaylistTicksPerSecond = 45000;
+// Far more than any playlist needs (999 play items with full stream tables).
+inline constexpr size_t kMaxPlaylistSize = 2u << 20;
 
 // One angle of a play item: the clip it plays.
 struct PlaylistClip {

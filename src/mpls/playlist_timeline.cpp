@@ -18,7 +18,15 @@ uint32_t PlaylistTicksToMs(uint64_t ticks)
     return static_cast<uint32_t>((ticks + kTicksPerMs - 1) / kTicksPerMs);
 }
 
-std::vector<uint32_t> EntryMarkTicks(const Playlist& playlist)
+namespace {
+
+struct TimedMark {
+    uint32_t ticks;
+    int index;  // into Playlist::marks
+};
+
+// The entry marks on the timeline, in the playlist's order.
+std::vector<TimedMark> EntryMarks(const Playlist& playlist)
 {
     std::vector<uint32_t> itemStarts;
     itemStarts.reserve(playlist.items.size());
@@ -27,22 +35,65 @@ std::vector<uint32_t> EntryMarkTicks(const Playlist& playlist)
         itemStarts.push_back(start);
         start += item.length();
     }
-    std::vector<uint32_t> ticks;
-    for (const PlaylistMark& mark : playlist.marks) {
+    std::vector<TimedMark> marks;
+    for (size_t i = 0; i < playlist.marks.size(); ++i) {
+        const PlaylistMark& mark = playlist.marks[i];
         if (mark.type == PlaylistMark::kEntry)
-            ticks.push_back(itemStarts[mark.playItem] + (mark.time - playlist.items[mark.playItem].inTime));
+            marks.push_back({itemStarts[mark.playItem] + (mark.time - playlist.items[mark.playItem].inTime),
+                             static_cast<int>(i)});
     }
+    return marks;
+}
+
+// Ascending, the earliest of the marks that round up to one millisecond.
+std::vector<TimedMark> ChapterMarks(const Playlist& playlist)
+{
+    std::vector<TimedMark> marks = EntryMarks(playlist);
+    std::stable_sort(marks.begin(), marks.end(),
+                     [](const TimedMark& a, const TimedMark& b) { return a.ticks < b.ticks; });
+    marks.erase(std::unique(marks.begin(), marks.end(),
+                            [](const TimedMark& a, const TimedMark& b) {
+                                return PlaylistTicksToMs(a.ticks) == PlaylistTicksToMs(b.ticks);
+                            }),
+                marks.end());
+    return marks;
+}
+
+}  // namespace
+
+std::vector<uint32_t> EntryMarkTicks(const Playlist& playlist)
+{
+    std::vector<uint32_t> ticks;
+    for (const TimedMark& mark : EntryMarks(playlist))
+        ticks.push_back(mark.ticks);
     return ticks;
 }
 
 std::vector<uint32_t> ChapterStartsMs(const Playlist& playlist)
 {
     std::vector<uint32_t> starts;
-    for (uint32_t ticks : EntryMarkTicks(playlist))
-        starts.push_back(PlaylistTicksToMs(ticks));
-    std::sort(starts.begin(), starts.end());
-    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+    for (const TimedMark& mark : ChapterMarks(playlist))
+        starts.push_back(PlaylistTicksToMs(mark.ticks));
     return starts;
+}
+
+std::vector<PlaylistSegment> PlaylistSegments(const Playlist& playlist)
+{
+    const uint32_t end = PlaylistLength(playlist);
+    std::vector<PlaylistSegment> segments;
+    for (const TimedMark& mark : ChapterMarks(playlist)) {
+        if (mark.ticks >= end)
+            break;
+        if (segments.empty() && mark.ticks > 0)
+            segments.push_back({0, 0, 0, -1});
+        segments.push_back(
+            {mark.ticks, 0, playlist.marks[static_cast<size_t>(mark.index)].playItem, mark.index});
+    }
+    if (segments.empty() && end > 0)
+        segments.push_back({0, 0, 0, -1});
+    for (size_t i = 0; i < segments.size(); ++i)
+        segments[i].length = (i + 1 < segments.size() ? segments[i + 1].start : end) - segments[i].start;
+    return segments;
 }
 
 std::optional<PlaylistFrameRate> PlaylistVideoRate(const Playlist& playlist)

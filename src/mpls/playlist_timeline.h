@@ -28,6 +28,20 @@ std::vector<uint32_t> EntryMarkTicks(const Playlist& playlist);
 // ascending, each time once.
 std::vector<uint32_t> ChapterStartsMs(const Playlist& playlist);
 
+// A stretch of the timeline from one chapter start to the next, or to the
+// end: a row of the Customize page.
+struct PlaylistSegment {
+    uint32_t start = 0;  // ticks
+    uint32_t length = 0;
+    uint16_t playItem = 0;  // the play item of the mark that starts it
+    int mark = -1;          // index into Playlist::marks; -1 for a first segment no mark starts
+};
+
+// The segments between the chapter starts of ChapterStartsMs (each from the
+// earliest of the marks rounding to it), and a first one from 0 when no
+// mark is there. A mark at the very end starts nothing.
+std::vector<PlaylistSegment> PlaylistSegments(const Playlist& playlist);
+
 struct PlaylistFrameRate {
     uint32_t numerator = 0;
     uint32_t denominator = 1;

@@ -5,10 +5,13 @@
 #include <libbluray/log_control.h>
 
 #include <set>
+#include <sstream>
 
 #include "base/format.h"
+#include "chapters/playlist_loader.h"
 #include "mpls/playlist_timeline.h"
 #include "mpls_writer.h"
+#include "output/format_engine.h"
 #include "test_util.h"
 
 namespace pelvano::test {
@@ -99,6 +102,74 @@ TEST(Playlist, ReadsAsLibblurayReadsIt)
         bd_close(bd);
     }
     EXPECT_EQ(libblurayLog, "");
+}
+
+// Whole sources against libbluray's titles: per playlist the chapter starts
+// of a load (ours has one at 0 whether or not a mark is there, and a mark at
+// the very end starts nothing), the clips and the angles; and what a
+// listing leaves out, as its filter of duplicates and titles under 10 s.
+TEST(PlaylistSource, ListsAndLoadsAsLibblurayReadsIt)
+{
+    TempDir dir;
+    std::vector<MplsSpec> specs;
+    for (const auto& [rate, spec] : kPlaylists)
+        specs.push_back(spec);
+    for (const auto& [name, playlists] : {std::pair{"writer", specs}, std::pair{"film", Film()}}) {
+        WriteBdmv(dir.file(name), playlists);
+        MakeIso(dir.file(name), dir.file(name) + ".iso", {"-udf"});
+        for (const std::string& path : {dir.file(name), dir.file(name) + "/BDMV", dir.file(name) + ".iso"}) {
+            SCOPED_TRACE(path);
+            const Source source = Source::Open(path);
+            BLURAY* bd =
+                bd_open(path == dir.file(name) + "/BDMV" ? dir.file(name).c_str() : path.c_str(), nullptr);
+            ASSERT_TRUE(bd && source.playlists().size() == playlists.size());
+            size_t listed = 0;
+            for (const PlaylistSummary& p : source.playlists()) {
+                BLURAY_TITLE_INFO* t = bd_get_playlist_info(bd, p.number, 0);
+                ASSERT_TRUE(t) << p.number;
+                std::set<uint32_t> starts = {0};
+                for (uint32_t c = 0; c < t->chapter_count; ++c)
+                    if (t->chapters[c].start < t->duration)
+                        starts.insert(static_cast<uint32_t>((t->chapters[c].start + 89) / 90));
+                const LoadResult load = LoadPlaylist(source, p.number, {.fixLastChapter = false});
+                ASSERT_TRUE(load.model);
+                std::set<uint32_t> ours;
+                for (size_t k = 0; k < load.model->chapterCount; ++k)
+                    ours.insert(load.model->chapterStartMs(k));
+                EXPECT_EQ(ours, starts) << p.number;
+                EXPECT_EQ(load.model->chapterCount, starts.size()) << p.number;
+                EXPECT_EQ(std::tie(p.lengthMs, p.items, p.angles),
+                          std::tie(*load.model->cellStartsMs.rbegin(), t->clip_count, t->angle_count));
+                listed += !p.repeat && p.lengthMs >= 10000;
+                bd_free_title_info(t);
+            }
+            EXPECT_EQ(listed, bd_get_titles(bd, TITLES_FILTER_DUP_TITLE, 10));
+            bd_close(bd);
+        }
+    }
+}
+
+// A mark on the tick at or before frame n of 24000/1001 video renders as
+// frame n, and its frame in the second as that frame's exact time gives it
+// (the rounded-up millisecond would make some of either one late).
+TEST(PlaylistSource, FramesComeFromTheExactTicks)
+{
+    const std::vector<uint32_t> frames = {0, 1, 2, 23, 24, 25, 100, 2997, 2998, 8998, 23977};
+    MplsSpec spec{{{"00001", 0, 1200 * S}}};
+    for (const uint32_t n : frames)
+        spec.marks.push_back({0, static_cast<uint32_t>(n * 45045ull / 24)});
+    TempDir dir;
+    WriteFile(dir.file("00001.mpls"), MplsBytes(spec));
+    const LoadResult load = LoadPlaylist(Source::Open(dir.file("00001.mpls")), 1, {});
+    ASSERT_TRUE(load.model && load.frameRate == "23976");
+    std::istringstream lines(RenderChapters(*load.model, {"%f %hh %mm %ss %ff", "", "23976", "0", "0"}).text);
+    for (const uint64_t n : frames) {
+        uint64_t f = 0, h = 0, m = 0, sec = 0, ff = 0;
+        lines >> f >> h >> m >> sec >> ff;
+        const uint64_t second = (h * 60 + m) * 60 + sec;
+        EXPECT_EQ(f, n);
+        EXPECT_EQ(ff, ((n * 1001 - 24000 * second) * 23976 + 23'999'999) / 24'000'000) << n;
+    }
 }
 
 TEST(Playlist, RefusesDamagedPlaylistsWithOneLine)

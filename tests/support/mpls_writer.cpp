@@ -53,7 +53,9 @@ std::string PlayItem(const MplsItem& item)
     return Sized(out + Sized(Be(0x01010101, 6) + Zeros(8) + streams, 2), 2);
 }
 
-std::string Playlist(const MplsSpec& spec)
+}  // namespace
+
+std::string MplsBytes(const MplsSpec& spec)
 {
     std::string list = Be(spec.items.size() << 16, 6);  // no sub-paths
     for (const MplsItem& item : spec.items)
@@ -65,7 +67,21 @@ std::string Playlist(const MplsSpec& spec)
            Sized(list, 4) + Sized(marks, 4);
 }
 
-}  // namespace
+std::vector<MplsSpec> Film()
+{
+    constexpr uint32_t S = 45000;
+    // Clips as authoring leaves them: each from 10 minutes in.
+    MplsSpec film{{{"00100", 600 * S, 3000 * S}, {"00101", 600 * S, 3300 * S}, {"00102", 600 * S, 2115 * S}}};
+    for (const uint32_t second : {0, 372, 811, 1204, 1650, 2010, 2400, 2805, 3190, 3602, 4020, 4477, 4830,
+                                  5100, 5522, 5890, 6203, 6540}) {
+        const uint32_t tick =
+            static_cast<uint32_t>(second * 24000ull / 1001 * 45045 / 24);  // 1001/24000 s a frame
+        const uint16_t item = tick < 2400 * S ? 0 : tick < 5100 * S ? 1 : 2;
+        const uint32_t itemStart = item == 0 ? 0 : item == 1 ? 2400 * S : 5100 * S;
+        film.marks.push_back({item, film.items[item].in + tick - itemStart});
+    }
+    return {film, film, {{{"00200", 0, 5 * S}}, {{0, 0}}}, {{{"00300", 0, 120 * S}}, {{0, 0}, {0, 60 * S}}}};
+}
 
 void WriteBdmv(const std::string& root, const std::vector<MplsSpec>& playlists)
 {
@@ -82,7 +98,7 @@ void WriteBdmv(const std::string& root, const std::vector<MplsSpec>& playlists)
                                  Sized(Be(0x0101, 4) + Zeros(142), 4) + Sized(Zeros(2), 4) +
                                  Sized(Zeros(2), 4) + Zeros(8);
     for (size_t i = 0; i < playlists.size(); ++i) {
-        WriteFile(bdmv + Format("PLAYLIST/%05zu.mpls", i + 1), Playlist(playlists[i]));
+        WriteFile(bdmv + Format("PLAYLIST/%05zu.mpls", i + 1), MplsBytes(playlists[i]));
         for (const MplsItem& item : playlists[i].items) {
             WriteFile(bdmv + "CLIPINF/" + item.clip + ".clpi", clipInfo);
             for (const std::string& clip : item.angles)

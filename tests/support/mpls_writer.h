@@ -32,5 +32,12 @@ struct MplsSpec {
 // <root>/BDMV: index.bdmv, MovieObject.bdmv, PLAYLIST/00001.mpls, ... and
 // an empty CLIPINF/<clip>.clpi for each clip named.
 void WriteBdmv(const std::string& root, const std::vector<MplsSpec>& playlists);
+// The bytes of one playlist file.
+std::string MplsBytes(const MplsSpec& spec);
+
+// A film as discs hold one: 00001 is 01:50:15 at 23.976 fps in three play
+// items with 18 chapters, each on the 45 kHz tick at or before its frame;
+// 00002 plays the same items, 00003 is a 5 s logo, 00004 a trailer.
+std::vector<MplsSpec> Film();
 
 }  // namespace pelvano::test
