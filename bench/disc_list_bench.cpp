@@ -1,9 +1,11 @@
-// Lists every title set of a disc source and loads the default one, through
-// the same core calls as the window: the work "list the disc" costs. Timed
-// against lsdvd by disc_bench.sh.
+// Lists every title set of a disc source and loads the default one (or
+// every playlist of a Blu-ray and its default), through the same core calls
+// as the window: the work "list the disc" costs. Timed against lsdvd by
+// disc_bench.sh, against libbluray by bluray_bench.sh.
 #include <cstdio>
 
 #include "base/error.h"
+#include "chapters/playlist_loader.h"
 #include "chapters/source.h"
 #include "chapters/title_loader.h"
 
@@ -15,6 +17,13 @@ int main(int argc, char** argv)
     }
     try {
         const pelvano::Source source = pelvano::Source::Open(argv[1]);
+        if (source.isBluray()) {
+            const pelvano::LoadResult load =
+                pelvano::LoadPlaylist(source, source.defaultPlaylist(), pelvano::LoadRequest());
+            std::printf("%zu playlists, %05d, %s chapters\n", source.playlists().size(),
+                        source.defaultPlaylist(), load.chapterTotal.c_str());
+            return load.model ? 0 : 1;
+        }
         const pelvano::LoadResult load =
             pelvano::LoadTitle(source, source.defaultTitleSet(), pelvano::LoadRequest());
         size_t pgcs = 0;

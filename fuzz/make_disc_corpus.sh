@@ -2,8 +2,12 @@
 # Makes the seed corpus of disc_fuzzer (fuzz/corpus/disc) from the fixture
 # title sets: an ISO image of each (IFO files only, genisoimage -dvd-video)
 # in the sparse form the target reads, and one whose VIDEO_TS.IFO names 99
-# title sets of which one is there. Run by hand.
+# title sets of which one is there; and Blu-ray images (genisoimage -udf)
+# of BDMV folders the tests' playlist writer makes (build/bench/make_bluray,
+# or $MAKE_BLURAY). Run by hand:
+#   fuzz/make_disc_corpus.sh [dvd|bluray]    (default: both)
 set -euo pipefail
+what=${1:-both}
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(dirname "$here")
 out=$here/corpus/disc
@@ -40,6 +44,16 @@ out += struct.pack('>IH', n, 0)
 open(sys.argv[2], 'wb').write(out)
 PY
 }
+
+if [ "$what" != dvd ]; then
+    maker=${MAKE_BLURAY:-$src/build/bench/make_bluray}
+    for disc in film 6; do
+        "$maker" "$work/bd_$disc" "$disc"
+        genisoimage -quiet -udf -o "$work/bd_$disc.iso" "$work/bd_$disc"
+        sparse "$work/bd_$disc.iso" "$out/bluray_$disc"
+    done
+fi
+[ "$what" != bluray ] || { ls -l "$out"; exit 0; }
 
 for f in examples tests/fixtures/dvd/ntsc tests/fixtures/dvd/one_chapter tests/fixtures/dvd/two_sets; do
     name=$(basename "$f")

@@ -1,9 +1,11 @@
 #include "fuzz_entries.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "base/error.h"
 #include "base/format.h"
+#include "chapters/playlist_loader.h"
 #include "chapters/source.h"
 #include "chapters/title_loader.h"
 #include "fuzz_support.h"
@@ -35,6 +37,30 @@ std::string ExpandImage(const uint8_t* data, size_t size)
     return image;
 }
 
+// A listed playlist loads as listed: the default one and the last one.
+void BlurayInput(const Source& source, const std::string& path)
+{
+    FUZZ_CHECK(source.titleSets().empty() && source.playlist(source.defaultPlaylist()));
+    int previous = -1;
+    for (const PlaylistSummary& p : source.playlists()) {
+        FUZZ_CHECK(p.number > previous && p.number <= 99999);
+        previous = p.number;
+        FUZZ_CHECK(p.lengthMs <= source.playlist(source.defaultPlaylist())->lengthMs);
+    }
+    for (const int number : {source.defaultPlaylist(), source.playlists().back().number}) {
+        const PlaylistSummary& p = *source.playlist(number);
+        const LoadResult load = LoadPlaylist(source, number, LoadRequest());
+        const std::string first = load.report.lines().at(0).text;
+        FUZZ_CHECK_MSG(first == Format("Opening playlist %05d of %s OK.", number, path.c_str()), first);
+        FUZZ_CHECK(load.model && load.titles && load.titles->empty());
+        FUZZ_CHECK(load.chapterTotal == std::to_string(p.chapters));
+        FUZZ_CHECK(load.model->cellStartsMs.size() == load.rows.size() + 1);
+        FUZZ_CHECK(load.model->cellStartsMs.back() == p.lengthMs);
+        FUZZ_CHECK(load.frameRate == (p.frameRate.empty() ? kUnknownPlaylistRate : p.frameRate));
+        FUZZ_CHECK(std::is_sorted(load.model->cellStartsMs.begin(), load.model->cellStartsMs.end()));
+    }
+}
+
 }  // namespace
 
 void DiscInput(const uint8_t* data, size_t size)
@@ -52,6 +78,10 @@ void DiscInput(const uint8_t* data, size_t size)
         return;
     }
 
+    if (source->isBluray()) {
+        BlurayInput(*source, path);
+        return;
+    }
     const std::vector<TitleSetSummary>& sets = source->titleSets();
     FUZZ_CHECK(!sets.empty());
     FUZZ_CHECK(source->titleSet(source->defaultTitleSet()) != nullptr);
