@@ -36,8 +36,8 @@ int main(int argc, char** argv)
         const uint32_t length = i % 5 == 4 ? 8 * S : (60 + 37 * i) * S;  // some under 10 s
         const int items = 1 + i % 4;
         for (int k = 0; k < items; ++k) {
-            pelvano::test::MplsItem item{pelvano::Format("%05d", 10 * i + k), 600 * S,
-                                         600 * S + length / items, {}};
+            pelvano::test::MplsItem item{
+                pelvano::Format("%05d", 10 * i + k), 600 * S, 600 * S + length / items, {}};
             item.rate = kRates[i % 6];
             if (i % 3 == 2 && k == 0)
                 item.angles = {pelvano::Format("%05d", 10 * i + 9)};

@@ -155,7 +155,7 @@ TEST(PlaylistSource, ListsAndLoadsAsLibblurayReadsIt)
 TEST(PlaylistSource, FramesComeFromTheExactTicks)
 {
     const std::vector<uint32_t> frames = {0, 1, 2, 23, 24, 25, 100, 2997, 2998, 8998, 23977};
-    MplsSpec spec{{{"00001", 0, 1200 * S}}};
+    MplsSpec spec{{{"00001", 0, 1200 * S, {}}}, {}};
     for (const uint32_t n : frames)
         spec.marks.push_back({0, static_cast<uint32_t>(n * 45045ull / 24)});
     TempDir dir;

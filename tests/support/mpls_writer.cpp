@@ -71,7 +71,10 @@ std::vector<MplsSpec> Film()
 {
     constexpr uint32_t S = 45000;
     // Clips as authoring leaves them: each from 10 minutes in.
-    MplsSpec film{{{"00100", 600 * S, 3000 * S}, {"00101", 600 * S, 3300 * S}, {"00102", 600 * S, 2115 * S}}};
+    MplsSpec film{{{"00100", 600 * S, 3000 * S, {}},
+                   {"00101", 600 * S, 3300 * S, {}},
+                   {"00102", 600 * S, 2115 * S, {}}},
+                  {}};
     for (const uint32_t second : {0, 372, 811, 1204, 1650, 2010, 2400, 2805, 3190, 3602, 4020, 4477, 4830,
                                   5100, 5522, 5890, 6203, 6540}) {
         const uint32_t tick =
@@ -80,7 +83,10 @@ std::vector<MplsSpec> Film()
         const uint32_t itemStart = item == 0 ? 0 : item == 1 ? 2400 * S : 5100 * S;
         film.marks.push_back({item, film.items[item].in + tick - itemStart});
     }
-    return {film, film, {{{"00200", 0, 5 * S}}, {{0, 0}}}, {{{"00300", 0, 120 * S}}, {{0, 0}, {0, 60 * S}}}};
+    return {film,
+            film,
+            {{{"00200", 0, 5 * S, {}}}, {{0, 0}}},
+            {{{"00300", 0, 120 * S, {}}}, {{0, 0}, {0, 60 * S}}}};
 }
 
 void WriteBdmv(const std::string& root, const std::vector<MplsSpec>& playlists)
