@@ -85,9 +85,7 @@ Source Source::Read(const std::string& path, SourceKind kind)
     // A disc's menu file stands for its disc, as a folder or dialog that
     // shows files only can name it.
     if (kind == SourceKind::IfoFile && TitleSetOfName(BaseName(path)) == 0) {
-        const size_t slash = path.rfind('/');
-        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-        Source disc = Read(folder, SourceKind::Folder);
+        Source disc = Read(FolderOf(path), SourceKind::Folder);
         disc.path_ = path;
         return disc;
     }
