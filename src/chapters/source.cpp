@@ -165,11 +165,7 @@ Source Source::Read(const std::string& path, SourceKind kind)
     // that shows files only can name it.
     if ((kind == SourceKind::IfoFile && TitleSetOfName(BaseName(path)) == 0) ||
         (kind == SourceKind::Image && SameNameNoCase(BaseName(path), "index.bdmv"))) {
-        const size_t slash = path.rfind('/');
-        const std::string folder = slash == std::string::npos ? "."
-                                   : slash == 0               ? "/"
-                                                              : path.substr(0, slash);
-        Source disc = Read(folder, SourceKind::Folder);
+        Source disc = Read(FolderOf(path), SourceKind::Folder);
         disc.path_ = path;
         return disc;
     }

@@ -14,6 +14,12 @@ std::string BaseName(std::string path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string FolderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 bool SameNameNoCase(const std::string& a, const std::string& b)
 {
     return a.size() == b.size() && strcasecmp(a.c_str(), b.c_str()) == 0;

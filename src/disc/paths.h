@@ -8,6 +8,10 @@ namespace pelvano {
 // "VIDEO_TS").
 std::string BaseName(std::string path);
 
+// The folder a path's last component lies in: "a/b" for "a/b/c", "/" for
+// "/c", "." for a bare name.
+std::string FolderOf(const std::string& path);
+
 // Whether two names are equal but for the case of ASCII letters, as disc
 // file systems and libdvdread compare them.
 bool SameNameNoCase(const std::string& a, const std::string& b);

@@ -112,7 +112,8 @@ LsdvdTracks ReadLsdvd(const std::string& path)
         title.titleSet = vts;
         title.lengthMs = static_cast<uint32_t>(std::lround(std::stod((*it)[2]) * 1000));
         title.angles = angles.empty() ? 0 : std::stoi(angles[1]);
-        for (size_t at = rest.find("'startcell'"); at != std::string::npos; at = rest.find("'startcell'", at + 1))
+        for (size_t at = rest.find("'startcell'"); at != std::string::npos;
+             at = rest.find("'startcell'", at + 1))
             ++title.chapters;
         tracks.titles.push_back(title);
         tracks.lengths[{vts, std::stoi((*it)[4])}] =

@@ -87,11 +87,8 @@ static_assert(InIdOrder());
 
 // Options that say two different things: each pair is a usage error.
 constexpr std::pair<Id, Id> kExclusive[] = {
-    {Id::Report, Id::Preset},
-    {Id::Report, Id::Format},
-    {Id::Preset, Id::Format},
-    {Id::Title, Id::TitleSet},
-    {Id::Title, Id::Pgc},
+    {Id::Report, Id::Preset},  {Id::Report, Id::Format}, {Id::Preset, Id::Format},
+    {Id::Title, Id::TitleSet}, {Id::Title, Id::Pgc},
 };
 
 // getopt_long's value for a long option: past every character, so that a

@@ -375,9 +375,9 @@ private slots:
         QCOMPARE(form_->windowTitle(), "Pelvano - " + Q(iso));
         QVERIFY(titleSetsShown());
         // The disc's titles as lsdvd numbers them; title 3 starts in the longest PGC.
-        QCOMPARE(items("cbTitleSet"), QStringList({"Title 1 \u00b7 VTS 1 \u00b7 00:00:20",
-                                                   "Title 2 \u00b7 VTS 2 \u00b7 00:00:12",
-                                                   "Title 3 \u00b7 VTS 2 \u00b7 00:00:36"}));
+        QCOMPARE(items("cbTitleSet"),
+                 QStringList({"Title 1 \u00b7 VTS 1 \u00b7 00:00:20", "Title 2 \u00b7 VTS 2 \u00b7 00:00:12",
+                              "Title 3 \u00b7 VTS 2 \u00b7 00:00:36"}));
         QCOMPARE(text("lbTitleSet"), "Disc title :");
         QCOMPARE(w<QComboBox>("cbTitleSet")->currentIndex(), 2);
         QVERIFY(text("Memo1").startsWith("Opening title set 2 (VTS_02_0.IFO) of " + Q(iso) + " OK.\n"));
