@@ -12,8 +12,10 @@
 #include "base/error.h"
 #include "base/format.h"
 #include "base/version.h"
+#include "chapters/playlist_loader.h"
 #include "chapters/title_loader.h"
 #include "load_helpers.h"
+#include "mpls_writer.h"
 #include "output/format_engine.h"
 #include "output/video/video_keyframes.h"
 #include "presets/preset_store.h"
@@ -39,6 +41,7 @@ struct CoreRequest {
     std::string videoFile;
     std::string footer;
     bool exactNtsc = false;
+    int playlist = -1;  // a Blu-ray source's playlist
 };
 
 std::string CoreRender(const std::string& ifo, const CoreRequest& r)
@@ -48,7 +51,8 @@ std::string CoreRender(const std::string& ifo, const CoreRequest& r)
     request.newFile = r.pgc == 0;
     request.currentTitle = r.pgc - 1;
     request.exactNtsc = r.exactNtsc;
-    const LoadResult load = Load(ifo, request);
+    const LoadResult load =
+        r.playlist < 0 ? Load(ifo, request) : LoadPlaylist(Source::Open(ifo), r.playlist, request);
     ChapterDocument doc;
     ApplyLoad(doc, load);
     if (!r.chapterRows.empty()) {
@@ -149,6 +153,10 @@ TEST_F(CommandLine, WritesWhatTheBatchFormAndTheCoreWrite)
     const std::string two = FixturePath("dvd/two_sets");
     const std::string disc = work_.file("two");
     MakeDisc(two, disc);
+    const std::string film = work_.file("film"), mpls = film + "/BDMV/PLAYLIST/00004.mpls";
+    WriteBdmv(film, Film());
+    MakeIso(film, film + ".iso", {"-udf"});
+    const std::string preset1 = "CHAPTER%C=%hh:%mm:%ss.%ms\\nCHAPTER%CNAME=Chapter %C";
 
     // The three-argument form's output for the same request.
     const auto batch = [&](const std::string& ifo, const std::string& selector) {
@@ -222,6 +230,28 @@ TEST_F(CommandLine, WritesWhatTheBatchFormAndTheCoreWrite)
          [&] { return core(ntsc, {.format = all, .frameRate = "29970"}); }},
         {{"--format", all, "--fps=24000/1001", ntsc},
          [&] { return core(ntsc, {.format = all, .frameRate = aviRate(FixturePath("avi/kf23976.avi"))}); }},
+        // A Blu-ray's playlists, by default the longest, through every output option.
+        {{"-p1", film + ".iso"}, [&] { return core(film, {.format = preset1, .playlist = 1}); }},
+        {{"-p1", mpls}, [&] { return core(mpls, {.format = preset1, .playlist = 4}); }},
+        {{"--format", all + "|%ef %eff", "--playlist=1", "--skip-cells=2", "--chapter-cells=1,3-5", film},
+         [&] {
+             return core(film, {.chapterRows = {0, 2, 3, 4},
+                                .unusedRows = {1},
+                                .format = all + "|%ef %eff",
+                                .playlist = 1});
+         }},
+        {{"--format", all, "--playlist", "4", "--fps=25", "--frame-offset=2", "--ms-offset=-40",
+          film + "/BDMV"},
+         [&] {
+             return core(
+                 film,
+                 {.format = all, .frameRate = "25000", .frameOffset = "2", .msOffset = "-40", .playlist = 4});
+         }},
+        {{"--format=%c %f", "--keep-short-last", "--keyframes", kf25, "--playlist=3", film},
+         [&] {
+             return core(film,
+                         {.fixLastChapter = false, .format = "%c %f", .videoFile = kf25, .playlist = 3});
+         }},
     };
     for (const Case& c : cases) {
         const std::string expected = c.expected();
@@ -381,6 +411,11 @@ TEST_F(CommandLine, UsageErrorsExitTwoWithTheMessage)
         {{"--exact-ntsc=1", ifo}, "option '--exact-ntsc' takes no value"},
         {{"-r", "--format=%c", ifo}, "--report and --format exclude each other"},
         {{"--exact-ntsc", "--list", ifo}, "--list and --exact-ntsc exclude each other"},
+        {{"--playlist=1", "-t1", ifo}, "--playlist and --title exclude each other"},
+        {{"-c2", "--playlist=1", ifo}, "--playlist and --pgc exclude each other"},
+        {{"--playlist=-1", ifo}, "--playlist: '-1' is not a playlist number from 0 to 99999"},
+        {{"--all", ifo}, "--all works only with --list"},
+        {{"--list", "--playlist=1", ifo}, "--list and --playlist exclude each other"},
     };
     for (const auto& [args, message] : cases) {
         SCOPED_TRACE(message);
@@ -410,6 +445,16 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
     fs::create_hard_link(set1, hard);
     fs::create_symlink(set1, soft);
     const char* over = "%s is the source being read (%s): not written over";
+    // Playlists whose counts, marks, times or lengths do not fit, and a film.
+    constexpr uint32_t S = 45000;
+    const std::string bad = work_.file("bad.mpls"), cut = work_.file("cut.mpls"), film = work_.file("film");
+    const std::string lost = work_.file("lost.mpls"), back = work_.file("back.mpls"),
+                      huge = work_.file("huge.mpls");
+    WriteFile(cut, MplsBytes(Film()[0]).substr(0, 120));
+    WriteFile(lost, MplsBytes({{{"00001", 0, S, {}}}, {{1, 0}}}));
+    WriteFile(back, MplsBytes({{{"00001", 0, S, {}}, {"00002", 2 * S, S, {}}}, {}}));
+    WriteFile(huge, MplsBytes({{{"00001", 0, 0xFFFFFFFF, {}}, {"00002", 0, S, {}}}, {}}));
+    WriteBdmv(film, Film());
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"-p1", missing}, missing + ": No such file or directory"},
         {{"-p1", fifo}, fifo + ": is a FIFO, not a DVD"},
@@ -442,6 +487,17 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
         {{"-o", soft, set1}, Format(over, soft.c_str(), set1.c_str())},
         {{"-t", "1", ifo}, ifo + ": disc titles are in the disc's VIDEO_TS.IFO"},
         {{"-t", "4", disc.iso}, disc.iso + ": no title 4 (the disc has 3)"},
+        {{"-p1", cut}, cut + ": not a readable playlist: the play item list runs past the end of the file"},
+        {{"-r", lost},
+         lost + ": not a readable playlist: mark 1 names play item 2, which the playlist does not have"},
+        {{"-p1", back}, back + ": not a readable playlist: play item 2 ends before it starts"},
+        {{"-l", huge},
+         huge + ": not a readable playlist: the play items add up to more than a playlist's 32-bit clock"},
+        {{"-s1", film},
+         film + ": a Blu-ray source has playlists, not disc titles, title sets or program chains"},
+        {{"--playlist=9", film}, film + ": no playlist 00009 (--list --all lists the 4 it has)"},
+        {{"--playlist=1", ifo}, ifo + ": a DVD has no playlists: choose with -t, -s and -c"},
+        {{"--chapter-cells=19", film}, "--chapter-cells: playlist 00001 has 18 cell(s), no cell 19"},
     };
     for (const auto& [args, message] : cases) {
         SCOPED_TRACE(message);
@@ -455,6 +511,56 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
         EXPECT_EQ(run.err.rfind("pelvano: " + message, 0), 0u) << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         EXPECT_EQ(fs::is_regular_file(withOutput[1]) ? ReadFile(withOutput[1]) : "", kept);
+    }
+}
+
+// A Blu-ray's listing: every playlist it shows as its load shows it, the
+// default what a run without --playlist loads; repeats and short ones with
+// --all only; an unreadable playlist left out, said on standard error.
+TEST_F(CommandLine, BlurayListingAgreesWithTheLoads)
+{
+    const std::string film = work_.file("film");
+    WriteBdmv(film, Film());
+    WriteFile(film + "/BDMV/PLAYLIST/00005.mpls", "MPLS0200");
+    const char* script = R"(
+import json, sys
+d = json.load(open(sys.argv[1]))
+for p in d['playlists']:
+    print(p['number'], p['length_ms'], p['chapters'], p['items'], p['angles'], p['fps'])
+print(d['default']['playlist'])
+)";
+    const std::string unreadable =
+        "pelvano: " + film + ": 00005.mpls cannot be read: the file is not a Blu-ray playlist\n";
+    for (const bool all : {false, true}) {
+        std::vector<std::string> list = {"--list", film};
+        if (all)
+            list.insert(list.begin(), "--all");
+        std::string text = Run(list).out;
+        list.insert(list.begin(), {"--json", "-o", "list.json"});
+        ProcessResult run = Run(list);
+        ASSERT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.err, unreadable);
+        run = RunProcess({PELVANO_PYTHON3, "-c", script, work_.file("list.json")});
+        std::istringstream json(run.out);
+        int number = 0, lines = 0;
+        uint32_t lengthMs = 0, chapters = 0, items = 0;
+        std::string angles, fps;
+        // A line per playlist; the last, the default's number alone.
+        while (json >> number && json >> lengthMs >> chapters >> items >> angles >> fps) {
+            ++lines;
+            const std::string playlist = "--playlist=" + std::to_string(number);
+            const std::string report = Run({"-r", playlist, film}).out;
+            EXPECT_NE(
+                report.find(Format("Length: %s in %u play item(s).", FormatMsTime(lengthMs).c_str(), items)),
+                std::string::npos);
+            const std::string chapterLines = Run({"--format=%c", playlist, film}).out;
+            EXPECT_EQ(std::count(chapterLines.begin(), chapterLines.end(), '\n'), chapters);
+            EXPECT_EQ(fps + angles, "23.9761");
+            EXPECT_NE(text.find(Format("playlist %05d: ", number)), std::string::npos);
+        }
+        EXPECT_EQ(lines, all ? 4 : 2);
+        EXPECT_NE(text.find(Format("* playlist %05d: ", number)), std::string::npos);
+        EXPECT_EQ(Run({"-r", film}).out, Run({"-r", "--playlist=" + std::to_string(number), film}).out);
     }
 }
 

@@ -11,6 +11,7 @@
 #include "base/error.h"
 #include "base/format.h"
 #include "base/version.h"
+#include "chapters/playlist_loader.h"
 #include "chapters/source.h"
 #include "chapters/title_loader.h"
 #include "io/text_file.h"
@@ -58,19 +59,19 @@ Preset ReadFormat(const Application& app, const Options& options)
     return *std::move(preset);
 }
 
-void CheckCells(const CellList& cells, size_t cellCount, const char* option, int pgc)
+// `what` names what the cells are of: "program chain 2", "playlist 00001".
+void CheckCells(const CellList& cells, size_t cellCount, const char* option, const std::string& what)
 {
     for (int c : cells)
         if (static_cast<size_t>(c) > cellCount)
-            throw Error(
-                Format("%s: program chain %d has %zu cell(s), no cell %d", option, pgc, cellCount, c));
+            throw Error(Format("%s: %s has %zu cell(s), no cell %d", option, what.c_str(), cellCount, c));
 }
 
 // Marks set as the cell list sets them, then the same rebuilds.
-void ApplyCellMarks(ChapterDocument& doc, const Options& options, int pgc)
+void ApplyCellMarks(ChapterDocument& doc, const Options& options, const std::string& what)
 {
     if (options.chapterCells) {
-        CheckCells(*options.chapterCells, doc.rows.size(), "--chapter-cells", pgc);
+        CheckCells(*options.chapterCells, doc.rows.size(), "--chapter-cells", what);
         for (CellRow& row : doc.rows)
             row.checked = false;
         for (int c : *options.chapterCells)
@@ -78,7 +79,7 @@ void ApplyCellMarks(ChapterDocument& doc, const Options& options, int pgc)
         RebuildChapters(doc);
     }
     if (options.skipCells) {
-        CheckCells(*options.skipCells, doc.rows.size(), "--skip-cells", pgc);
+        CheckCells(*options.skipCells, doc.rows.size(), "--skip-cells", what);
         for (int c : *options.skipCells)
             doc.rows[static_cast<size_t>(c - 1)].timestamp = CellRow::kUnusedMark;
         RebuildTimestamps(doc);
@@ -106,15 +107,40 @@ const TitleSummary& ChosenTitle(const Source& source, int number, std::FILE* err
     return *title;
 }
 
+// The playlist load the window would make for this Blu-ray source.
+LoadResult LoadChosenPlaylist(const Options& options, const Source& source)
+{
+    if (options.title || options.titleSet || options.pgc)
+        throw FileFailure(options.source, "a Blu-ray source has playlists, not disc titles, title sets or "
+                                          "program chains: choose with --playlist");
+    const int number = options.playlist.value_or(source.defaultPlaylist());
+    if (!source.playlist(number))
+        throw FileFailure(options.source, Format("no playlist %05d (--list --all lists the %zu it has)",
+                                                 number, source.playlists().size()));
+    LoadRequest request;
+    request.fixLastChapter = !options.keepShortLast;
+    request.withReport = options.report;
+    return LoadPlaylist(source, number, request);
+}
+
 // The title load the window would make for this source, title set and
-// program chain; `inputs` the files the source was read from.
-LoadResult LoadChosenTitle(const Options& options, std::vector<std::string>& inputs, std::FILE* err)
+// program chain (or playlist); `inputs` the files the source was read
+// from; `what` names what its cells are of.
+LoadResult LoadChosenTitle(const Options& options, std::vector<std::string>& inputs, std::string& what,
+                           std::FILE* err)
 {
     const SourceOpening opening = OpenForLoad(options.source);
     if (!opening.source)
         throw *opening.failure.failure;
     const Source& source = *opening.source;
     inputs = source.inputs();
+    if (source.isBluray()) {
+        LoadResult load = LoadChosenPlaylist(options, source);
+        what = Format("playlist %05d", options.playlist.value_or(source.defaultPlaylist()));
+        return load;
+    }
+    if (options.playlist)
+        throw FileFailure(options.source, "a DVD has no playlists: choose with -t, -s and -c");
     std::optional<int> titleSetOption = options.titleSet;
     std::optional<int> pgcOption = options.pgc;
     if (options.title) {
@@ -152,6 +178,7 @@ LoadResult LoadChosenTitle(const Options& options, std::vector<std::string>& inp
     LoadResult load = LoadTitle(source, number, request);
     if (!load.model)
         throw FileFailure(options.source, Format("title set %d cannot be read", number));
+    what = Format("program chain %d", load.selectedTitle + 1);
     return load;
 }
 
@@ -179,14 +206,14 @@ std::string Render(const Application& app, const Options& options, std::vector<s
 {
     // Read first: a presets file that can't be read fails before the source.
     const Preset preset = options.report ? Preset{} : ReadFormat(app, options);
-    const LoadResult load = LoadChosenTitle(options, inputs, err);
+    std::string what;
+    const LoadResult load = LoadChosenTitle(options, inputs, what, err);
     if (options.report)
         return load.report.plainText();
 
     ChapterDocument doc;
     ApplyLoad(doc, load);
-    const int pgc = load.selectedTitle + 1;
-    ApplyCellMarks(doc, options, pgc);
+    ApplyCellMarks(doc, options, what);
 
     RenderInput input;
     input.format = preset.format;
@@ -251,7 +278,9 @@ int Run(const Application& app, const Options& options, std::FILE* out, std::FIL
         // the listing and said on standard error.
         for (const std::string& problem : source.problems())
             std::fprintf(err, "pelvano: %s\n", problem.c_str());
-        Emit(options.output, options.json ? ListingJson(source) : ListingText(source), source.inputs(), out);
+        Emit(options.output,
+             options.json ? ListingJson(source, options.all) : ListingText(source, options.all),
+             source.inputs(), out);
         return 0;
     }
     case Options::Action::Render:

@@ -5,19 +5,23 @@
 namespace pelvano::cli {
 
 inline constexpr const char* kHelpText = R"(Usage: pelvano [OPTION]... SOURCE
-Write the chapter list, the raw report or a listing of a DVD title to standard
-output or to a file.
+Write the chapter list, the raw report or a listing of a DVD title or a Blu-ray
+playlist to standard output or to a file.
 
 SOURCE is a title-set IFO file (VTS_nn_0.IFO or .BUP), a VIDEO_TS folder or the
-folder above it, an ISO image, or a DVD drive (/dev/sr0). Relative paths are
-taken from the current folder.
+folder above it, a Blu-ray playlist file (nnnnn.mpls), a BDMV folder or the
+folder above it, an ISO image, or a DVD or Blu-ray drive (/dev/sr0). Relative
+paths are taken from the current folder.
 
   -l, --list              list the disc's titles, then the title sets and their
-                          program chains, and write nothing else; the defaults
-                          are marked with '*'.
-                          Takes no option but --json and --output
+                          program chains (a Blu-ray: its playlists, with their
+                          length, chapters, play items, angles and rate), and
+                          write nothing else; the defaults are marked with '*'.
+                          Takes no option but --json, --all and --output
       --json              with --list: the listing as one JSON object
                           (frame_rate in thousandths as text, fps a number)
+      --all               with --list: also the playlists that repeat another's
+                          play items and those under 10 s
   -p, --preset=N          chapter list through preset N, 1..10 (default 1);
                           the presets file must hold its FormatN key (a
                           missing HeaderN or FooterN is empty)
@@ -34,6 +38,9 @@ taken from the current folder.
                           program chain)
   -c, --pgc=N             program chain N, numbered from 1 as the window's Title
                           list shows it (default: the longest)
+      --playlist=N        Blu-ray playlist N (nnnnn.mpls; default: the longest,
+                          the lowest number of equal ones); not with -t, -s
+                          or -c
       --fps=RATE          frame rate in frames per second: 25, 29.97,
                           30000/1001 ...; a whole number from 1000 up is in
                           thousandths, as in the window: 25000, 29970 ...

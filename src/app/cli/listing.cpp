@@ -69,6 +69,54 @@ std::string JsonFps(const std::string& rateText)
     return out;
 }
 
+constexpr uint32_t kShortPlaylistMs = 10000;
+
+// The playlists a listing shows.
+std::vector<const PlaylistSummary*> ListedPlaylists(const Source& source, bool all)
+{
+    std::vector<const PlaylistSummary*> listed;
+    for (const PlaylistSummary& p : source.playlists())
+        if (all || p.number == source.defaultPlaylist() || (!p.repeat && p.lengthMs >= kShortPlaylistMs))
+            listed.push_back(&p);
+    return listed;
+}
+
+std::string PlaylistsText(const Source& source, bool all)
+{
+    std::string out;
+    const std::vector<const PlaylistSummary*> listed = ListedPlaylists(source, all);
+    for (const PlaylistSummary* p : listed) {
+        out += p->number == source.defaultPlaylist() ? "* playlist " : "  playlist ";
+        AppendZeroPadded(out, static_cast<unsigned>(p->number), 5);
+        out += ": ";
+        AppendHoursToMs(out, p->lengthMs);
+        out += Format(", %u chapter(s), %u play item(s), %u angle(s), %s", p->chapters, p->items, p->angles,
+                      p->frameRate.empty() ? "unknown rate" : p->frameRate.c_str());
+        if (p->repeat)
+            out += ", repeats another";
+        if (p->lengthMs < kShortPlaylistMs)
+            out += ", under 10 s";
+        out += '\n';
+    }
+    if (const size_t left = source.playlists().size() - listed.size())
+        out += Format("  (%zu more that repeat another or last under 10 s: --all lists them)\n", left);
+    return out;
+}
+
+std::string PlaylistsJson(const Source& source, bool all)
+{
+    std::string out = "{\"source\": " + JsonString(source.path()) + ", \"playlists\": [";
+    const char* separator = "";
+    for (const PlaylistSummary* p : ListedPlaylists(source, all)) {
+        out += Format("%s{\"number\": %d, \"length_ms\": %u, \"chapters\": %u, \"items\": %u, \"angles\": "
+                      "%u, \"fps\": %s}",
+                      separator, p->number, p->lengthMs, p->chapters, p->items, p->angles,
+                      JsonFps(p->frameRate).c_str());
+        separator = ", ";
+    }
+    return out + Format("], \"default\": {\"playlist\": %d}}\n", source.defaultPlaylist());
+}
+
 }  // namespace
 
 std::string JsonString(const std::string& text)
@@ -101,8 +149,10 @@ std::string JsonString(const std::string& text)
     return out + "\"";
 }
 
-std::string ListingText(const Source& source)
+std::string ListingText(const Source& source, bool all)
 {
+    if (source.isBluray())
+        return PlaylistsText(source, all);
     // Appended piece by piece: a disc of many title sets would otherwise
     // spend more on formatting than on reading its files.
     std::string out;
@@ -146,8 +196,10 @@ std::string ListingText(const Source& source)
     return out;
 }
 
-std::string ListingJson(const Source& source)
+std::string ListingJson(const Source& source, bool all)
 {
+    if (source.isBluray())
+        return PlaylistsJson(source, all);
     std::string out = "{\"source\": " + JsonString(source.path()) + ", \"titles\": [";
     for (size_t i = 0; i < source.titles().size(); ++i) {
         const TitleSummary& t = source.titles()[i];

@@ -24,6 +24,8 @@ enum class Id {
     Title,
     TitleSet,
     Pgc,
+    Playlist,
+    All,
     Fps,
     FrameOffset,
     MsOffset,
@@ -60,6 +62,8 @@ constexpr Spec kSpecs[] = {
     {Id::Title, 't', "title", true, false},
     {Id::TitleSet, 's', "title-set", true, false},
     {Id::Pgc, 'c', "pgc", true, false},
+    {Id::Playlist, 0, "playlist", true, false},
+    {Id::All, 0, "all", false, true},
     {Id::Fps, 0, "fps", true, false},
     {Id::FrameOffset, 0, "frame-offset", true, false},
     {Id::MsOffset, 0, "ms-offset", true, false},
@@ -87,8 +91,9 @@ static_assert(InIdOrder());
 
 // Options that say two different things: each pair is a usage error.
 constexpr std::pair<Id, Id> kExclusive[] = {
-    {Id::Report, Id::Preset},  {Id::Report, Id::Format}, {Id::Preset, Id::Format},
-    {Id::Title, Id::TitleSet}, {Id::Title, Id::Pgc},
+    {Id::Report, Id::Preset},     {Id::Report, Id::Format}, {Id::Preset, Id::Format},
+    {Id::Title, Id::TitleSet},    {Id::Title, Id::Pgc},     {Id::Playlist, Id::Title},
+    {Id::Playlist, Id::TitleSet}, {Id::Playlist, Id::Pgc},
 };
 
 // getopt_long's value for a long option: past every character, so that a
@@ -215,6 +220,15 @@ void Apply(Options& options, const Spec& spec, const std::string& value)
     case Id::Pgc:
         options.pgc = NumberValue(spec, value);
         break;
+    case Id::Playlist:
+        // 00000.mpls is a playlist like any other.
+        if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos)
+            throw UsageError("--playlist: '" + value + "' is not a playlist number from 0 to 99999");
+        options.playlist = std::stoi(value);
+        break;
+    case Id::All:
+        options.all = true;
+        break;
     case Id::Fps: {
         const std::optional<AviRate> rate = TypedFrameRate(value);
         options.frameRate = rate ? FrameRateText(*rate, RateRounding::Nearest) : std::nullopt;
@@ -283,6 +297,8 @@ void CheckCombination(const Options& options, const Given& given, const std::vec
             throw exclusive(a, b);
     if (options.json && options.action != Options::Action::List)
         throw UsageError("--json works only with --list");
+    if (options.all && options.action != Options::Action::List)
+        throw UsageError("--all works only with --list");
     if (options.header && !options.format)
         throw UsageError("--header works only with --format");
     if (options.footer && !options.format)

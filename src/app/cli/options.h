@@ -30,6 +30,8 @@ struct Options {
     std::optional<int> title;              // 1-based, as the disc's title table numbers them
     std::optional<int> titleSet;           // 1-based
     std::optional<int> pgc;                // 1-based
+    std::optional<int> playlist;           // nnnnn of a Blu-ray's nnnnn.mpls
+    bool all = false;                      // --list: repeats and short playlists too
     std::optional<std::string> frameRate;  // thousandths, as the window's field holds it
     std::string frameOffset = "0";
     std::string msOffset = "0";
