@@ -354,6 +354,15 @@ const PlaylistSummary* Source::playlist(int number) const
     return nullptr;
 }
 
+std::vector<const PlaylistSummary*> Source::listedPlaylists(bool all) const
+{
+    std::vector<const PlaylistSummary*> listed;
+    for (const PlaylistSummary& p : playlists_)
+        if (all || p.number == defaultPlaylist_ || (!p.repeat && p.lengthMs >= kShortPlaylistMs))
+            listed.push_back(&p);
+    return listed;
+}
+
 const Playlist* Source::parsedPlaylist(int number) const
 {
     const auto it = parsedPlaylists_.find(number);

@@ -44,6 +44,9 @@ struct TitleSummary {
     bool severalPgcs = false;  // its parts run through more than one program chain
 };
 
+// Shorter playlists (logos, menus' backgrounds) are listed only when asked for.
+inline constexpr uint32_t kShortPlaylistMs = 10000;
+
 // A Blu-ray playlist as a listing shows it.
 struct PlaylistSummary {
     int number = 0;         // nnnnn of nnnnn.mpls
@@ -100,6 +103,9 @@ public:
     const Playlist* parsedPlaylist(int number) const;
     // The longest playlist, the lowest number of equal ones; -1 for a DVD.
     int defaultPlaylist() const { return defaultPlaylist_; }
+    // The playlists a listing shows: all of them, or (unless `all`) the
+    // default and those that neither repeat another nor last under 10 s.
+    std::vector<const PlaylistSummary*> listedPlaylists(bool all = false) const;
     // Title sets named on the disc or playlists that are missing or cannot
     // be read, one message each; they are left out of titleSets() and
     // playlists().

@@ -69,22 +69,10 @@ std::string JsonFps(const std::string& rateText)
     return out;
 }
 
-constexpr uint32_t kShortPlaylistMs = 10000;
-
-// The playlists a listing shows.
-std::vector<const PlaylistSummary*> ListedPlaylists(const Source& source, bool all)
-{
-    std::vector<const PlaylistSummary*> listed;
-    for (const PlaylistSummary& p : source.playlists())
-        if (all || p.number == source.defaultPlaylist() || (!p.repeat && p.lengthMs >= kShortPlaylistMs))
-            listed.push_back(&p);
-    return listed;
-}
-
 std::string PlaylistsText(const Source& source, bool all)
 {
     std::string out;
-    const std::vector<const PlaylistSummary*> listed = ListedPlaylists(source, all);
+    const std::vector<const PlaylistSummary*> listed = source.listedPlaylists(all);
     for (const PlaylistSummary* p : listed) {
         out += p->number == source.defaultPlaylist() ? "* playlist " : "  playlist ";
         AppendZeroPadded(out, static_cast<unsigned>(p->number), 5);
@@ -107,7 +95,7 @@ std::string PlaylistsJson(const Source& source, bool all)
 {
     std::string out = "{\"source\": " + JsonString(source.path()) + ", \"playlists\": [";
     const char* separator = "";
-    for (const PlaylistSummary* p : ListedPlaylists(source, all)) {
+    for (const PlaylistSummary* p : source.listedPlaylists(all)) {
         out += Format("%s{\"number\": %d, \"length_ms\": %u, \"chapters\": %u, \"items\": %u, \"angles\": "
                       "%u, \"fps\": %s}",
                       separator, p->number, p->lengthMs, p->chapters, p->items, p->angles,

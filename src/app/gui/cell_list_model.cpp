@@ -114,6 +114,8 @@ QVariant CellListModel::headerData(int section, Qt::Orientation orientation, int
         return {};
     switch (role) {
     case Qt::DisplayRole:
+        if (playlist_ && (section == VobId || section == CellId))
+            return section == VobId ? QStringLiteral("Clip") : QStringLiteral("Mark");
         return QString::fromLatin1(kColumns[section].caption);
     case Qt::TextAlignmentRole:
         return kColumns[section].alignment.toInt();
@@ -122,6 +124,14 @@ QVariant CellListModel::headerData(int section, Qt::Orientation orientation, int
     default:
         return {};
     }
+}
+
+void CellListModel::setPlaylistColumns(bool playlist)
+{
+    if (playlist_ == playlist)
+        return;
+    playlist_ = playlist;
+    emit headerDataChanged(Qt::Horizontal, VobId, CellId);
 }
 
 void CellListModel::rowsRewritten()

@@ -32,9 +32,12 @@ public:
     void beginReplaceRows() { beginResetModel(); }
     void endReplaceRows() { endResetModel(); }
     void rowsRewritten();
+    // A playlist's rows: "Clip" and "Mark" head the VOB-ID and CELL-ID columns.
+    void setPlaylistColumns(bool playlist);
 
 private:
     ChapterDocument& document_;
+    bool playlist_ = false;
 };
 
 }  // namespace pelvano::gui

@@ -28,6 +28,7 @@
 #include "base/format.h"
 #include "byte_text.h"
 #include "cell_list_model.h"
+#include "chapters/playlist_loader.h"
 #include "chapters/report.h"
 #include "chapters/title_loader.h"
 #include "form_about.h"
@@ -56,10 +57,11 @@ constexpr int kFontPointSize = 8;
 constexpr int kFormatEditDelayMs = 300;
 
 // Qt's list form: the dialog offers each entry, the first selected.
-// A disc folder opens through its VIDEO_TS.IFO: a file dialog only steps
-// into folders.
+// A disc folder opens through its VIDEO_TS.IFO or index.bdmv: a file dialog
+// only steps into folders.
 const QString kIfoFilter =
-    QStringLiteral("DVD IFO File (*.IFO);;DVD disc folder (VIDEO_TS.IFO);;DVD image (*.iso);;All files (*)");
+    QStringLiteral("DVD IFO File (*.IFO);;DVD disc folder (VIDEO_TS.IFO);;Blu-ray playlist (*.mpls);;"
+                   "Blu-ray disc folder (index.bdmv);;Disc image (*.iso);;All files (*)");
 // Every kind at once first, then each kind.
 const QString kVideoFilter = QStringLiteral(
     "All videos (*.avi *.mkv *.webm *.mp4 *.m4v *.mov);;AVI Video File (*.AVI);;"
@@ -432,6 +434,7 @@ void TMainForm::OpenSource(const std::string& path)
     setWindowTitle(QString::fromLatin1(kAppTitle) + QStringLiteral(" - ") + L(ifoPath));
     source_.reset();
     titleSet_ = 0;
+    playlist_ = -1;
     // A disc may take long to read (a drive spinning up, an image on a
     // network share): it is read on a thread of its own while the window
     // stays live, and nothing else is read meanwhile. A relative path can only
@@ -465,6 +468,7 @@ void TMainForm::SourceRead(SourceOpening opening)
 {
     source_ = std::move(opening.source);
     titleSet_ = source_ ? source_->defaultTitleSet() : 0;
+    playlist_ = source_ ? source_->defaultPlaylist() : -1;
     ShowTitleSets();
     if (source_)
         LoadTitle(true);
@@ -490,34 +494,50 @@ bool TMainForm::ListsDiscTitles() const
 }
 
 // The list beside "Title": the disc's titles as every other tool numbers
-// them, when its VIDEO_TS.IFO gives them; else its title sets. Shown only
-// when there is a choice.
+// them, when its VIDEO_TS.IFO gives them; else its title sets; a Blu-ray's
+// playlists as a listing shows them, with "Title" (nothing to choose in a
+// playlist) disabled. Shown only when there is a choice.
 void TMainForm::ShowTitleSets()
 {
     ui->cbTitleSet->clear();
+    const bool playlists = source_ && source_->isBluray();
     const bool titles = ListsDiscTitles();
-    const bool several = titles || (source_ && source_->titleSets().size() > 1);
-    if (titles) {
+    ui->Label3->setEnabled(!playlists);
+    ui->cbTitle->setEnabled(!playlists);
+    cellModel_->setPlaylistColumns(playlists);
+    if (playlists) {
+        for (const PlaylistSummary* p : source_->listedPlaylists())
+            ui->cbTitleSet->addItem(QStringLiteral("%1 \u00b7 %2 \u00b7 %3 chapters")
+                                        .arg(p->number, 5, 10, QLatin1Char('0'))
+                                        .arg(HoursToSeconds(p->lengthMs))
+                                        .arg(p->chapters),
+                                    p->number);
+        ui->lbTitleSet->setText(QStringLiteral("Playlist :"));
+        ui->cbTitleSet->setToolTip(
+            QStringLiteral("playlists of the disc, with their length and chapters; those that repeat "
+                           "another's play items and those under 10 s are left out"));
+    } else if (titles) {
         for (const TitleSummary& title : source_->titles())
             ui->cbTitleSet->addItem(QStringLiteral("Title %1 \u00b7 VTS %2 \u00b7 %3")
                                         .arg(title.number)
                                         .arg(title.titleSet)
                                         .arg(HoursToSeconds(title.lengthMs)),
                                     title.number);
-    } else if (several) {
+        ui->lbTitleSet->setText(QStringLiteral("Disc title :"));
+        ui->cbTitleSet->setToolTip(QStringLiteral("titles of the disc, numbered as players and other tools "
+                                                  "number them, with their title set and length"));
+    } else if (source_) {
         for (const TitleSetSummary& set : source_->titleSets()) {
             const uint32_t ms =
                 set.longestPgc >= 0 ? set.pgcs[static_cast<size_t>(set.longestPgc)].lengthMs : 0;
             ui->cbTitleSet->addItem(
                 QStringLiteral("VTS %1 \u00b7 %2").arg(set.number).arg(HoursToSeconds(ms)), set.number);
         }
+        ui->lbTitleSet->setText(QStringLiteral("Title set :"));
+        ui->cbTitleSet->setToolTip(QStringLiteral("title sets of the disc, with the length of their longest "
+                                                  "program chain"));
     }
-    ui->lbTitleSet->setText(titles ? QStringLiteral("Disc title :") : QStringLiteral("Title set :"));
-    ui->cbTitleSet->setToolTip(
-        titles ? QStringLiteral("titles of the disc, numbered as players and other tools "
-                                "number them, with their title set and length")
-               : QStringLiteral("title sets of the disc, with the length of their longest "
-                                "program chain"));
+    const bool several = ui->cbTitleSet->count() > 1;
     ui->lbTitleSet->setVisible(several);
     ui->cbTitleSet->setVisible(several);
     if (several) {
@@ -537,6 +557,11 @@ void TMainForm::cbTitleSetChange()
     const QVariant number = ui->cbTitleSet->currentData();
     if (!source_ || !number.isValid())
         return;
+    if (source_->isBluray()) {
+        playlist_ = number.toInt();
+        LoadTitle(true);
+        return;
+    }
     if (const TitleSummary* title = ListsDiscTitles() ? source_->title(number.toInt()) : nullptr) {
         titleSet_ = title->titleSet;
         LoadTitle(false, title->pgc - 1);
@@ -550,7 +575,7 @@ void TMainForm::cbTitleSetChange()
 // title that starts in the program chain loaded (none when no title does).
 void TMainForm::ShowTitleChoice()
 {
-    int data = titleSet_;
+    int data = source_ && source_->isBluray() ? playlist_ : titleSet_;
     if (ListsDiscTitles()) {
         data = 0;
         for (const TitleSummary& title : source_->titles())
@@ -609,7 +634,8 @@ void TMainForm::LoadTitle(bool newFile, std::optional<int> pgc)
     request.currentTitle = pgc.value_or(ui->cbTitle->currentIndex());
     request.fixLastChapter = ui->chkFixLCB->isChecked();
     request.exactNtsc = ui->chkExactNTSC->isChecked();
-    ShowLoad(pelvano::LoadTitle(*source_, titleSet_, request));
+    ShowLoad(source_->isBluray() ? LoadPlaylist(*source_, playlist_, request)
+                                 : pelvano::LoadTitle(*source_, titleSet_, request));
     ShowTitleChoice();
 }
 

@@ -156,6 +156,7 @@ private:
     std::string ifoPath;            // the source as given
     std::optional<Source> source_;  // what ifoPath holds; empty until it has been read
     int titleSet_ = 0;              // the title set loaded
+    int playlist_ = -1;             // the playlist loaded, of a Blu-ray source
     bool reading_ = false;          // a source is being read
     QStringList presetFormats;
     QStringList presetHeaders;

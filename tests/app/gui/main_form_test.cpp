@@ -9,9 +9,12 @@
 #include "app/application.h"
 #include "cell_list_model.h"
 #include "cell_list_view.h"
+#include "chapters/playlist_loader.h"
 #include "eliding_combo_box.h"
 #include "fake_dialogs.h"
 #include "main_form.h"
+#include "mpls_writer.h"
+#include "output/format_engine.h"
 #include "test_util.h"
 
 using pelvano::gui::SaveChoice;
@@ -449,6 +452,45 @@ private slots:
         QCOMPARE(reportTail(), report2);
     }
 
+    // A Blu-ray's playlists beside "Title", which has nothing to choose:
+    // each renders as the core renders it; a DVD after it chooses again.
+    void blurayPlaylistsSwitchInTheTitleList()
+    {
+        const std::string film = dir_->file("film"), trailer = film + "/BDMV/PLAYLIST/00004.mpls";
+        test::WriteBdmv(film, test::Film());
+        const auto rendered = [&](const std::string& source, int number) {
+            const pelvano::LoadResult load = pelvano::LoadPlaylist(pelvano::Source::Open(source), number, {});
+            return Q(RenderChapters(*load.model, {"%hh:%mm:%ss.%ms %c", "", "23976", "0", "0"}).text)
+                .replace("\r\n", "\n");
+        };
+        const auto header = [&](int column) { return cells()->model()->headerData(column, Qt::Horizontal); };
+        start();
+        open("bttOpenIFO", film + "/BDMV/index.bdmv");
+        QVERIFY(titleSetsShown() && !enabled("cbTitle") && !enabled("Label3"));
+        QCOMPARE(items("cbTitleSet"), QStringList({"00001 \u00b7 01:50:15 \u00b7 18 chapters",
+                                                   "00004 \u00b7 00:02:00 \u00b7 2 chapters"}));
+        QCOMPARE(text("lbTitleSet"), "Playlist :");
+        QCOMPARE(items("cbTitle"), QStringList());
+        QCOMPARE(text("cbFrameRate"), "23976");
+        QVERIFY(
+            text("Memo1").startsWith("Opening playlist 00001 of " + Q(film + "/BDMV/index.bdmv") + " OK.\n"));
+        QCOMPARE(output(), rendered(film, 1));
+        QCOMPARE(QStringList({header(1).toString(), header(2).toString()}), QStringList({"Clip", "Mark"}));
+        key("cbTitleSet", Qt::Key_Down);
+        QCOMPARE(output(), rendered(film, 4));
+        QCOMPARE(checks(), "xx");
+        QCOMPARE(footer(), "00:02:00:00 2");
+
+        // A playlist file alone: nothing to choose at all.
+        drop(trailer);
+        QVERIFY(!titleSetsShown() && !enabled("cbTitle"));
+        QCOMPARE(output(), rendered(trailer, 4));
+        openSample();
+        QVERIFY(!titleSetsShown() && enabled("cbTitle") && enabled("Label3"));
+        QCOMPARE(output(), kTimes);
+        QCOMPARE(header(1).toString(), "VOB-ID");
+    }
+
     void openingATitleSetAndChangingThePgc()
     {
         start();
@@ -458,9 +500,10 @@ private slots:
                 text("lbStartHint") == "Open a disc, an image or an IFO file, or drop one here");
         const std::string sample = test::ExamplePath("VTS_01_0.IFO");
         open("bttOpenIFO", sample);
-        QCOMPARE(dialogs_->openFilters,
-                 QStringList(2, "DVD IFO File (*.IFO);;DVD disc folder (VIDEO_TS.IFO);;DVD image (*.iso);;"
-                                "All files (*)"));
+        QCOMPARE(
+            dialogs_->openFilters,
+            QStringList(2, "DVD IFO File (*.IFO);;DVD disc folder (VIDEO_TS.IFO);;Blu-ray playlist (*.mpls);;"
+                           "Blu-ray disc folder (index.bdmv);;Disc image (*.iso);;All files (*)"));
         QCOMPARE(form_->windowTitle(), "Pelvano - " + Q(sample));
         QCOMPARE(w<QComboBox>("cbTitle")->count(), 2);
         QCOMPARE(w<QComboBox>("cbTitle")->currentIndex(), 1);

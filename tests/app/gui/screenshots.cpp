@@ -61,10 +61,10 @@ bool ShootScreenOver(const QWidget& window, const QString& file)
 
 int main(int argc, char** argv)
 {
-    if (argc != 4 && argc != 5) {
+    if (argc < 4 || argc > 6) {
         std::fprintf(stderr,
                      "usage: %s <output folder> <VTS_nn_0.IFO> <folder with Readme.txt and pelvano.INI> "
-                     "[<image with two title sets>]\n",
+                     "[<image with two title sets> [<Blu-ray folder>]]\n",
                      argv[0]);
         return 2;
     }
@@ -88,7 +88,14 @@ int main(int argc, char** argv)
     const pelvano::Application application(pelvano::Application::PathsFor((folder / "pelvano").string()));
     application.enterAppDir();
     const auto path = [&](const char* name) { return QString::fromStdString((out / name).string()); };
-    if (argc == 5) {
+    if (argc == 6) {
+        // A Blu-ray film: its playlists beside the disabled Title, its rows.
+        pelvano::gui::TMainForm form(dialogs, application, {fs::absolute(argv[5]).string()});
+        form.show();
+        form.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(1);
+        ok &= Shoot(form, path("main_bluray.png"));
+    }
+    if (argc >= 5) {
         // A disc with two title sets: the Title set list beside Title.
         pelvano::gui::TMainForm form(dialogs, application, {fs::absolute(argv[4]).string()});
         form.show();
