@@ -35,6 +35,13 @@ void MplsInput(const uint8_t* data, size_t size)
     const std::vector<uint32_t> starts = ChapterStartsMs(playlist);
     FUZZ_CHECK(std::adjacent_find(starts.begin(), starts.end(), std::greater_equal<>()) == starts.end());
     FUZZ_CHECK(starts.empty() || starts.back() <= PlaylistTicksToMs(total));
+    // The rows a load makes: back to back from 0 to the end, none empty.
+    uint64_t at = 0;
+    for (const PlaylistSegment& segment : PlaylistSegments(playlist)) {
+        FUZZ_CHECK(segment.start == at && segment.length > 0 && segment.playItem < playlist.items.size());
+        at += segment.length;
+    }
+    FUZZ_CHECK(at == total);
 }
 
 }  // namespace pelvano::fuzz
