@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 
 namespace pelvano {
@@ -20,5 +22,11 @@ std::string ToCrLf(const std::string& text);
 // fails after that: a failure is never reported as success.
 void WriteTextFile(const std::string& path, const std::string& bytes,
                    const std::string& partWayMessage = kStreamWriteError);
+
+// The bytes of the regular file at `path`, read whole; nothing when there
+// is no such file. Throws Error(path, reason) when it can't be read, is no
+// regular file (a FIFO must not hang the reader) or holds more than
+// `maxSize` bytes, also when it grows past that while being read.
+std::optional<std::string> ReadTextFile(const std::string& path, size_t maxSize);
 
 }  // namespace pelvano
