@@ -224,6 +224,38 @@ TEST(RenderChapters, EndPlaceholdersMirrorTheStartOnes)
     EXPECT_EQ(RenderChapters(model, Input("%c:%t-%et")).text, "1:0-2500\r\n2:2500-4100\r\n");
 }
 
+TEST(RenderChapters, NamesOwnOrFromTheTemplate)
+{
+    struct Case {
+        const char* format;
+        const char* nameTemplate;
+        std::vector<std::string> names;
+        const char* expected;
+    } const cases[] = {
+        {"CHAPTER%CNAME=%n", "Chapter %C", {}, "CHAPTER01NAME=Chapter 01|CHAPTER02NAME=Chapter 02"},
+        // An empty name keeps the template's; names past the last chapter are left out.
+        {"%n", "Chapter %C", {"", "Zwei", "Drei"}, "Chapter 01|Zwei"},
+        // A name is never read for placeholders, neither as it is nor escaped.
+        {"%c %n %nx", "", {"100% %c\\n%n", "%nx"}, "1 100% %c\\n%n 100% %c\\n%n|2 %nx %nx"},
+        {"<s>%nx</s> %n",
+         "",
+         {"Tom & Jerry <3>"},
+         "<s>Tom &amp; Jerry &lt;3&gt;</s> Tom & Jerry <3>|<s></s> "},
+        // The template is a format line of its own, end fields too; its %n stays text.
+        {"%n", "%c. %t-%et %n%nx", {"", "Own"}, "1. 0-1000 %n%nx|Own"},
+        {"%nx", "A&B %C", {}, "A&amp;B 01|A&amp;B 02"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        RenderInput input = Input(c.format);
+        input.nameTemplate = c.nameTemplate;
+        input.names = c.names;
+        std::string expected = std::string(c.expected) + "\r\n";
+        expected.replace(expected.find('|'), 1, "\r\n");
+        EXPECT_EQ(RenderChapters(Chapters({0, 1000}), input).text, expected);
+    }
+}
+
 TEST(RenderChapters, FooterAfterTheLastChapterAsTheHeaderBeforeTheFirst)
 {
     RenderInput input = Input("%c", "25000", "0", "0", "<a>");
@@ -263,15 +295,15 @@ TEST(RenderChaptersSnapping, EndFramesSnapOnlyWhenTheLineAsksForThem)
     EXPECT_EQ(withEndTimes.queries, startOnly.queries);
 }
 
-// The substitution table applied literally: nineteen passes in its order (the
-// ten start ones, then the end and whole-millisecond ones), each replacing
-// every occurrence left to right without overlaps.
+// The substitution table applied literally: twenty-one passes in its order
+// (the ten start ones, then the end and whole-millisecond ones, then the
+// name's), each replacing every occurrence left to right without overlaps.
 std::string SubstituteInTableOrder(std::string line, const std::vector<std::string>& values)
 {
-    static const char* const patterns[19] = {"%hh",  "%mm", "%ss",  "%cc",  "%c",   "%C",   "%ff",
+    static const char* const patterns[21] = {"%hh",  "%mm", "%ss",  "%cc",  "%c",   "%C",   "%ff",
                                              "%f",   "\\n", "%ms",  "%ehh", "%emm", "%ess", "%ecc",
-                                             "%eff", "%ef", "%ems", "%et",  "%t"};
-    for (int step = 0; step < 19; ++step) {
+                                             "%eff", "%ef", "%ems", "%et",  "%t",   "%nx",  "%n"};
+    for (int step = 0; step < 21; ++step) {
         const std::string pattern = patterns[step];
         std::string out;
         size_t i = 0;
@@ -285,9 +317,10 @@ std::string SubstituteInTableOrder(std::string line, const std::vector<std::stri
 TEST(RenderChapters, SameAsTheSubstitutionsOnArbitraryLines)
 {
     // The worked example's values: 3723456 ms at 25000, chapter 1, ending at 7384009 ms.
-    const std::vector<std::string> values = {"01",    "02",     "03",  "45",      "1",      "01", "12",
-                                             "93087", "\r\n",   "456", "02",      "03",     "04", "00",
-                                             "01",    "184601", "009", "7384009", "3723456"};
+    // The name holds no '%', so the passes after it find nothing new in it.
+    const std::vector<std::string> values = {
+        "01", "02", "03", "45",     "1",   "01",      "12",      "93087",           "\r\n", "456", "02", "03",
+        "04", "00", "01", "184601", "009", "7384009", "3723456", "&lt;A&amp;B&gt;", "<A&B>"};
     // Lines of the ten start placeholders' letters alone, then of every letter.
     const struct {
         const char* alphabet;
@@ -301,7 +334,9 @@ TEST(RenderChapters, SameAsTheSubstitutionsOnArbitraryLines)
             std::string line(random() % (c.longest + 1), ' ');
             for (char& ch : line)
                 ch = alphabet[random() % alphabet.size()];
-            EXPECT_EQ(RenderChapters(OneChapterEndingLater(), Input(line)).text,
+            RenderInput input = Input(line);
+            input.names = {"<A&B>"};
+            EXPECT_EQ(RenderChapters(OneChapterEndingLater(), input).text,
                       SubstituteInTableOrder(line, values) + "\r\n")
                 << line;
         }
