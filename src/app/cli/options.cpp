@@ -20,6 +20,8 @@ enum class Id {
     Format,
     Header,
     Footer,
+    Names,
+    NameTemplate,
     Report,
     TitleSet,
     Pgc,
@@ -55,6 +57,8 @@ constexpr Spec kSpecs[] = {
     {Id::Format, 0, "format", true, false},
     {Id::Header, 0, "header", true, false},
     {Id::Footer, 0, "footer", true, false},
+    {Id::Names, 0, "names", true, false},
+    {Id::NameTemplate, 0, "name-template", true, false},
     {Id::Report, 'r', "report", false, false},
     {Id::TitleSet, 's', "title-set", true, false},
     {Id::Pgc, 'c', "pgc", true, false},
@@ -88,6 +92,9 @@ constexpr std::pair<Id, Id> kExclusive[] = {
     {Id::Report, Id::Preset},
     {Id::Report, Id::Format},
     {Id::Preset, Id::Format},
+    // The report has no chapters to name.
+    {Id::Report, Id::Names},
+    {Id::Report, Id::NameTemplate},
 };
 
 // getopt_long's value for a long option: past every character, so that a
@@ -201,6 +208,12 @@ void Apply(Options& options, const Spec& spec, const std::string& value)
         break;
     case Id::Footer:
         options.footer = value;
+        break;
+    case Id::Names:
+        options.names = value;
+        break;
+    case Id::NameTemplate:
+        options.nameTemplate = value;
         break;
     case Id::Report:
         options.report = true;
