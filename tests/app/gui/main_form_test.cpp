@@ -266,8 +266,8 @@ private slots:
                   {"bttOpenIFO", "Label3", "cbTitle", "Label2", "cbFrameRate", "Label1", "edFrameOff",
                    "edMsOff", "chkFixLCB"}},
                  {"Panel2",
-                  {"bttSaveData", "bttOpenAVI", "edAVIFileName", "cbSynchKF", "chkExactNTSC", "bttHelpAbout",
-                   "bttQuit"}},
+                  {"bttSaveData", "bttChapterNames", "bttOpenAVI", "edAVIFileName", "cbSynchKF",
+                   "chkExactNTSC", "bttHelpAbout", "bttQuit"}},
                  {"Panel3",
                   {"Label6", "cbPresets", "bttModifPresetName", "Label7", "edFormat",
                    "bttSavePresetFormat"}}}) {
