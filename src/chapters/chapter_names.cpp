@@ -160,6 +160,10 @@ std::string ChapterNamesText(const std::vector<std::string>& names)
                                               names.begin() + static_cast<std::ptrdiff_t>(count));
     const bool asChapterFile = ReadChapterLine(FirstNotEmpty(views)).has_value();
     std::string text;
+    // A first name that begins like a byte order mark keeps it behind one of
+    // the file's own, which reading drops.
+    if (count > 0 && names[0].compare(0, kByteOrderMark.size(), kByteOrderMark) == 0 && !asChapterFile)
+        text += kByteOrderMark;
     for (size_t k = 0; k < count; ++k) {
         if (asChapterFile) {
             if (names[k].empty())

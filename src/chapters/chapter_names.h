@@ -34,7 +34,8 @@ std::vector<std::string> ParseChapterNames(std::string_view bytes);
 std::vector<std::string> ReadChapterNames(const std::string& path);
 
 // The file that reads back as `names`: one per line, LF line ends. Where
-// its first name would make the file read as a chapter file, it is one.
+// its first name would make the file read as a chapter file, it is one;
+// where it begins with a byte order mark, the file begins with another.
 std::string ChapterNamesText(const std::vector<std::string>& names);
 
 // The one line that says names past the last chapter are left out; nothing

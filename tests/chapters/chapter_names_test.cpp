@@ -26,6 +26,7 @@ TEST(ChapterNames, OneTableOfNameFiles)
         {"\xEF\xBB\xBF\xC3\x89t\xC3\xA9\r\nNacht\r\n", {"\xC3\x89t\xC3\xA9", "Nacht"}, ""},
         {"a\tb\n\xF0\x9F\x8E\xAC", {"a\tb", "\xF0\x9F\x8E\xAC"}, ""},
         {"a\n\n\r\n\n", {"a"}, ""},
+        {"\xEF\xBB\xBF\xEF\xBB\xBFx", {"\xEF\xBB\xBFx"}, ""},  // a name that begins with U+FEFF
         {"\xEF\xBB\xBF", {}, ""},
         {"CHAPTER01=00:00:00.000\r\nCHAPTER01NAME=Anfang\r\nCHAPTER02=00:20:00.000\r\nCHAPTER02NAME=x=1\r\n",
          {"Anfang", "x=1"},
