@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -60,6 +61,8 @@ ChapterNamesDialog::ChapterNamesDialog(FormDialogs& dialogs, const QStringList& 
     }
     ui->namesGrid->setColumnStretch(2, 1);
     ui->namesGrid->setRowStretch(static_cast<int>(starts.size()), 1);
+    // No taller than the lines need; a long list scrolls.
+    resize(width(), std::min(height(), sizeHint().height()));
     ui->edNameTemplate->setText(nameTemplate);
     ShowTemplateNames();
     if (!fields_.empty())
