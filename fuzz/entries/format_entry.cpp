@@ -48,9 +48,10 @@ struct Values {
     uint64_t hours, minutes, seconds, hundredths, chapter, frameInSecond, frame, remainder, totalMs;
 };
 
-// The nineteen substitutions one after the other, as the format rules state
-// them: the ten of the start, then the end's and the whole milliseconds.
-std::string ReferenceTimes(const std::string& format, const Values& v, const Values& e)
+// The twenty-one substitutions one after the other, as the format rules
+// state them: the ten of the start, then the end's and the whole
+// milliseconds, then the name's (the default template's, with no '%' in it).
+std::string ReferenceExpand(const std::string& format, const Values& v, const Values& e)
 {
     std::string s = format;
     s = ReplaceAll(s, "%hh", Pad(v.hours, 2));
@@ -72,25 +73,9 @@ std::string ReferenceTimes(const std::string& format, const Values& v, const Val
     s = ReplaceAll(s, "%ems", Pad(e.remainder, 3));
     s = ReplaceAll(s, "%et", std::to_string(e.totalMs));
     s = ReplaceAll(s, "%t", std::to_string(v.totalMs));
+    s = ReplaceAll(s, "%nx", "Chapter " + Pad(v.chapter, 2));
+    s = ReplaceAll(s, "%n", "Chapter " + Pad(v.chapter, 2));
     return s;
-}
-
-// Then the name's: each "%nx" and "%n" left to right, the name put in as it
-// stands (and never looked at again), escaped for "%nx".
-std::string ReferenceExpand(const std::string& format, const Values& v, const Values& e,
-                            const std::string& name)
-{
-    const std::string s = ReferenceTimes(format, v, e);
-    const std::string escaped =
-        ReplaceAll(ReplaceAll(ReplaceAll(name, "&", "&amp;"), "<", "&lt;"), ">", "&gt;");
-    std::string out;
-    size_t i = 0;
-    for (size_t hit; (hit = s.find("%n", i)) != std::string::npos;) {
-        const bool isEscaped = s.compare(hit + 2, 1, "x") == 0;
-        out += s.substr(i, hit - i) + (isEscaped ? escaped : name);
-        i = hit + (isEscaped ? 3 : 2);
-    }
-    return out + s.substr(i);
 }
 
 uint64_t CeilDiv(unsigned __int128 a, uint64_t b)
@@ -189,9 +174,6 @@ void FormatInput(const uint8_t* data, size_t size)
     input.frameOffset = Field(fields, 4, "0");
     input.msOffset = Field(fields, 5, "0");
     input.footer = Field(fields, 7, "");
-    if (fields.size() > 8)
-        input.names = SplitFields(reinterpret_cast<const uint8_t*>(fields[8].data()), fields[8].size(), '\n');
-    input.nameTemplate = Field(fields, 9, "Chapter %C");
 
     std::vector<int32_t> keys;
     const bool snap = fields.size() > 6;
@@ -220,12 +202,7 @@ void FormatInput(const uint8_t* data, size_t size)
     }
 
     const size_t count = std::min<size_t>(model.chapterCount, model.chapterStarts.size());
-    // A name may stand for a text as long as the template's, digits grown tenfold.
-    const bool named = input.format.find("%n") != std::string::npos;
-    size_t perName = named ? input.nameTemplate.size() * 10 + 16 : 1;
-    for (const std::string& name : input.names)
-        perName = named ? std::max(perName, name.size()) : perName;
-    if ((input.format.size() + 16) * count * 6 * perName > kMaxOutput)
+    if ((input.format.size() + 16) * count * 6 > kMaxOutput)
         return;  // a huge text proves nothing more than a large one
 
     int opened = 0;
@@ -303,11 +280,7 @@ void FormatInput(const uint8_t* data, size_t size)
         Values v = valuesAt(start, at(k, model.cellStartFrames));
         v.chapter = k + 1;
         const Values e = valuesAt(at(k + 1, model.cellStartsMs), at(k + 1, model.cellStartFrames));
-        // An own name, else the template through the time substitutions alone.
-        const std::string name = k < input.names.size() && !input.names[k].empty()
-                                     ? input.names[k]
-                                     : ReferenceTimes(input.nameTemplate, v, e);
-        expected += ReferenceExpand(input.format, v, e, name) + "\r\n";
+        expected += ReferenceExpand(input.format, v, e) + "\r\n";
         if (expected.size() > out.text.size() || out.text.compare(0, expected.size(), expected) != 0)
             break;
     }

@@ -21,9 +21,8 @@ void IfoInput(const uint8_t* data, size_t size);
 void ProfileInput(const uint8_t* data, size_t size);
 
 // Fields split at kSeparator: chapter model bytes, format line, header,
-// frame rate, frame offset, millisecond offset, key frames, footer, names
-// (one a line), name template. Checks the rendering against the
-// substitution rules.
+// frame rate, frame offset, millisecond offset, key frames, footer. Checks the
+// rendering against the substitution rules.
 void FormatInput(const uint8_t* data, size_t size);
 
 // The bytes as an AVI file: the frame rate and the key frames.
@@ -39,7 +38,7 @@ void MediaInput(const uint8_t* data, size_t size);
 void DiscInput(const uint8_t* data, size_t size);
 
 // The bytes as a chapter names file: parsed, read as a file, saved and read
-// back, and every name rendered by %n and %nx.
+// back.
 void NamesInput(const uint8_t* data, size_t size);
 
 // Field separator of the structured inputs (ASCII record separator).

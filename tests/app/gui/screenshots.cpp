@@ -123,23 +123,17 @@ int main(int argc, char** argv)
         ok &= Shoot(form, path("main_format_min.png"));
         form.resize(size);
 
-        // "Chapter names..." with names typed in, the second line left to the
-        // template (its name in grey).
+        // "Chapter names..." with names typed in, the second left to the template (grey).
         QTimer::singleShot(600, &form, [&] {
-            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (!dialog) {
-                ok = Report(1, path("chapter_names.png"));
-                return;
-            }
-            const QStringList names = {QStringLiteral("Opening titles"), QString(),
-                                       QString::fromUtf8("\xC3\x89t\xC3\xA9 & <Nuit>"),
-                                       QString::fromUtf8("\xD0\xA4\xD0\xB8\xD0\xBD\xD0\xB0\xD0\xBB")};
-            for (int k = 0; k < names.size(); ++k)
-                if (auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("edName%1").arg(k + 1)))
-                    field->setText(names[k]);
+            auto* dialog = QApplication::activeModalWidget();
+            const char* names[] = {"Opening titles", "", "\xC3\x89t\xC3\xA9 & <Nuit>",
+                                   "\xD0\xA4\xD0\xB8\xD0\xBD\xD0\xB0\xD0\xBB"};
+            for (int k = 0; k < 4; ++k)
+                dialog->findChild<QLineEdit*>(QStringLiteral("edName%1").arg(k + 1))
+                    ->setText(QString::fromUtf8(names[k]));
             Settle(400);
             ok &= ShootScreenOver(*dialog, path("chapter_names.png"));
-            dialog->reject();
+            dialog->close();
         });
         form.findChild<QToolButton*>(QStringLiteral("bttChapterNames"))->click();
 
