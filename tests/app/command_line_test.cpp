@@ -39,6 +39,7 @@ struct CoreRequest {
     std::string videoFile;
     std::string footer;
     bool exactNtsc = false;
+    std::string nameTemplate = std::string(kDefaultNameTemplate);
 };
 
 std::string CoreRender(const std::string& ifo, const CoreRequest& r)
@@ -62,6 +63,7 @@ std::string CoreRender(const std::string& ifo, const CoreRequest& r)
         RebuildTimestamps(doc);
     }
     RenderInput input{r.format, r.header, r.frameRate, r.frameOffset, r.msOffset, r.footer};
+    input.nameTemplate = r.nameTemplate;
     KeyFrameOpener snap;
     KeyFrameIndexCache video;  // "Open video", then "Synch 2 KF" at each rendering
     if (!r.videoFile.empty()) {
@@ -149,6 +151,8 @@ TEST_F(CommandLine, WritesWhatTheBatchFormAndTheCoreWrite)
     const std::string two = FixturePath("dvd/two_sets");
     const std::string disc = work_.file("two");
     MakeDisc(two, disc);
+    const std::string named = work_.file("named.INI");  // the shipped presets, [Options] last
+    WriteFile(named, iniBytes_ + "NameTemplate=Teil %c\r\n");
 
     // The three-argument form's output for the same request.
     const auto batch = [&](const std::string& ifo, const std::string& selector) {
@@ -180,6 +184,20 @@ TEST_F(CommandLine, WritesWhatTheBatchFormAndTheCoreWrite)
          [&] { return core(ntsc, {.format = all, .header = "H\\n"}); }},
         {{"--format=%t-%et|%ehh:%emm:%ess.%ems", "--footer=END\\n", ntsc},
          [&] { return core(ntsc, {.format = "%t-%et|%ehh:%emm:%ess.%ems", .footer = "END\\n"}); }},
+        // NameTemplate of the presets file, as the batch form reads it too; --name-template wins.
+        {{"--presets", named, "-p1", sample},
+         [&] {
+             return core(sample, {.format = LoadPresets(named).presets[0].format, .nameTemplate = "Teil %c"});
+         }},
+        {{"--presets", named, "-p1", sample},
+         [&] {
+             WriteFile(ini_, ReadFile(named));
+             return batch(sample, "-p1");
+         }},
+        {{"--presets", named, "-p1", "--name-template=%c. %t", sample},
+         [&] {
+             return core(sample, {.format = LoadPresets(named).presets[0].format, .nameTemplate = "%c. %t"});
+         }},
         {{"--format=%t|%f", "--exact-ntsc", ntsc},
          [&] { return core(ntsc, {.format = "%t|%f", .exactNtsc = true}); }},
         {{"--format", all, "-c2", many}, [&] { return core(many, {.pgc = 2, .format = all}); }},
@@ -381,6 +399,7 @@ TEST_F(CommandLine, UsageErrorsExitTwoWithTheMessage)
         {{"--exact-ntsc=1", ifo}, "option '--exact-ntsc' takes no value"},
         {{"-r", "--format=%c", ifo}, "--report and --format exclude each other"},
         {{"--exact-ntsc", "--list", ifo}, "--list and --exact-ntsc exclude each other"},
+        {{"-r", "--names=n.txt", ifo}, "--report and --names exclude each other"},
     };
     for (const auto& [args, message] : cases) {
         SCOPED_TRACE(message);
@@ -410,6 +429,8 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
     fs::create_hard_link(set1, hard);
     fs::create_symlink(set1, soft);
     const char* over = "%s is the source being read (%s): not written over";
+    const std::string latin1 = work_.file("latin1.txt");
+    WriteFile(latin1, "Caf\xE9\n");
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"-p1", missing}, missing + ": No such file or directory"},
         {{"-p1", fifo}, fifo + ": is a FIFO, not a DVD"},
@@ -425,6 +446,7 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
         {{"--chapter-cells=1,8", ifo}, "--chapter-cells: program chain 2 has 7 cell(s), no cell 8"},
         {{"--skip-cells=5", "-c1", ifo}, "--skip-cells: program chain 1 has 4 cell(s), no cell 5"},
         {{"--presets=nope.ini", ifo}, "nope.ini: No such file or directory"},
+        {{"--names", latin1, missing}, latin1 + ": line 1 is not UTF-8 text"},  // before the source
         {{"--presets", mini, "-p3", ifo}, mini + " has no preset 3 (no Format3 key)"},
         {{"--presets", chapters, ifo}, chapters + " has no preset 1 (no Format1 key)"},
         {{"-s", "1", two + "/VTS_02_0.IFO"}, two + "/VTS_02_0.IFO: the file is title set 2, not title set 1"},
