@@ -91,8 +91,11 @@ static_assert(InIdOrder());
 
 // Options that say two different things: each pair is a usage error.
 constexpr std::pair<Id, Id> kExclusive[] = {
-    {Id::Report, Id::Preset},  {Id::Report, Id::Format}, {Id::Preset, Id::Format},
-    {Id::Title, Id::TitleSet}, {Id::Title, Id::Pgc},
+    {Id::Report, Id::Preset},
+    {Id::Report, Id::Format},
+    {Id::Preset, Id::Format},
+    {Id::Title, Id::TitleSet},
+    {Id::Title, Id::Pgc},
     // The report has no chapters to name.
     {Id::Report, Id::Names},
     {Id::Report, Id::NameTemplate},
