@@ -4,6 +4,7 @@
 
 #include "base/error.h"
 #include "base/format.h"
+#include "base/posix_io.h"
 #include "chapters/title_loader.h"
 #include "disc/dvd_files.h"
 #include "disc/paths.h"
@@ -67,7 +68,7 @@ Source Source::ReadIfoFile(const std::string& path)
                           "VTS_nn_0.IFO files beside it.");
     TitleSet set;
     try {
-        set = ParseTitleSet(ReadNavigationFile(path, kMaxIfoSize + 1));
+        set = ParseTitleSet(ReadRegularFile(path, kMaxIfoSize + 1));
     } catch (const Error& e) {
         throw Error(path, e.reason());
     }

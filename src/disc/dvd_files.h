@@ -27,8 +27,4 @@ struct DvdFiles {
 // drive. Throws Error naming the path when it is none of these.
 DvdFiles ReadDvdFiles(const std::string& path, size_t limit);
 
-// The first `limit` bytes of a navigation file named by the user. Throws
-// Error(path, reason).
-std::string ReadNavigationFile(const std::string& path, size_t limit);
-
 }  // namespace pelvano

@@ -133,47 +133,13 @@ void RefuseWritingOverInput(const std::string& output, const std::vector<std::st
 
 std::optional<std::string> ReadTextFile(const std::string& path, size_t maxSize)
 {
-    // O_NONBLOCK: a FIFO in the file's place must not hang us.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return std::nullopt;
-        throw Error(path, SystemReason(errno));
-    }
-    struct FdCloser {
-        int fd;
-        ~FdCloser() { ::close(fd); }
-    } closer{fd};
-
-    const Error tooLarge(path, Format("larger than %zu bytes", maxSize));
     struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        throw Error(path, SystemReason(errno));
-    if (!S_ISREG(st.st_mode))
-        throw Error(path, "not a regular file");
-    if (static_cast<unsigned long long>(st.st_size) > maxSize)
-        throw tooLarge;
-
-    std::string bytes;
-    bytes.resize(static_cast<size_t>(st.st_size) + 1);
-    size_t got = 0;
-    for (;;) {
-        if (got == bytes.size()) {  // the file grew while we read it
-            if (bytes.size() > maxSize)
-                throw tooLarge;
-            bytes.resize(std::min(bytes.size() * 2, maxSize + 1));
-        }
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw Error(path, SystemReason(errno));
-        }
-        if (n == 0)
-            break;
-        got += static_cast<size_t>(n);
-    }
-    bytes.resize(got);
+    if (::stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR))
+        return std::nullopt;
+    // One byte more tells a file that is too large, or grew so while read.
+    std::string bytes = ReadRegularFile(path, maxSize + 1);
+    if (bytes.size() > maxSize)
+        throw Error(path, Format("larger than %zu bytes", maxSize));
     return bytes;
 }
 
