@@ -15,7 +15,7 @@ PACKAGES=(
     libdvdread-dev libudfread-dev libbluray-dev libavformat-dev libavcodec-dev libavutil-dev
     ffmpeg x264 libx11-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth x11-apps imagemagick libxkbcommon-dev
+    xvfb xauth x11-apps imagemagick librsvg2-bin libxkbcommon-dev
     clang libclang-rt-14-dev clang-format clang-tidy
     genisoimage python3 jq
     ffmpeg mkvtoolnix

@@ -27,12 +27,12 @@ fi
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-    for t in ifo profile format avi media disc mpls; do
+    for t in ifo profile format avi media disc mpls names; do
         [ -x "$build/fuzz/${t}_fuzzer" ] && targets+=("$t")
     done
 fi
 
-declare -A max_len=([ifo]=32768 [profile]=8192 [format]=4096 [avi]=65536 [media]=65536 [disc]=65536 [mpls]=16384)
+declare -A max_len=([ifo]=32768 [profile]=8192 [format]=4096 [avi]=65536 [media]=65536 [disc]=65536 [mpls]=16384 [names]=16384)
 # A disc is read in a child process that is given up after 20 s; a hostile
 # image may keep libdvdread busy for seconds before that, which is no hang.
 declare -A timeout=([disc]=30)

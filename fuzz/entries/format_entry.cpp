@@ -48,8 +48,9 @@ struct Values {
     uint64_t hours, minutes, seconds, hundredths, chapter, frameInSecond, frame, remainder, totalMs;
 };
 
-// The nineteen substitutions one after the other, as the format rules state
-// them: the ten of the start, then the end's and the whole milliseconds.
+// The twenty-one substitutions one after the other, as the format rules
+// state them: the ten of the start, then the end's and the whole
+// milliseconds, then the name's (the default template's, with no '%' in it).
 std::string ReferenceExpand(const std::string& format, const Values& v, const Values& e)
 {
     std::string s = format;
@@ -72,6 +73,8 @@ std::string ReferenceExpand(const std::string& format, const Values& v, const Va
     s = ReplaceAll(s, "%ems", Pad(e.remainder, 3));
     s = ReplaceAll(s, "%et", std::to_string(e.totalMs));
     s = ReplaceAll(s, "%t", std::to_string(v.totalMs));
+    s = ReplaceAll(s, "%nx", "Chapter " + Pad(v.chapter, 2));
+    s = ReplaceAll(s, "%n", "Chapter " + Pad(v.chapter, 2));
     return s;
 }
 

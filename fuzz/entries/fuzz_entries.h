@@ -40,6 +40,9 @@ void DiscInput(const uint8_t* data, size_t size);
 
 // The bytes as a Blu-ray playlist: the model and the chapter times.
 void MplsInput(const uint8_t* data, size_t size);
+// The bytes as a chapter names file: parsed, read as a file, saved and read
+// back.
+void NamesInput(const uint8_t* data, size_t size);
 
 // Field separator of the structured inputs (ASCII record separator).
 inline constexpr char kSeparator = '\x1e';

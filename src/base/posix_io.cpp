@@ -1,16 +1,56 @@
 #include "base/posix_io.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "base/error.h"
+
 namespace pelvano {
 
 std::string SystemReason(int code)
 {
     return std::strerror(code);
+}
+
+std::string ReadRegularFile(const std::string& path, size_t limit)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        throw Error(path, SystemReason(errno));
+    struct stat st {};
+    std::string bytes;
+    int failure = 0;
+    if (::fstat(fd, &st) != 0) {
+        failure = errno;
+    } else if (S_ISREG(st.st_mode)) {
+        // Sized from the file and grown while it grows, up to the limit:
+        // clearing a buffer of the largest size taken costs more than a load.
+        bytes.resize(std::min<size_t>(static_cast<size_t>(st.st_size), limit));
+        size_t got = 0;
+        for (;;) {
+            const ssize_t n = detail::ReadAll(fd, bytes.data() + got, bytes.size() - got, got);
+            if (n < 0) {
+                failure = errno;
+                break;
+            }
+            got += static_cast<size_t>(n);
+            if (got < bytes.size() || got == limit)
+                break;
+            bytes.resize(std::min(std::max<size_t>(got * 2, 4096), limit));
+        }
+        bytes.resize(got);
+    }
+    ::close(fd);
+    if (failure)
+        throw Error(path, SystemReason(failure));
+    if (!S_ISREG(st.st_mode))
+        throw Error(path, kNotRegular);
+    return bytes;
 }
 
 namespace detail {

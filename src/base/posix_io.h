@@ -10,6 +10,12 @@ namespace pelvano {
 // The message of errno value `code`.
 std::string SystemReason(int code);
 
+// The first `limit` bytes of the regular file at `path` (all of it when it
+// is shorter), read as it is now, never blocking on a FIFO in its place.
+// Throws Error(path, reason): the system's reason, or kNotRegular.
+std::string ReadRegularFile(const std::string& path, size_t limit);
+inline constexpr const char* kNotRegular = "not a regular file";
+
 namespace detail {
 
 // write(2) until everything is out, retrying after signals and short writes.

@@ -4,6 +4,7 @@
 
 #include "base/error.h"
 #include "base/format.h"
+#include "base/posix_io.h"
 #include "chapters/playlist_loader.h"
 #include "chapters/title_loader.h"
 #include "disc/disc_files.h"
@@ -114,7 +115,7 @@ Source Source::ReadPlaylistFile(const std::string& path)
     const int named = PlaylistOfName(BaseName(path));
     Playlist playlist;
     try {
-        const std::string bytes = ReadNavigationFile(path, kMaxPlaylistSize + 1);
+        const std::string bytes = ReadRegularFile(path, kMaxPlaylistSize + 1);
         if (bytes.size() > kMaxPlaylistSize)
             throw Error(Format("the file is larger than a playlist can be (%zu bytes)", kMaxPlaylistSize));
         playlist = ParsePlaylist(bytes);
@@ -146,7 +147,7 @@ Source Source::ReadIfoFile(const std::string& path)
                           "VTS_nn_0.IFO files beside it.");
     TitleSet set;
     try {
-        set = ParseTitleSet(ReadNavigationFile(path, kMaxIfoSize + 1));
+        set = ParseTitleSet(ReadRegularFile(path, kMaxIfoSize + 1));
     } catch (const Error& e) {
         throw Error(path, e.reason());
     }

@@ -113,32 +113,4 @@ DvdFiles ReadDvdFiles(Volume& volume, const std::string& path, bool folder, size
     return files;
 }
 
-std::string ReadNavigationFile(const std::string& path, size_t limit)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        throw Error(path, SystemReason(errno));
-    struct stat st;
-    std::string bytes;
-    int failure = 0;
-    if (fstat(fd, &st) != 0) {
-        failure = errno;
-    } else if (S_ISREG(st.st_mode)) {
-        // Sized from the file: clearing a buffer of the largest size we
-        // take would cost more than the whole load.
-        bytes.resize(std::min<size_t>(static_cast<size_t>(st.st_size), limit));
-        const ssize_t got = detail::ReadAll(fd, bytes.data(), bytes.size(), 0);
-        if (got < 0)
-            failure = errno;
-        else
-            bytes.resize(static_cast<size_t>(got));
-    }
-    ::close(fd);
-    if (failure)
-        throw Error(path, SystemReason(failure));
-    if (!S_ISREG(st.st_mode))
-        throw Error(path, "not a regular file");
-    return bytes;
-}
-
 }  // namespace pelvano

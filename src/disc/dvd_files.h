@@ -31,8 +31,4 @@ DvdFiles ReadDvdFiles(const std::string& path, size_t limit);
 // folder and its VIDEO_TS are looked in).
 DvdFiles ReadDvdFiles(Volume& volume, const std::string& path, bool folder, size_t limit);
 
-// The first `limit` bytes of a navigation file named by the user. Throws
-// Error(path, reason).
-std::string ReadNavigationFile(const std::string& path, size_t limit);
-
 }  // namespace pelvano

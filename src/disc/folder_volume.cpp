@@ -45,30 +45,15 @@ public:
     std::string read(const std::string& file, size_t limit) override
     {
         const std::string path = where(file);
-        // Never blocks, should a listed file be a FIFO.
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0)
-            throw Error(
-                Format("%s cannot be read (%s)", BaseName(file).c_str(), SystemReason(errno).c_str()));
-        struct stat st;
         std::string bytes;
-        int failure = 0;
-        if (fstat(fd, &st) != 0) {
-            failure = errno;
-        } else if (S_ISREG(st.st_mode)) {
-            bytes.resize(std::min<size_t>(static_cast<size_t>(st.st_size), limit));
-            const ssize_t got = detail::ReadAll(fd, bytes.data(), bytes.size(), 0);
-            if (got < 0)
-                failure = errno;
-            else
-                bytes.resize(static_cast<size_t>(got));
+        try {
+            bytes = ReadRegularFile(path, limit);
+        } catch (const Error& e) {
+            const std::string name = BaseName(file);
+            throw Error(e.reason() == kNotRegular
+                            ? name + " is " + e.reason()
+                            : Format("%s cannot be read (%s)", name.c_str(), e.reason().c_str()));
         }
-        ::close(fd);
-        if (failure)
-            throw Error(
-                Format("%s cannot be read (%s)", BaseName(file).c_str(), SystemReason(failure).c_str()));
-        if (!S_ISREG(st.st_mode))
-            throw Error(BaseName(file) + " is not a regular file");
         inputs_.push_back(path);
         return bytes;
     }

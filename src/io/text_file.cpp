@@ -1,5 +1,6 @@
 #include "io/text_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -128,6 +129,18 @@ void RefuseWritingOverInput(const std::string& output, const std::vector<std::st
             throw Error(
                 Format("%s is the source being read (%s): not written over", output.c_str(), input.c_str()));
     }
+}
+
+std::optional<std::string> ReadTextFile(const std::string& path, size_t maxSize)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR))
+        return std::nullopt;
+    // One byte more tells a file that is too large, or grew so while read.
+    std::string bytes = ReadRegularFile(path, maxSize + 1);
+    if (bytes.size() > maxSize)
+        throw Error(path, Format("larger than %zu bytes", maxSize));
+    return bytes;
 }
 
 }  // namespace pelvano

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,5 +28,11 @@ void WriteTextFile(const std::string& path, const std::string& bytes,
 // source was read from), by whatever name or link it is reached: writing
 // over the file being read is never wanted. A name not there yet is none.
 void RefuseWritingOverInput(const std::string& output, const std::vector<std::string>& inputs);
+
+// The bytes of the regular file at `path`, read whole; nothing when there
+// is no such file. Throws Error(path, reason) when it can't be read, is no
+// regular file (a FIFO must not hang the reader) or holds more than
+// `maxSize` bytes, also when it grows past that while being read.
+std::optional<std::string> ReadTextFile(const std::string& path, size_t maxSize);
 
 }  // namespace pelvano

@@ -44,22 +44,25 @@ struct ChapterValues {
     TimeValues start;
     TimeValues end;
     uint64_t chapter = 0;
+    std::string_view name;
 };
 
 // The format language is these substitutions applied one after the other,
 // each everywhere, in this order: the ten of the start, then the end's and
-// the whole milliseconds. Every pattern begins with '%' or '\' and holds
-// neither further on, and the substituted texts hold only digits and CR LF,
-// so no replacement can create or split another match: one left-to-right
-// scan that takes the first pattern of the table matching at '%' or '\'
-// gives the same text. Where two patterns share a start ("%cc"/"%c",
-// "%ff"/"%f", "%eff"/"%ef") the longer one comes first, so it wins in both.
-// The later ones begin with "%e" or "%t", which no earlier pattern does:
-// they never change what the first ten give, and a line without them
-// renders as it did before they existed.
+// the whole milliseconds, then the name's. Every pattern begins with '%' or
+// '\' and holds neither further on, and the substituted texts but the names
+// hold only digits and CR LF, so no replacement can create or split another
+// match: one left-to-right scan that takes the first pattern of the table
+// matching at '%' or '\' gives the same text. A name comes last and is put
+// in as it stands, never scanned again: a name holding "%c" keeps it. Where
+// two patterns share a start ("%cc"/"%c", "%ff"/"%f", "%eff"/"%ef",
+// "%nx"/"%n") the longer one comes first, so it wins in both. The later ones
+// begin with "%e", "%t" or "%n", which no earlier pattern does: they never
+// change what the first ten give, and a line without them renders as it did
+// before they existed.
 struct Placeholder {
     std::string_view pattern;
-    enum Source { Start, End, Chapter, LineBreak } source;
+    enum Source { Start, End, Chapter, LineBreak, Name, EscapedName } source;
     uint64_t TimeValues::*value;
     size_t minDigits;
 };
@@ -84,12 +87,24 @@ constexpr Placeholder kPlaceholders[] = {
     {"%ems", Placeholder::End, &TimeValues::remainder, 3},
     {"%et", Placeholder::End, &TimeValues::totalMs, 1},
     {"%t", Placeholder::Start, &TimeValues::totalMs, 1},
+    {"%nx", Placeholder::EscapedName, nullptr, 0},
+    {"%n", Placeholder::Name, nullptr, 0},
 };
 
+bool IsName(const Placeholder& p)
+{
+    return p.source == Placeholder::Name || p.source == Placeholder::EscapedName;
+}
+
+// Which placeholders a line knows: the name template's has no names.
+enum class Names { Known, Text };
+
 // The placeholder at format[i], or null when the character there stays.
-const Placeholder* MatchAt(std::string_view format, size_t i)
+const Placeholder* MatchAt(std::string_view format, size_t i, Names names)
 {
     for (const Placeholder& p : kPlaceholders) {
+        if (names == Names::Text && IsName(p))
+            continue;
         if (format.compare(i, p.pattern.size(), p.pattern) == 0)
             return &p;
     }
@@ -102,13 +117,13 @@ struct Token {
     const Placeholder* placeholder = nullptr;  // null for literal text
 };
 
-std::vector<Token> Tokenize(std::string_view format)
+std::vector<Token> Tokenize(std::string_view format, Names names)
 {
     std::vector<Token> tokens;
     size_t literalStart = 0;
     size_t i = 0;
     while ((i = format.find_first_of("%\\", i)) != std::string_view::npos) {
-        const Placeholder* p = MatchAt(format, i);
+        const Placeholder* p = MatchAt(format, i, names);
         if (!p) {
             ++i;  // the character stays, part of the literal text
             continue;
@@ -122,6 +137,25 @@ std::vector<Token> Tokenize(std::string_view format)
     if (literalStart < format.size())
         tokens.push_back({format.substr(literalStart)});
     return tokens;
+}
+
+void AppendXmlEscaped(std::string& out, std::string_view text)
+{
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        default:
+            out += c;
+        }
+    }
 }
 
 void AppendExpanded(std::string& out, const std::vector<Token>& tokens, const ChapterValues& v)
@@ -145,23 +179,33 @@ void AppendExpanded(std::string& out, const std::vector<Token>& tokens, const Ch
         case Placeholder::LineBreak:
             out += kCrLf;
             break;
+        case Placeholder::Name:
+            out += v.name;
+            break;
+        case Placeholder::EscapedName:
+            AppendXmlEscaped(out, v.name);
+            break;
         }
     }
 }
 
-// Which end values the line asks for: the end's fields cost a second
+// What the line asks for beyond the start: the end's fields cost a second
 // key-frame lookup per chapter, which a line without them must not make.
-struct EndUse {
-    bool times = false;
-    bool frame = false;
+struct FieldUse {
+    bool endTimes = false;
+    bool endFrame = false;
+    bool name = false;
 };
 
-EndUse EndFieldsIn(const std::vector<Token>& tokens)
+FieldUse FieldsIn(const std::vector<Token>& tokens)
 {
-    EndUse use;
+    FieldUse use;
     for (const Token& t : tokens) {
-        if (t.placeholder && t.placeholder->source == Placeholder::End)
-            (t.placeholder->value == &TimeValues::frame ? use.frame : use.times) = true;
+        if (!t.placeholder)
+            continue;
+        if (t.placeholder->source == Placeholder::End)
+            (t.placeholder->value == &TimeValues::frame ? use.endFrame : use.endTimes) = true;
+        use.name = use.name || IsName(*t.placeholder);
     }
     return use;
 }
@@ -212,8 +256,14 @@ RenderOutput RenderChapters(const TitleModel& model, const RenderInput& input, c
         out += kCrLf;
     }
 
-    const std::vector<Token> tokens = Tokenize(input.format);
-    const EndUse endUse = EndFieldsIn(tokens);
+    const std::vector<Token> tokens = Tokenize(input.format, Names::Known);
+    FieldUse use = FieldsIn(tokens);
+    // The template only counts where a name is asked for.
+    const std::vector<Token> templateTokens =
+        use.name ? Tokenize(input.nameTemplate, Names::Text) : std::vector<Token>();
+    const FieldUse templateUse = FieldsIn(templateTokens);
+    use.endTimes = use.endTimes || templateUse.endTimes;
+    use.endFrame = use.endFrame || templateUse.endFrame;
     const std::optional<ExactClock>& clock = model.exactClock;
     const auto frameAt = [&](uint32_t ms, uint32_t ticks) {
         // With an exact clock the position is ticks x num/den s exactly; its
@@ -252,15 +302,23 @@ RenderOutput RenderChapters(const TitleModel& model, const RenderInput& input, c
         }
     };
 
+    std::string templateName;
     for (size_t k = 0; k < count; ++k) {
         ChapterValues v;
         v.start.frame = frameAt(model.chapterStartMs(k), model.chapterStartTicks(k));
         timesAt(model.chapterStartMs(k), model.chapterStartTicks(k), v.start);
-        if (endUse.frame)
+        if (use.endFrame)
             v.end.frame = frameAt(model.chapterEndMs(k), model.chapterEndTicks(k));
-        if (endUse.times)
+        if (use.endTimes)
             timesAt(model.chapterEndMs(k), model.chapterEndTicks(k), v.end);
         v.chapter = k + 1;
+        if (use.name && k < input.names.size() && !input.names[k].empty()) {
+            v.name = input.names[k];
+        } else if (use.name) {
+            templateName.clear();
+            AppendExpanded(templateName, templateTokens, v);
+            v.name = templateName;
+        }
 
         AppendExpanded(out, tokens, v);
         out += kCrLf;

@@ -12,6 +12,7 @@ constexpr const char* kPresetsSection = "Presets";
 constexpr const char* kOptionsSection = "Options";
 constexpr const char* kLastDirKey = "LastDir";
 constexpr const char* kExactNtscKey = "ExactNTSC";
+constexpr const char* kNameTemplateKey = "NameTemplate";
 
 bool HasKey(const ProfileFile& file, const std::string& section, const std::string& key)
 {
@@ -58,6 +59,7 @@ PresetStore LoadPresets(const std::string& iniPath)
     }
     store.lastDir = file.read(kOptionsSection, kLastDirKey, "");
     store.exactNtsc = file.read(kOptionsSection, kExactNtscKey, "0") == "1";
+    store.nameTemplate = NameTemplateOf(file);
     return store;
 }
 
@@ -72,6 +74,11 @@ std::optional<Preset> DefinedPreset(const ProfileFile& file, int number)
     preset.header = file.read(kPresetsSection, KeyName("Header", i), "");
     preset.footer = file.read(kPresetsSection, KeyName("Footer", i), "");
     return preset;
+}
+
+std::string NameTemplateOf(const ProfileFile& file)
+{
+    return file.read(kOptionsSection, kNameTemplateKey, std::string(kDefaultNameTemplate));
 }
 
 void SavePresets(const std::string& iniPath, const PresetStore& store, const std::string& lastDir)
@@ -95,6 +102,8 @@ void SavePresets(const std::string& iniPath, const PresetStore& store, const std
     file.write(kOptionsSection, kLastDirKey, lastDir);
     if (store.exactNtsc || HasKey(file, kOptionsSection, kExactNtscKey))
         file.write(kOptionsSection, kExactNtscKey, store.exactNtsc ? "1" : "0");
+    if (store.nameTemplate != kDefaultNameTemplate || HasKey(file, kOptionsSection, kNameTemplateKey))
+        file.write(kOptionsSection, kNameTemplateKey, store.nameTemplate);
     // Most runs change nothing; rewriting (and syncing) the same bytes would
     // only cost every batch run its time.
     if (!file.matchesLoadedFile())

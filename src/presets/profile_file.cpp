@@ -1,15 +1,12 @@
 #include "presets/profile_file.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "base/error.h"
 #include "base/format.h"
 #include "io/atomic_file.h"
+#include "io/text_file.h"
 
 namespace pelvano {
 
@@ -99,11 +96,6 @@ std::string OneLine(const std::string& value)
     return out;
 }
 
-[[noreturn]] void Fail(const std::string& message)
-{
-    throw Error(message);
-}
-
 }  // namespace
 
 ProfileFile ProfileFile::Parse(const std::string& contents)
@@ -125,46 +117,16 @@ ProfileFile ProfileFile::Parse(const std::string& contents)
 
 ProfileFile ProfileFile::Load(const std::string& path)
 {
-    const std::string unreadable = Format("Unable to read %s", path.c_str());
-    // O_NONBLOCK: a FIFO in the file's place must not hang us.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return ProfileFile();
-        Fail(unreadable);
+    std::optional<std::string> bytes;
+    try {
+        bytes = ReadTextFile(path, kMaxFileSize);
+    } catch (const Error&) {
+        throw Error(Format("Unable to read %s", path.c_str()));
     }
-    struct FdCloser {
-        int fd;
-        ~FdCloser() { ::close(fd); }
-    } closer{fd};
-
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        static_cast<unsigned long long>(st.st_size) > kMaxFileSize)
-        Fail(unreadable);
-
-    std::string bytes;
-    bytes.resize(static_cast<size_t>(st.st_size) + 1);
-    size_t got = 0;
-    for (;;) {
-        if (got == bytes.size()) {  // the file grew while we read it
-            if (bytes.size() > kMaxFileSize)
-                Fail(unreadable);
-            bytes.resize(std::min(bytes.size() * 2, kMaxFileSize + 1));
-        }
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            Fail(unreadable);
-        }
-        if (n == 0)
-            break;
-        got += static_cast<size_t>(n);
-    }
-    bytes.resize(got);
-    ProfileFile doc = Parse(bytes);
-    doc.loaded_ = std::move(bytes);
+    if (!bytes)
+        return ProfileFile();
+    ProfileFile doc = Parse(*bytes);
+    doc.loaded_ = *std::move(bytes);
     return doc;
 }
 

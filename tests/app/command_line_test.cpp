@@ -41,6 +41,7 @@ struct CoreRequest {
     std::string videoFile;
     std::string footer;
     bool exactNtsc = false;
+    std::string nameTemplate = std::string(kDefaultNameTemplate);
     int playlist = -1;  // a Blu-ray source's playlist
 };
 
@@ -66,6 +67,7 @@ std::string CoreRender(const std::string& ifo, const CoreRequest& r)
         RebuildTimestamps(doc);
     }
     RenderInput input{r.format, r.header, r.frameRate, r.frameOffset, r.msOffset, r.footer};
+    input.nameTemplate = r.nameTemplate;
     KeyFrameOpener snap;
     KeyFrameIndexCache video;  // "Open video", then "Synch 2 KF" at each rendering
     if (!r.videoFile.empty()) {
@@ -156,7 +158,9 @@ TEST_F(CommandLine, WritesWhatTheBatchFormAndTheCoreWrite)
     const std::string film = work_.file("film"), mpls = film + "/BDMV/PLAYLIST/00004.mpls";
     WriteBdmv(film, Film());
     MakeIso(film, film + ".iso", {"-udf"});
-    const std::string preset1 = "CHAPTER%C=%hh:%mm:%ss.%ms\\nCHAPTER%CNAME=Chapter %C";
+    const std::string preset1 = LoadPresets(ini_).presets[0].format;
+    const std::string named = work_.file("named.INI");  // the shipped presets, [Options] last
+    WriteFile(named, iniBytes_ + "NameTemplate=Teil %c\r\n");
 
     // The three-argument form's output for the same request.
     const auto batch = [&](const std::string& ifo, const std::string& selector) {
@@ -188,6 +192,20 @@ TEST_F(CommandLine, WritesWhatTheBatchFormAndTheCoreWrite)
          [&] { return core(ntsc, {.format = all, .header = "H\\n"}); }},
         {{"--format=%t-%et|%ehh:%emm:%ess.%ems", "--footer=END\\n", ntsc},
          [&] { return core(ntsc, {.format = "%t-%et|%ehh:%emm:%ess.%ems", .footer = "END\\n"}); }},
+        // NameTemplate of the presets file, as the batch form reads it too; --name-template wins.
+        {{"--presets", named, "-p1", sample},
+         [&] {
+             return core(sample, {.format = LoadPresets(named).presets[0].format, .nameTemplate = "Teil %c"});
+         }},
+        {{"--presets", named, "-p1", sample},
+         [&] {
+             WriteFile(ini_, ReadFile(named));
+             return batch(sample, "-p1");
+         }},
+        {{"--presets", named, "-p1", "--name-template=%c. %t", sample},
+         [&] {
+             return core(sample, {.format = LoadPresets(named).presets[0].format, .nameTemplate = "%c. %t"});
+         }},
         {{"--format=%t|%f", "--exact-ntsc", ntsc},
          [&] { return core(ntsc, {.format = "%t|%f", .exactNtsc = true}); }},
         {{"--format", all, "-c2", many}, [&] { return core(many, {.pgc = 2, .format = all}); }},
@@ -416,6 +434,7 @@ TEST_F(CommandLine, UsageErrorsExitTwoWithTheMessage)
         {{"--playlist=-1", ifo}, "--playlist: '-1' is not a playlist number from 0 to 99999"},
         {{"--all", ifo}, "--all works only with --list"},
         {{"--list", "--playlist=1", ifo}, "--list and --playlist exclude each other"},
+        {{"-r", "--names=n.txt", ifo}, "--report and --names exclude each other"},
     };
     for (const auto& [args, message] : cases) {
         SCOPED_TRACE(message);
@@ -447,14 +466,15 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
     const char* over = "%s is the source being read (%s): not written over";
     // Playlists whose counts, marks, times or lengths do not fit, and a film.
     constexpr uint32_t S = 45000;
-    const std::string bad = work_.file("bad.mpls"), cut = work_.file("cut.mpls"), film = work_.file("film");
-    const std::string lost = work_.file("lost.mpls"), back = work_.file("back.mpls"),
-                      huge = work_.file("huge.mpls");
+    const std::string cut = work_.file("cut.mpls"), lost = work_.file("lost.mpls"), film = work_.file("film");
+    const std::string back = work_.file("back.mpls"), huge = work_.file("huge.mpls");
     WriteFile(cut, MplsBytes(Film()[0]).substr(0, 120));
     WriteFile(lost, MplsBytes({{{"00001", 0, S, {}}}, {{1, 0}}}));
     WriteFile(back, MplsBytes({{{"00001", 0, S, {}}, {"00002", 2 * S, S, {}}}, {}}));
     WriteFile(huge, MplsBytes({{{"00001", 0, 0xFFFFFFFF, {}}, {"00002", 0, S, {}}}, {}}));
     WriteBdmv(film, Film());
+    const std::string latin1 = work_.file("latin1.txt");
+    WriteFile(latin1, "Caf\xE9\n");
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"-p1", missing}, missing + ": No such file or directory"},
         {{"-p1", fifo}, fifo + ": is a FIFO, not a DVD"},
@@ -470,6 +490,7 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
         {{"--chapter-cells=1,8", ifo}, "--chapter-cells: program chain 2 has 7 cell(s), no cell 8"},
         {{"--skip-cells=5", "-c1", ifo}, "--skip-cells: program chain 1 has 4 cell(s), no cell 5"},
         {{"--presets=nope.ini", ifo}, "nope.ini: No such file or directory"},
+        {{"--names", latin1, missing}, latin1 + ": line 1 is not UTF-8 text"},  // before the source
         {{"--presets", mini, "-p3", ifo}, mini + " has no preset 3 (no Format3 key)"},
         {{"--presets", chapters, ifo}, chapters + " has no preset 1 (no Format1 key)"},
         {{"-s", "1", two + "/VTS_02_0.IFO"}, two + "/VTS_02_0.IFO: the file is title set 2, not title set 1"},

@@ -224,6 +224,27 @@ TEST(RenderChapters, EndPlaceholdersMirrorTheStartOnes)
     EXPECT_EQ(RenderChapters(model, Input("%c:%t-%et")).text, "1:0-2500\r\n2:2500-4100\r\n");
 }
 
+// Two chapters at 0 and 1000 ms; where names come from and how they are put in.
+TEST(RenderChapters, NamesOwnOrFromTheTemplate)
+{
+    const struct {
+        const char* format;
+        const char* nameTemplate;
+        std::vector<std::string> names;
+        const char* expected;
+    } cases[] = {
+        {"%n", "Chapter %C", {"", "Zwei", "Drei"}, "Chapter 01\r\nZwei\r\n"},
+        {"%c %n|%nx", "", {"%c\\n<&>"}, "1 %c\\n<&>|%c\\n&lt;&amp;&gt;\r\n2 |\r\n"},
+        {"%nx", "%c. %t-%et %n%nx <", {"", "Own"}, "1. 0-1000 %n%nx &lt;\r\nOwn\r\n"},
+    };
+    for (const auto& c : cases) {
+        RenderInput input = Input(c.format);
+        input.nameTemplate = c.nameTemplate;
+        input.names = c.names;
+        EXPECT_EQ(RenderChapters(Chapters({0, 1000}), input).text, c.expected) << c.format;
+    }
+}
+
 TEST(RenderChapters, FooterAfterTheLastChapterAsTheHeaderBeforeTheFirst)
 {
     RenderInput input = Input("%c", "25000", "0", "0", "<a>");
@@ -263,15 +284,15 @@ TEST(RenderChaptersSnapping, EndFramesSnapOnlyWhenTheLineAsksForThem)
     EXPECT_EQ(withEndTimes.queries, startOnly.queries);
 }
 
-// The substitution table applied literally: nineteen passes in its order (the
-// ten start ones, then the end and whole-millisecond ones), each replacing
-// every occurrence left to right without overlaps.
+// The substitution table applied literally: twenty-one passes in its order
+// (the ten start ones, then the end and whole-millisecond ones, then the
+// name's), each replacing every occurrence left to right without overlaps.
 std::string SubstituteInTableOrder(std::string line, const std::vector<std::string>& values)
 {
-    static const char* const patterns[19] = {"%hh",  "%mm", "%ss",  "%cc",  "%c",   "%C",   "%ff",
+    static const char* const patterns[21] = {"%hh",  "%mm", "%ss",  "%cc",  "%c",   "%C",   "%ff",
                                              "%f",   "\\n", "%ms",  "%ehh", "%emm", "%ess", "%ecc",
-                                             "%eff", "%ef", "%ems", "%et",  "%t"};
-    for (int step = 0; step < 19; ++step) {
+                                             "%eff", "%ef", "%ems", "%et",  "%t",   "%nx",  "%n"};
+    for (int step = 0; step < 21; ++step) {
         const std::string pattern = patterns[step];
         std::string out;
         size_t i = 0;
@@ -285,9 +306,10 @@ std::string SubstituteInTableOrder(std::string line, const std::vector<std::stri
 TEST(RenderChapters, SameAsTheSubstitutionsOnArbitraryLines)
 {
     // The worked example's values: 3723456 ms at 25000, chapter 1, ending at 7384009 ms.
-    const std::vector<std::string> values = {"01",    "02",     "03",  "45",      "1",      "01", "12",
-                                             "93087", "\r\n",   "456", "02",      "03",     "04", "00",
-                                             "01",    "184601", "009", "7384009", "3723456"};
+    // The name holds no '%', so the passes after it find nothing new in it.
+    const std::vector<std::string> values = {
+        "01", "02", "03", "45",     "1",   "01",      "12",      "93087",           "\r\n", "456", "02", "03",
+        "04", "00", "01", "184601", "009", "7384009", "3723456", "&lt;A&amp;B&gt;", "<A&B>"};
     // Lines of the ten start placeholders' letters alone, then of every letter.
     const struct {
         const char* alphabet;
@@ -301,7 +323,9 @@ TEST(RenderChapters, SameAsTheSubstitutionsOnArbitraryLines)
             std::string line(random() % (c.longest + 1), ' ');
             for (char& ch : line)
                 ch = alphabet[random() % alphabet.size()];
-            EXPECT_EQ(RenderChapters(OneChapterEndingLater(), Input(line)).text,
+            RenderInput input = Input(line);
+            input.names = {"<A&B>"};
+            EXPECT_EQ(RenderChapters(OneChapterEndingLater(), input).text,
                       SubstituteInTableOrder(line, values) + "\r\n")
                 << line;
         }

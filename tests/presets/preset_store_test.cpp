@@ -127,27 +127,32 @@ TEST(SavePresets, FailureIsReportedWithThePathAndChangesNothing)
     EXPECT_EQ(fs::file_size(huge), 64u * 1024 * 1024);
 }
 
-// A footer or the exact NTSC option is written only where it says something
-// or is in the file already: a file that never used them keeps its bytes.
-TEST(SavePresets, FootersAndExactNtscOnlyWhereUsedOrPresent)
+// A footer, the exact NTSC option or the name template is written only where
+// it says something or is in the file already: a file that never used them
+// keeps its bytes.
+TEST(SavePresets, FootersAndOptionsOnlyWhereUsedOrPresent)
 {
     TempDir dir;
     const std::string path = dir.file("pelvano.INI");
-    WriteFile(path, "[Presets]\r\nFooter2=</b>\r\n[Options]\r\nExactNTSC=1\r\n");
+    WriteFile(path, "[Presets]\r\nFooter2=</b>\r\n[Options]\r\nExactNTSC=1\r\nNameTemplate=Part %c\r\n");
     PresetStore store = LoadPresets(path);
     EXPECT_EQ(store.presets[0].footer, "");
     EXPECT_EQ(store.presets[1].footer, "</b>");
     EXPECT_TRUE(store.exactNtsc);
+    EXPECT_EQ(store.nameTemplate, "Part %c");
 
     store.presets[1].footer = "";         // present: kept, now empty
     store.presets[2].footer = "</c>\\n";  // new: added to its section
     store.exactNtsc = false;              // present: kept, now off
+    store.nameTemplate = "Chapter %C";    // present: kept, now the default
     SavePresets(path, store, "/");
     const std::string saved = ReadFile(path);
     EXPECT_NE(saved.find("\r\nFooter2=\r\n"), std::string::npos) << saved;
     EXPECT_NE(saved.find("\r\nFooter3=</c>\\n\r\n"), std::string::npos) << saved;
     EXPECT_EQ(saved.find("Footer1"), std::string::npos) << saved;
-    EXPECT_NE(saved.find("[Options]\r\nExactNTSC=0\r\nLastDir=/\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("[Options]\r\nExactNTSC=0\r\nNameTemplate=Chapter %C\r\nLastDir=/\r\n"),
+              std::string::npos)
+        << saved;
     const PresetStore again = LoadPresets(path);
     EXPECT_EQ(again.presets[2].footer, "</c>\\n");
     EXPECT_FALSE(again.exactNtsc);
@@ -156,10 +161,13 @@ TEST(SavePresets, FootersAndExactNtscOnlyWhereUsedOrPresent)
     SavePresets(fresh, PresetStore{}, "/");
     EXPECT_EQ(ReadFile(fresh).find("Footer"), std::string::npos);
     EXPECT_EQ(ReadFile(fresh).find("ExactNTSC"), std::string::npos);
+    EXPECT_EQ(ReadFile(fresh).find("NameTemplate"), std::string::npos);
     PresetStore on;
     on.exactNtsc = true;
+    on.nameTemplate = "Kapitel %c";
     SavePresets(fresh, on, "/");
     EXPECT_TRUE(LoadPresets(fresh).exactNtsc);
+    EXPECT_EQ(LoadPresets(fresh).nameTemplate, "Kapitel %c");
 }
 
 TEST(ShippedPresets, CrLfAsciiThatSavesUnchanged)

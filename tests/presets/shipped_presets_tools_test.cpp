@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <regex>
 
 #include "base/format.h"
@@ -178,6 +179,52 @@ TEST_F(ThroughTheirTools, MatroskaXmlGoesIntoAFileAndComesBack)
          it != std::sregex_iterator(); ++it)
         got.push_back({ns(*it, 1), ns(*it, 5), (*it)[9]});
     EXPECT_EQ(got, expected_) << extract.out;
+}
+
+// Non-ASCII names, an empty line (the template's name), characters XML escapes
+// and one name too many, through --names into the tools, which give them back.
+TEST_F(ThroughTheirTools, NamesFileComesBackFromEveryToolThatReadsNames)
+{
+    SKIP_WITHOUT("ffmpeg", "ffprobe", "mkvmerge", "mkvextract");
+    const std::vector<std::string> names = {"Prolog: Ankunft", "Chapter 02", "\xC3\x89t\xC3\xA9 & <Nuit>",
+                                            "\xD0\xA4\xD0\xB8\xD0\xBD\xD0\xB0\xD0\xBB \xE7\xAC\xAC"};
+    ASSERT_EQ(expected_.size(), names.size());
+    WriteFile(dir_.file("names.txt"), names[0] + "\n\n" + names[2] + "\n" + names[3] + "\nZu viel\n");
+    const ExecutableCopy app;
+    const std::string video = MakeVideo(), mkv = dir_.file("out.mkv");
+    // The names `pattern` finds in what the tools make of preset `preset`'s file.
+    const auto namesThrough = [&](const char* preset, std::vector<std::vector<std::string>> tools,
+                                  const std::string& pattern) {
+        const ProcessResult run = app.run({"--presets", kShippedPresets, "-p", preset, "--names", "names.txt",
+                                           "-o", "chapters", ExamplePath("VTS_01_0.IFO")},
+                                          dir_.path().string());
+        EXPECT_EQ(run.err,
+                  "pelvano: names.txt: 5 names, 4 chapters; the names past the last chapter are ignored\n");
+        std::string out;
+        std::remove(mkv.c_str());  // a tool that fails leaves none behind to read
+        for (std::vector<std::string>& tool : tools) {
+            tool[0] = FindProgram(tool[0]);
+            out = RunProcess(tool, dir_.path().string()).out;
+        }
+        std::vector<std::string> found;
+        const std::regex re(pattern);
+        for (auto it = std::sregex_iterator(out.begin(), out.end(), re); it != std::sregex_iterator(); ++it)
+            found.push_back((*it)[1]);
+        return found;
+    };
+    for (const char* preset : {"1", "10"})
+        EXPECT_EQ(namesThrough(preset,
+                               {{"mkvmerge", "-q", "-o", mkv, "--chapter-charset", "UTF-8", "--chapters",
+                                 "chapters", video},
+                                {"mkvextract", mkv, "chapters", "--simple", "-"}},
+                               R"(NAME=([^\r\n]*))"),
+                  names);
+    EXPECT_EQ(namesThrough("5",
+                           {{"ffmpeg", "-v", "error", "-i", video, "-i", "chapters", "-map", "0",
+                             "-map_chapters", "1", "-c", "copy", mkv},
+                            {"ffprobe", "-v", "error", "-show_chapters", "-of", "json", mkv}},
+                           R"re("title": "([^"]*)")re"),
+              names);
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ struct Target {
 const Target kTargets[] = {{"ifo", fuzz::IfoInput},       {"profile", fuzz::ProfileInput},
                            {"format", fuzz::FormatInput}, {"avi", fuzz::AviInput},
                            {"media", fuzz::MediaInput},   {"disc", fuzz::DiscInput},
-                           {"mpls", fuzz::MplsInput}};
+                           {"mpls", fuzz::MplsInput},     {"names", fuzz::NamesInput}};
 
 void PrintTo(const Target& t, std::ostream* os)
 {

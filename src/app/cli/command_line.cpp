@@ -11,6 +11,7 @@
 #include "base/error.h"
 #include "base/format.h"
 #include "base/version.h"
+#include "chapters/chapter_names.h"
 #include "chapters/playlist_loader.h"
 #include "chapters/source.h"
 #include "chapters/title_loader.h"
@@ -30,33 +31,45 @@ Error FileFailure(const std::string& path, const std::string& reason)
     return Error(path, reason);
 }
 
-// The format and header the output goes through: --format, or the preset
-// read from the presets file (or the file --presets names). Here a preset
+// The format, header, footer and name template the output goes through:
+// --format, or the preset and NameTemplate read from the presets file (or
+// the file --presets names); --name-template wins over both. Here a preset
 // the file does not define is an error rather than its key names.
-Preset ReadFormat(const Application& app, const Options& options)
+RenderInput ReadFormat(const Application& app, const Options& options)
 {
-    if (options.format)
-        return Preset{"", *options.format, options.header.value_or(""), options.footer.value_or("")};
-    const std::string path = options.presets.value_or(app.presetsReadPath());
-    if (options.presets) {
-        // A presets file the user names must be there.
-        struct stat st {};
-        if (::stat(path.c_str(), &st) != 0)
-            throw FileFailure(path, std::strerror(errno));
-        if (!S_ISREG(st.st_mode))
-            throw FileFailure(path, "not a presets file");
+    RenderInput input;
+    if (options.format) {
+        input.format = *options.format;
+        input.header = options.header.value_or("");
+        input.footer = options.footer.value_or("");
+    } else {
+        const std::string path = options.presets.value_or(app.presetsReadPath());
+        if (options.presets) {
+            // A presets file the user names must be there.
+            struct stat st {};
+            if (::stat(path.c_str(), &st) != 0)
+                throw FileFailure(path, std::strerror(errno));
+            if (!S_ISREG(st.st_mode))
+                throw FileFailure(path, "not a presets file");
+        }
+        ProfileFile file;
+        try {
+            file = ProfileFile::Load(path);
+        } catch (const Error& e) {
+            throw FileFailure(path, e.what());
+        }
+        const int number = options.preset.value_or(1);
+        const std::optional<Preset> preset = DefinedPreset(file, number);
+        if (!preset)
+            throw Error(Format("%s has no preset %d (no Format%d key)", path.c_str(), number, number));
+        input.format = preset->format;
+        input.header = preset->header;
+        input.footer = preset->footer;
+        input.nameTemplate = NameTemplateOf(file);
     }
-    ProfileFile file;
-    try {
-        file = ProfileFile::Load(path);
-    } catch (const Error& e) {
-        throw FileFailure(path, e.what());
-    }
-    const int number = options.preset.value_or(1);
-    std::optional<Preset> preset = DefinedPreset(file, number);
-    if (!preset)
-        throw Error(Format("%s has no preset %d (no Format%d key)", path.c_str(), number, number));
-    return *std::move(preset);
+    if (options.nameTemplate)
+        input.nameTemplate = *options.nameTemplate;
+    return input;
 }
 
 // `what` names what the cells are of: "program chain 2", "playlist 00001".
@@ -204,8 +217,10 @@ std::optional<std::string> OpenKeyFrames(KeyFrameIndexCache& cache, const std::s
 std::string Render(const Application& app, const Options& options, std::vector<std::string>& inputs,
                    std::FILE* err)
 {
-    // Read first: a presets file that can't be read fails before the source.
-    const Preset preset = options.report ? Preset{} : ReadFormat(app, options);
+    // Read first: a presets or names file that can't be read fails before the source.
+    RenderInput input = options.report ? RenderInput{} : ReadFormat(app, options);
+    if (options.names)
+        input.names = ReadChapterNames(*options.names);
     std::string what;
     const LoadResult load = LoadChosenTitle(options, inputs, what, err);
     if (options.report)
@@ -214,11 +229,11 @@ std::string Render(const Application& app, const Options& options, std::vector<s
     ChapterDocument doc;
     ApplyLoad(doc, load);
     ApplyCellMarks(doc, options, what);
+    if (options.names)
+        if (const std::optional<std::string> warning =
+                ExtraNamesWarning(*options.names, input.names.size(), doc.model.chapterCount))
+            std::fprintf(err, "pelvano: %s\n", warning->c_str());
 
-    RenderInput input;
-    input.format = preset.format;
-    input.header = preset.header;
-    input.footer = preset.footer;
     input.frameRate = options.frameRate.value_or(load.frameRate.value_or("25000"));
     input.frameOffset = options.frameOffset;
     input.msOffset = options.msOffset;

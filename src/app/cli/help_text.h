@@ -30,6 +30,14 @@ paths are taken from the current folder.
       --header=TEXT       header for --format (default empty)
       --footer=TEXT       footer for --format, written after the last chapter
                           (default empty)
+      --names=FILE        chapter names for %n and %nx: a UTF-8 text of one name
+                          per line in chapter order (an empty line keeps the
+                          template's name), or a chapter file as preset 1
+                          writes it; names past the last chapter are ignored
+                          with a warning
+      --name-template=TEXT  the name of a chapter without one of its own, a
+                          format line itself (default: NameTemplate of the
+                          presets file, else "Chapter %C")
   -r, --report            the raw report as plain text instead of the chapter list
   -t, --title=N           disc title N, numbered as lsdvd, dvdxchap and
                           HandBrake number them: its title set and the program
@@ -71,7 +79,8 @@ paths are taken from the current folder.
 Short options take their value attached or as the next argument (-p2, -p 2),
 long ones after '=' or as the next argument (--preset=2, --preset 2); a long
 option may be shortened to any prefix that names it alone.
---report, --preset and --format exclude each other.
+--report, --preset and --format exclude each other, and --report takes no
+--names or --name-template.
 
 Which form runs: this one when the first argument begins with '-', any
 argument begins with '--', or any argument but the third of exactly three

@@ -19,41 +19,6 @@ void AppendHoursToMs(std::string& out, uint32_t ms)
     AppendZeroPadded(out, ms % 1000, 3);
 }
 
-// Length of the UTF-8 sequence starting at s[i], or 0 when it is not one
-// (overlong forms, surrogates and values above U+10FFFF included).
-size_t Utf8Length(const std::string& s, size_t i)
-{
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char c = byte(i);
-    size_t len;
-    uint32_t cp;
-    if (c < 0x80)
-        return 1;
-    if (c >= 0xc2 && c <= 0xdf) {
-        len = 2;
-        cp = c & 0x1f;
-    } else if (c >= 0xe0 && c <= 0xef) {
-        len = 3;
-        cp = c & 0x0f;
-    } else if (c >= 0xf0 && c <= 0xf4) {
-        len = 4;
-        cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + len > s.size())
-        return 0;
-    for (size_t k = 1; k < len; ++k) {
-        if ((byte(i + k) & 0xc0) != 0x80)
-            return 0;
-        cp = cp << 6 | (byte(i + k) & 0x3f);
-    }
-    if ((len == 3 && (cp < 0x800 || (cp >= 0xd800 && cp <= 0xdfff))) ||
-        (len == 4 && (cp < 0x10000 || cp > 0x10ffff)))
-        return 0;
-    return len;
-}
-
 // The rate text in thousandths as a JSON number of frames per second:
 // "29970" -> 29.97, "25000" -> 25; null for a text that is no rate.
 std::string JsonFps(const std::string& rateText)

@@ -20,6 +20,8 @@ enum class Id {
     Format,
     Header,
     Footer,
+    Names,
+    NameTemplate,
     Report,
     Title,
     TitleSet,
@@ -58,6 +60,8 @@ constexpr Spec kSpecs[] = {
     {Id::Format, 0, "format", true, false},
     {Id::Header, 0, "header", true, false},
     {Id::Footer, 0, "footer", true, false},
+    {Id::Names, 0, "names", true, false},
+    {Id::NameTemplate, 0, "name-template", true, false},
     {Id::Report, 'r', "report", false, false},
     {Id::Title, 't', "title", true, false},
     {Id::TitleSet, 's', "title-set", true, false},
@@ -91,9 +95,17 @@ static_assert(InIdOrder());
 
 // Options that say two different things: each pair is a usage error.
 constexpr std::pair<Id, Id> kExclusive[] = {
-    {Id::Report, Id::Preset},     {Id::Report, Id::Format}, {Id::Preset, Id::Format},
-    {Id::Title, Id::TitleSet},    {Id::Title, Id::Pgc},     {Id::Playlist, Id::Title},
-    {Id::Playlist, Id::TitleSet}, {Id::Playlist, Id::Pgc},
+    {Id::Report, Id::Preset},
+    {Id::Report, Id::Format},
+    {Id::Preset, Id::Format},
+    {Id::Title, Id::TitleSet},
+    {Id::Title, Id::Pgc},
+    {Id::Playlist, Id::Title},
+    {Id::Playlist, Id::TitleSet},
+    {Id::Playlist, Id::Pgc},
+    // The report has no chapters to name.
+    {Id::Report, Id::Names},
+    {Id::Report, Id::NameTemplate},
 };
 
 // getopt_long's value for a long option: past every character, so that a
@@ -207,6 +219,12 @@ void Apply(Options& options, const Spec& spec, const std::string& value)
         break;
     case Id::Footer:
         options.footer = value;
+        break;
+    case Id::Names:
+        options.names = value;
+        break;
+    case Id::NameTemplate:
+        options.nameTemplate = value;
         break;
     case Id::Report:
         options.report = true;

@@ -26,6 +26,8 @@ struct Options {
     std::optional<std::string> format;
     std::optional<std::string> header;
     std::optional<std::string> footer;
+    std::optional<std::string> names;         // --names: the file
+    std::optional<std::string> nameTemplate;  // --name-template
     bool report = false;
     std::optional<int> title;              // 1-based, as the disc's title table numbers them
     std::optional<int> titleSet;           // 1-based

@@ -28,6 +28,7 @@
 #include "base/format.h"
 #include "byte_text.h"
 #include "cell_list_model.h"
+#include "chapter_names_dialog.h"
 #include "chapters/playlist_loader.h"
 #include "chapters/report.h"
 #include "chapters/title_loader.h"
@@ -175,6 +176,7 @@ void SetIcons(Ui::TMainForm& ui, QWidget& window)
                                                                 {ui.bttQuit, "quit"}};
     for (const auto& [button, name] : buttons)
         button->setIcon(PngIcon(name));
+    ui.bttChapterNames->setIcon(PngIcon("names"));  // shown where its words do not fit
 }
 
 // Confirming a file in a dialog makes its folder the working directory.
@@ -311,6 +313,7 @@ void TMainForm::Connect()
     connect(ui->cbFrameRate, &QComboBox::activated, this, on(&TMainForm::cbFrameRateChange));
     connect(ui->cbFrameRate->lineEdit(), &QLineEdit::textEdited, this, on(&TMainForm::cbFrameRateChange));
     connect(ui->bttOpenAVI, &QToolButton::clicked, this, on(&TMainForm::bttOpenAVIClick));
+    connect(ui->bttChapterNames, &QToolButton::clicked, this, on(&TMainForm::bttChapterNamesClick));
     connect(ui->cbSynchKF, &QCheckBox::clicked, this, on(&TMainForm::cbSynchKFClick));
     connect(ui->bttSaveData, &QToolButton::clicked, this, on(&TMainForm::bttSaveDataClick));
     connect(ui->bttHelpAbout, &QToolButton::clicked, this, on(&TMainForm::bttHelpAboutClick));
@@ -344,6 +347,8 @@ bool TMainForm::event(QEvent* event)
 {
     if (DropEvent(event))
         return true;
+    if (event->type() == QEvent::Resize)
+        FitChapterNamesButton();
     const bool handled = QWidget::event(event);
     if (event->type() == QEvent::Show && !event->spontaneous())
         FitTheScreen();
@@ -435,6 +440,7 @@ void TMainForm::OpenSource(const std::string& path)
     source_.reset();
     titleSet_ = 0;
     playlist_ = -1;
+    KeepNamesOnlyFor(-1, -1);
     // A disc may take long to read (a drive spinning up, an image on a
     // network share): it is read on a thread of its own while the window
     // stays live, and nothing else is read meanwhile. A relative path can only
@@ -641,6 +647,9 @@ void TMainForm::LoadTitle(bool newFile, std::optional<int> pgc)
 
 void TMainForm::ShowLoad(const LoadResult& result)
 {
+    // A playlist owns its names as a title set's program chain does.
+    KeepNamesOnlyFor(source_ && source_->isBluray() ? playlist_ : titleSet_,
+                     result.model ? result.selectedTitle : -1);
     ShowReport(result.report);
     cellModel_->beginReplaceRows();
     ApplyLoad(document_, result);
@@ -672,6 +681,7 @@ void TMainForm::ShowLoad(const LoadResult& result)
         ui->bttOpenAVI->setEnabled(false);
     } else if (result.model)
         ui->bttOpenAVI->setEnabled(true);
+    ui->bttChapterNames->setEnabled(result.model.has_value());
 }
 
 void TMainForm::ShowReport(const Report& report)
@@ -795,6 +805,8 @@ void TMainForm::RenderChapters()
     input.frameRate = L8(ui->cbFrameRate->currentText());
     input.frameOffset = L8(ui->edFrameOff->text());
     input.msOffset = L8(ui->edMsOff->text());
+    input.nameTemplate = nameTemplate_;
+    input.names = chapterNames_;
     KeyFrameOpener snap;
     if (keyFrames)
         snap = [&keyFrames] { return std::move(keyFrames); };
@@ -919,6 +931,63 @@ void TMainForm::cbSynchKFClick()
     RefreshOutput();
 }
 
+// --- Chapter names -------------------------------------------------------------
+
+void TMainForm::KeepNamesOnlyFor(int titleSet, int pgc)
+{
+    if (namesOwner_ == std::pair(titleSet, pgc))
+        return;
+    chapterNames_.clear();
+    namesOwner_ = {titleSet, pgc};
+}
+
+// "Chapter names..." in words where the bottom row has room for them, else
+// its picture alone: the smallest window keeps every other control whole.
+void TMainForm::FitChapterNamesButton()
+{
+    QToolButton* button = ui->bttChapterNames;
+    const Qt::ToolButtonStyle before = button->toolButtonStyle();
+    const int room = width() - layout()->contentsMargins().left() - layout()->contentsMargins().right();
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    ui->bottomRow2->invalidate();
+    if (ui->bottomRow2->minimumSize().width() > room)
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    // The row has been placed for this size already: place it again now.
+    if (button->toolButtonStyle() != before)
+        ui->bottomRow2->parentWidget()->layout()->activate();
+}
+
+void TMainForm::bttChapterNamesClick()
+{
+    // One text per chapter, through the engine with the timing fields as
+    // they stand (no key-frame snapping: the hints need no video file).
+    const auto perChapter = [this](const std::string& format, const std::string& nameTemplate) {
+        RenderInput input;
+        input.format = format + "\x1f";  // a chapter's text may hold line breaks; this ends it
+        input.nameTemplate = nameTemplate;
+        input.frameRate = L8(ui->cbFrameRate->currentText());
+        input.frameOffset = L8(ui->edFrameOff->text());
+        input.msOffset = L8(ui->edMsOff->text());
+        QStringList texts =
+            L(pelvano::RenderChapters(document_.model, input).text).split(QStringLiteral("\x1f\r\n"));
+        texts.removeLast();
+        return texts;
+    };
+    QStringList names;
+    for (const std::string& name : chapterNames_)
+        names.append(QString::fromUtf8(name));
+    ChapterNamesDialog dialog(
+        dialogs_, perChapter("%hh:%mm:%ss.%ms", ""), names, L(nameTemplate_),
+        [&](const QString& nameTemplate) { return perChapter("%n", L8(nameTemplate)); }, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    chapterNames_.clear();
+    for (const QString& name : dialog.names())
+        chapterNames_.push_back(name.toUtf8().toStdString());
+    nameTemplate_ = L8(dialog.nameTemplate());
+    RefreshOutput();
+}
+
 // --- About box ------------------------------------------------------------------
 
 void TMainForm::setAboutBox(TFormAbout* box)
@@ -964,6 +1033,7 @@ void TMainForm::LoadPresets()
         presetFooters.append(L(preset.footer));
     }
     ui->chkExactNTSC->setChecked(store.exactNtsc);
+    nameTemplate_ = store.nameTemplate;
 }
 
 void TMainForm::SavePresets()
@@ -977,6 +1047,7 @@ void TMainForm::SavePresets()
         preset.footer = L8(presetFooters.value(i));
     }
     store.exactNtsc = ui->chkExactNTSC->isChecked();
+    store.nameTemplate = nameTemplate_;
     app_.savePresets(store);
 }
 

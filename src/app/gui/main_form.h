@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "chapters/chapter_model.h"
@@ -117,6 +118,11 @@ private:
 
     // AVI key frames.
     void bttOpenAVIClick();
+
+    // Chapter names.
+    void bttChapterNamesClick();
+    void FitChapterNamesButton();
+    void KeepNamesOnlyFor(int titleSet, int pgc);
     void cbSynchKFClick();
 
     // About box.
@@ -157,7 +163,12 @@ private:
     std::optional<Source> source_;  // what ifoPath holds; empty until it has been read
     int titleSet_ = 0;              // the title set loaded
     int playlist_ = -1;             // the playlist loaded, of a Blu-ray source
-    bool reading_ = false;          // a source is being read
+    // Own names of the chapters, UTF-8; kept while the same title set and
+    // program chain (or playlist) stay loaded from the same reading of the source.
+    std::vector<std::string> chapterNames_;
+    std::pair<int, int> namesOwner_{-1, -1};  // title set (or playlist), program chain
+    std::string nameTemplate_;                // NameTemplate
+    bool reading_ = false;                    // a source is being read
     QStringList presetFormats;
     QStringList presetHeaders;
     QStringList presetFooters;

@@ -3,6 +3,7 @@
 #include <QtWidgets>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -269,8 +270,8 @@ private slots:
                   {"bttOpenIFO", "Label3", "cbTitle", "Label2", "cbFrameRate", "Label1", "edFrameOff",
                    "edMsOff", "chkFixLCB"}},
                  {"Panel2",
-                  {"bttSaveData", "bttOpenAVI", "edAVIFileName", "cbSynchKF", "chkExactNTSC", "bttHelpAbout",
-                   "bttQuit"}},
+                  {"bttSaveData", "bttChapterNames", "bttOpenAVI", "edAVIFileName", "cbSynchKF",
+                   "chkExactNTSC", "bttHelpAbout", "bttQuit"}},
                  {"Panel3",
                   {"Label6", "cbPresets", "bttModifPresetName", "Label7", "edFormat",
                    "bttSavePresetFormat"}}}) {
@@ -1173,6 +1174,61 @@ private slots:
         QCOMPARE(dialogs_->messages.size(), 4);
         QCOMPARE(output(), "Frames\n\n0\n290\n290\n290\n");
         QVERIFY(!IsOpenHere(moved));
+    }
+
+    // "Chapter names...": names loaded, typed, saved; kept for the same title.
+    void chapterNames()
+    {
+        start({},
+              "[Presets]\r\nPreset1=N\r\nFormat1=%C %n\r\nHeader1=\r\n[Options]\r\nNameTemplate=Teil %c\r\n");
+        QVERIFY(!enabled("bttChapterNames"));
+        openSample();
+        QCOMPARE(output(), "01 Teil 1\n02 Teil 2\n03 Teil 3\n04 Teil 4\n");
+        const QString ete = QString::fromUtf8("\xC3\x89t\xC3\xA9 & <Nuit>");
+        const QString names = Q(dir_->file("names.txt")), saved = Q(dir_->file("saved.txt"));
+        test::WriteFile(names.toStdString(), "Ankunft\n\n" + ete.toStdString() + "\nFinale\nZu viel\n");
+        // Runs `steps` in the dialog; its lines as "name|grey hint".
+        const auto inDialog = [&](const std::function<void(QDialog&)>& steps) {
+            QTimer::singleShot(0, this, [&] {
+                auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                steps(*dialog);
+                dialog->close();
+            });
+            click("bttChapterNames");
+        };
+        const auto lines = [](const QDialog& dialog) {
+            QStringList texts;
+            for (const QLineEdit* line : dialog.findChildren<QLineEdit*>(QRegularExpression("^edName\\d$")))
+                texts << line->text() + '|' + line->placeholderText();
+            return texts;
+        };
+        inDialog([&](QDialog& dialog) {
+            QCOMPARE(lines(dialog), QStringList({"|Teil 1", "|Teil 2", "|Teil 3", "|Teil 4"}));
+            dialogs_->openAnswers.push_back(names);
+            dialog.findChild<QPushButton*>("bttLoadNames")->click();
+            QCOMPARE(
+                dialogs_->messages,
+                QStringList{names + ": 5 names, 4 chapters; the names past the last chapter are ignored"});
+            dialog.findChild<QLineEdit*>("edName2")->setText("Zweiter");
+            dialog.findChild<QLineEdit*>("edName4")->clear();
+            dialog.findChild<QLineEdit*>("edNameTemplate")->setText("Akt %C");
+            QCOMPARE(lines(dialog),
+                     QStringList({"Ankunft|Akt 01", "Zweiter|Akt 02", ete + "|Akt 03", "|Akt 04"}));
+            dialogs_->saveAnswers.push_back(SaveChoice{saved, 0});
+            dialog.findChild<QPushButton*>("bttSaveNames")->click();
+            dialog.accept();
+        });
+        QCOMPARE(Q(test::ReadFile(saved.toStdString())), "Ankunft\nZweiter\n" + ete + "\n");
+        const QString named = "01 Ankunft\n02 Zweiter\n03 " + ete + "\n04 Akt 04\n";
+        QCOMPARE(output(), named);
+        inDialog([&](QDialog& dialog) { dialog.findChild<QLineEdit*>("edName1")->setText("Cancelled"); });
+        click("chkExactNTSC");  // the same program chain read again
+        QCOMPARE(output(), named);
+        key("cbTitle", Qt::Key_Up);  // another program chain, and back: the template's names
+        key("cbTitle", Qt::Key_Down);
+        QCOMPARE(output(), "01 Akt 01\n02 Akt 02\n03 Akt 03\n04 Akt 04\n");
+        form_.reset();  // the template is kept
+        QVERIFY(Contains(presetsFile(), "NameTemplate=Akt %C\r\n"));
     }
 
     // The shortcuts click their buttons wherever the focus is, and leave it there.

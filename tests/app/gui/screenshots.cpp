@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTabWidget>
 #include <QTimer>
@@ -128,6 +129,20 @@ int main(int argc, char** argv)
         form.resize(575, 200);
         ok &= Shoot(form, path("main_format_min.png"));
         form.resize(size);
+
+        // "Chapter names..." with names typed in, the second left to the template (grey).
+        QTimer::singleShot(600, &form, [&] {
+            auto* dialog = QApplication::activeModalWidget();
+            const char* names[] = {"Opening titles", "", "\xC3\x89t\xC3\xA9 & <Nuit>",
+                                   "\xD0\xA4\xD0\xB8\xD0\xBD\xD0\xB0\xD0\xBB"};
+            for (int k = 0; k < 4; ++k)
+                dialog->findChild<QLineEdit*>(QStringLiteral("edName%1").arg(k + 1))
+                    ->setText(QString::fromUtf8(names[k]));
+            Settle(400);
+            ok &= ShootScreenOver(*dialog, path("chapter_names.png"));
+            dialog->close();
+        });
+        form.findChild<QToolButton*>(QStringLiteral("bttChapterNames"))->click();
 
         // The About box over the window, as the About button shows it; long
         // enough to be photographed, then closed as a click would.

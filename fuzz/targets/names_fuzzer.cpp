@@ -1,0 +1,7 @@
+#include "fuzz_entries.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    pelvano::fuzz::NamesInput(data, size);
+    return 0;
+}
