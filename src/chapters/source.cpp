@@ -51,17 +51,18 @@ std::optional<int> NamedTitleSets(const std::optional<std::string>& videoManager
     return count >= 1 && count <= 99 ? std::optional<int>(count) : std::nullopt;
 }
 
-// Two playlists play the same when their play items name the same clips,
-// angles included, from the same in-time to the same out-time.
-bool SamePlayItems(const Playlist& a, const Playlist& b)
+// What a playlist plays: its play items' clips, angles included, and their
+// in- and out-times. Two playlists with the same key play the same.
+std::string PlayItemsKey(const Playlist& playlist)
 {
-    return std::equal(
-        a.items.begin(), a.items.end(), b.items.begin(), b.items.end(),
-        [](const PlayItem& x, const PlayItem& y) {
-            return x.inTime == y.inTime && x.outTime == y.outTime &&
-                   std::equal(x.angles.begin(), x.angles.end(), y.angles.begin(), y.angles.end(),
-                              [](const PlaylistClip& p, const PlaylistClip& q) { return p.name == q.name; });
-        });
+    std::string key;
+    for (const PlayItem& item : playlist.items) {
+        key += Format("%u-%u", item.inTime, item.outTime);
+        for (const PlaylistClip& clip : item.angles)
+            key += ":" + clip.name;
+        key += ' ';
+    }
+    return key;
 }
 
 }  // namespace
@@ -77,8 +78,9 @@ void Source::addPlaylist(int number, Playlist playlist)
         summary.angles = std::max(summary.angles, static_cast<uint32_t>(item.angles.size()));
     if (const std::optional<PlaylistFrameRate> rate = PlaylistVideoRate(playlist))
         summary.frameRate = rate->text;
-    summary.repeat = std::any_of(parsedPlaylists_.begin(), parsedPlaylists_.end(),
-                                 [&](const auto& other) { return SamePlayItems(other.second, playlist); });
+    // A set, not a comparison with each other one: a hostile disc may hold
+    // tens of thousands of playlists.
+    summary.repeat = !playItemKeys_.insert(PlayItemsKey(playlist)).second;
     if (defaultPlaylist_ < 0 || PlaylistLength(playlist) > PlaylistLength(*parsedPlaylist(defaultPlaylist_)))
         defaultPlaylist_ = number;
     playlists_.push_back(summary);

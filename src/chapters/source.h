@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <variant>
 #include <vector>
@@ -131,6 +132,7 @@ private:
     int defaultTitleSet_ = 0;
     std::vector<PlaylistSummary> playlists_;
     std::map<int, Playlist> parsedPlaylists_;
+    std::set<std::string> playItemKeys_;  // what the playlists so far play
     int defaultPlaylist_ = -1;
     std::vector<std::string> problems_;
     std::vector<std::string> inputs_;
