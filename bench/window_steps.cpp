@@ -122,7 +122,7 @@ int main(int argc, char** argv)
                     Queue(window, [&] { pages->setCurrentIndex(page); });
             }
         }
-        std::printf("%-50s %2d title set(s), %2d PGC(s); read %4lld ms off the window's thread; longest "
+        std::printf("%-50s %2d in the list beside Title, %2d PGC(s); read %4lld ms off the window's thread; longest "
                     "step %6.2f ms (event %d)\n",
                     argv[i], std::max(1, titleSets->count()), titles->count(), static_cast<long long>(readMs),
                     app.longestNs / 1e6, app.longestType);
