@@ -33,17 +33,17 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 
 declare -A max_len=([ifo]=32768 [profile]=8192 [format]=4096 [avi]=65536 [media]=65536 [disc]=65536 [mpls]=16384 [names]=16384)
-# A disc is read in a child process that is given up after 20 s; a hostile
-# image may keep libdvdread busy for seconds before that, which is no hang.
+# A hostile image may keep the UDF reader busy up to its read budget, which
+# is no hang.
 declare -A timeout=([disc]=30)
 artifacts=$(cd "$build" && pwd)/fuzz-artifacts
 mkdir -p "$artifacts"
 work=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)  # a memory-backed folder where there is one
 trap 'rm -rf "$work"' EXIT
 
-# libdvdread asks calloc for what a broken table claims and copes with a null
-# answer, as glibc gives for sizes like (size_t)-3; the sanitizer's allocator
-# must answer the same way instead of stopping.
+# libudfread asks malloc for what a directory on a hostile image claims (up to
+# 4 GiB) and copes with a null answer, as glibc may give; the sanitizer's
+# allocator must answer the same way instead of stopping.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-allocator_may_return_null=1:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
