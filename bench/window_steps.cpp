@@ -122,10 +122,11 @@ int main(int argc, char** argv)
                     Queue(window, [&] { pages->setCurrentIndex(page); });
             }
         }
-        std::printf("%-50s %2d in the list beside Title, %2d PGC(s); read %4lld ms off the window's thread; longest "
-                    "step %6.2f ms (event %d)\n",
-                    argv[i], std::max(1, titleSets->count()), titles->count(), static_cast<long long>(readMs),
-                    app.longestNs / 1e6, app.longestType);
+        std::printf(
+            "%-50s %2d in the list beside Title, %2d PGC(s); read %4lld ms off the window's thread; longest "
+            "step %6.2f ms (event %d)\n",
+            argv[i], std::max(1, titleSets->count()), titles->count(), static_cast<long long>(readMs),
+            app.longestNs / 1e6, app.longestType);
         worstNs = std::max(worstNs, app.longestNs);
     }
     std::printf("longest step of all: %.2f ms (target: at most 100 ms)\n", worstNs / 1e6);
