@@ -448,9 +448,7 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
     const std::string out = work_.file("kept.txt");
     const std::string two = FixturePath("dvd/two_sets");
     const std::string mini = work_.file("mini.ini");
-    const std::string chapters = work_.file("film.chapters.txt");
     WriteFile(mini, "[Presets]\r\nFormat1=%c\r\n");
-    WriteFile(chapters, "CHAPTER01=00:00:00.000\r\nCHAPTER01NAME=Chapter 01\r\n");
     const Disc disc = MakeDisc(two, work_.file("disc"));
     const std::string set1 = disc.videoTs + "/VTS_01_0.IFO", hard = set1 + ".hard", soft = set1 + ".soft";
     fs::create_hard_link(set1, hard);
@@ -479,7 +477,6 @@ TEST_F(CommandLine, FailuresExitOneNamingTheFileAndKeepTheOutput)
         {{"--presets=nope.ini", ifo}, "nope.ini: No such file or directory"},
         {{"--names", latin1, missing}, latin1 + ": line 1 is not UTF-8 text"},  // before the source
         {{"--presets", mini, "-p3", ifo}, mini + " has no preset 3 (no Format3 key)"},
-        {{"--presets", chapters, ifo}, chapters + " has no preset 1 (no Format1 key)"},
         {{"-s", "1", two + "/VTS_02_0.IFO"}, two + "/VTS_02_0.IFO: the file is title set 2, not title set 1"},
         {{"--keyframes", work_.file("nope.mkv"), ifo},
          work_.file("nope.mkv") + ": No such file or directory"},
