@@ -76,10 +76,7 @@ void CheckLoad(const LoadResult& r, const std::string& path)
 std::optional<size_t> CheckParsers(std::string_view bytes)
 {
     try {
-        const std::vector<DiscTitle> titles = ParseTitleTable(bytes);
-        FUZZ_CHECK(titles.size() * 12 + 8 <= bytes.size());
-        for (size_t i = 0; i < titles.size(); ++i)
-            FUZZ_CHECK(titles[i].number == static_cast<int>(i) + 1);
+        FUZZ_CHECK(ParseTitleTable(bytes).size() * 12 + 8 <= bytes.size());
     } catch (const Error& e) {
         FUZZ_CHECK_MSG(CheckTitleTable(bytes) == std::optional<std::string>(e.what()), e.what());
     }
